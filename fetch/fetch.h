@@ -1,0 +1,40 @@
+#pragma once
+// Page fetch (HTTP GET) and header probe (HTTP HEAD) of one site.
+//
+// Both calls are re-entrant: each builds its own libcurl handle and shares
+// nothing with other calls, so any number may run at once on any threads.
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fetch {
+
+// What one request needs from the caller. The caller reads the window's
+// fields afresh for every request and passes them here.
+struct RequestSettings {
+  long connectTimeoutMs = 5000;   // per connection attempt; 0 = no limit
+  long responseTimeoutMs = 5000;  // per single wait for data; 0 = no limit
+  std::u16string userAgent;       // empty: no User-Agent header at all
+  // When set and raised, a request in progress ends promptly with a failure
+  // (used when the program ends during a run). May be null.
+  const std::atomic<bool>* abandon = nullptr;
+};
+
+// A time-out field's text as milliseconds: the text read as an integer, or
+// `fallback` when it is not one (an empty text is not an integer).
+long TimeoutFromText(std::u16string_view text, long fallback);
+
+// Default time-outs for a field that holds no integer.
+inline constexpr long kPageFetchDefaultTimeoutMs = 5000;
+inline constexpr long kHeaderProbeDefaultTimeoutMs = 10000;
+
+// The normalised page text (every line ended by CR LF), or "Error: " and the
+// failure's message. Never throws for network reasons.
+std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings);
+
+// The header lines of the final response, each followed by CR LF, or nothing
+// when the probe failed in any way.
+std::optional<std::u16string> GetHeaderText(std::u16string_view url, const RequestSettings& settings);
+
+}  // namespace fetch

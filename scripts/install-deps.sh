@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Does nothing when every package is already there, so `make run` and
+# `make test` can call it each time.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev libgl-dev
+  libpcre2-dev libvectorscan-dev
+  libcurl4-openssl-dev libssl-dev zlib1g-dev libicu-dev
+  libxlsxwriter-dev libgsf-1-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  nginx-light openssl curl
+  python3 python3-xlrd python3-openpyxl
+  xvfb xauth fonts-dejavu-core
+  famfamfam-silk famfamfam-flag-png
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
