@@ -136,6 +136,24 @@ QString TrimControls(const QString& text) {
 
 }  // namespace
 
+QString WellFormedUtf16(const QString& text) {
+  QString result;
+  const qsizetype n = text.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = text.at(i);
+    bool unpaired = false;
+    if (c.isHighSurrogate())
+      unpaired = i + 1 >= n || !text.at(i + 1).isLowSurrogate();
+    else if (c.isLowSurrogate())
+      unpaired = i == 0 || !text.at(i - 1).isHighSurrogate();
+    if (unpaired) {
+      if (result.isEmpty()) result = text;
+      result[i] = QChar(QChar::ReplacementCharacter);
+    }
+  }
+  return result.isEmpty() ? text : result;
+}
+
 void CheckSheetLimits(const TSheetCells& cells, long long maxRows, int maxColumns, const QString& formatName) {
   const long long rows = static_cast<long long>(cells.rows.size());
   if (rows > maxRows)
@@ -169,7 +187,7 @@ void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& 
     const QStringList pieces = SplitSpreadsheetLine(line, separator);
     std::vector<QString> row;
     row.reserve(static_cast<std::size_t>(pieces.size()));
-    for (const QString& piece : pieces) row.push_back(TrimControls(piece));
+    for (const QString& piece : pieces) row.push_back(WellFormedUtf16(TrimControls(piece)));
     lastCount = static_cast<int>(pieces.size());
     cells.rows.push_back(std::move(row));
   }

@@ -18,6 +18,10 @@ inline constexpr int kMaxCellChars = 32767;
 // Width, in characters, of the widened columns.
 inline constexpr int kWidenedColumnChars = 40;
 
+// The text with every unpaired surrogate replaced by U+FFFD, so that it is
+// valid UTF-16 (and converts to valid UTF-8) for every reader.
+QString WellFormedUtf16(const QString& text);
+
 // Throws TExportError when the sheet does not fit a workbook of the given
 // limits (rows, columns, characters per cell).
 void CheckSheetLimits(const TSheetCells& cells, long long maxRows, int maxColumns,

@@ -147,26 +147,6 @@ class TBiffStream {
   qsizetype recordStart_ = 0;
 };
 
-// UTF-16 with every unpaired surrogate replaced by U+FFFD, so that each
-// string is valid UTF-16 for any reader.
-QString WellFormed(const QString& text) {
-  QString result;
-  const qsizetype n = text.size();
-  for (qsizetype i = 0; i < n; ++i) {
-    const QChar c = text.at(i);
-    bool bad = false;
-    if (c.isHighSurrogate())
-      bad = i + 1 >= n || !text.at(i + 1).isLowSurrogate();
-    else if (c.isLowSurrogate())
-      bad = i == 0 || !text.at(i - 1).isHighSurrogate();
-    if (bad) {
-      if (result.isEmpty()) result = text;
-      result[i] = QChar(QChar::ReplacementCharacter);
-    }
-  }
-  return result.isEmpty() ? text : result;
-}
-
 // The shared strings: each distinct text once, in order of first use, and
 // the string index of every non-blank cell in row-major order.
 struct TStringTable {
@@ -180,7 +160,7 @@ TStringTable CollectStrings(const TSheetCells& cells) {
   for (const auto& row : cells.rows) {
     for (const QString& cell : row) {
       if (cell.isEmpty()) continue;
-      const QString text = WellFormed(cell);
+      const QString text = WellFormedUtf16(cell);
       auto it = indexOf.constFind(text);
       if (it == indexOf.constEnd()) {
         it = indexOf.insert(text, static_cast<quint32>(table.unique.size()));
