@@ -33,7 +33,9 @@ std::string Lower(std::string s) {
 }  // namespace
 
 RunSite::RunSite(Handler handler, int threads) : handler_(std::move(handler)) {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  // Non-blocking: every serving thread wakes from poll() for one connection;
+  // the ones that lose the race must not stay blocked in accept().
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
   if (listenFd_ < 0) throw std::runtime_error("socket failed");
   int one = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
