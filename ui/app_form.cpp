@@ -291,6 +291,7 @@ void TAppForm::ApplyStoredSettings() {
     ui_->ComboBox1->setEditText(agent);
   else
     ui_->ComboBox1->setEditText(ui_->ComboBox1->itemText(1));
+  ui_->ComboBox1->lineEdit()->setCursorPosition(0);
   UpdateFetchInputs();
 }
 

@@ -30,7 +30,8 @@ QFont EditorFont() {
     font = QFont(QStringLiteral("Courier New"));
   else
     font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPixelSize(13);
+  // 13 pixels at 96 DPI; QScintilla takes sizes in points.
+  font.setPointSizeF(13 * 72.0 / 96.0);
   font.setStyleHint(QFont::Monospace);
   return font;
 }
@@ -64,6 +65,9 @@ void TUrlEditor::Configure() {
   SendScintilla(SCI_SETRECTANGULARSELECTIONMODIFIER, static_cast<unsigned long>(SCMOD_ALT));
   SendScintilla(SCI_SETMULTIPLESELECTION, 0UL);
   SendScintilla(SCI_SETENDATLASTLINE, 1UL);
+  // The horizontal scroll range follows the longest line shown so far.
+  SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
+  SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1UL);
   SetLineBreakStyle(QStringLiteral("\r\n"));
   setContextMenuPolicy(Qt::DefaultContextMenu);
 
