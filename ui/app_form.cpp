@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
-#include <string_view>
 
 #include "engine/identify.h"
 #include "i18n/language.h"
@@ -49,13 +48,12 @@ const QString kConnectionTimeout = QStringLiteral("ConnectionTimeout");
 const QString kResponseTimeout = QStringLiteral("ResponseTimeout");
 const QString kUserAgent = QStringLiteral("UserAgent");
 
-std::u16string_view Units(const QString& s) {
-  return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()));
+// Ordinal comparison, UTF-16 code unit by code unit (Qt's case-sensitive
+// comparison): no locale, upper case before lower case, a prefix before the
+// longer text.
+int CompareOrdinal(const QString& a, const QString& b) {
+  return QStringView(a).compare(QStringView(b), Qt::CaseSensitive);
 }
-
-// Ordinal comparison, code unit by code unit: no locale, upper case before
-// lower case, a prefix before the longer text.
-int CompareOrdinal(const QString& a, const QString& b) { return Units(a).compare(Units(b)); }
 
 template <typename Key>
 void SortRecords(run::TWorkList& list, bool descending, Key key) {
