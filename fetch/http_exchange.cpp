@@ -2,6 +2,9 @@
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -97,6 +100,36 @@ struct SlistDeleter {
 struct CurlString {
   char* text = nullptr;
   ~CurlString() { curl_free(text); }
+};
+
+// Keeps SIGPIPE from the calling thread while a request runs: a write to a
+// connection the server has closed must be an error, never a signal that
+// ends the program. libcurl cannot ignore the signal process-wide without
+// racing other threads, so each call blocks it for its own thread and takes
+// any that arrived before restoring the mask.
+class SigpipeBlock {
+ public:
+  SigpipeBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~SigpipeBlock() {
+    if (sigismember(&previous_, SIGPIPE)) return;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    timespec zero{0, 0};
+    while (sigtimedwait(&set, nullptr, &zero) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SigpipeBlock(const SigpipeBlock&) = delete;
+  SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+ private:
+  sigset_t previous_;
 };
 
 // What one response of the chain brought, filled by libcurl's callbacks.
@@ -351,6 +384,7 @@ void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
 
 ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit) {
   GlobalInit();
+  SigpipeBlock sigpipeBlock;
   ExchangeResult result;
 
   std::unique_ptr<CURLU, UrlDeleter> location(curl_url());

@@ -255,7 +255,9 @@ TEST(Fetch, RequestHeadersAreExactlyTheAgreedOnes) {
 }
 
 TEST(Fetch, IPv6LiteralHostsWork) {
-  LoopbackServer server(LoopbackServer::Options{.ipv6 = true});
+  LoopbackServer::Options options;
+  options.ipv6 = true;
+  LoopbackServer server(options);
   server.Route("/", Reply::Html("six"));
   EXPECT_EQ(Page(server.Url("/")), "six\r\n");
   EXPECT_EQ(server.Requests().at(0).Header("Host"), "[::1]:" + std::to_string(server.Port()));

@@ -10,6 +10,8 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +65,15 @@ std::string HeadText(int status, const Headers& headers, const std::optional<std
   std::string out = "HTTP/1.1 " + std::to_string(status) + " " + (reason ? *reason : ReasonFor(status)) + "\r\n";
   for (const auto& [name, value] : headers) out += name + ": " + value + "\r\n";
   return out;
+}
+
+// Server threads write to peers that may be gone; they take the error from
+// the call, never a signal that would end the test program.
+void BlockSigpipeOnThisThread() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -145,6 +156,10 @@ Reply& Reply::Sleep(std::chrono::milliseconds pause) {
 }
 Reply& Reply::Idle() {
   steps_.push_back({Step::Kind::Idle, {}, {}});
+  return *this;
+}
+Reply& Reply::ReadSome() {
+  steps_.push_back({Step::Kind::ReadSome, {}, {}});
   return *this;
 }
 Reply& Reply::Close() {
@@ -268,6 +283,7 @@ struct LoopbackServer::Impl {
   }
 
   void AcceptLoop() {
+    BlockSigpipeOnThisThread();
     for (;;) {
       pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
       if (::poll(fds, 2, -1) < 0) {
@@ -303,6 +319,7 @@ struct LoopbackServer::Impl {
   }
 
   void Serve(int fd, int number) {
+    BlockSigpipeOnThisThread();
     Stream stream{this, fd};
     if (sslContext) {
       stream.ssl = SSL_new(sslContext);
@@ -322,10 +339,41 @@ struct LoopbackServer::Impl {
     Forget(fd, reset);
   }
 
+  // Runs a reply's steps; false when the connection is to end.
+  bool RunSteps(Stream& stream, const Reply& reply, bool& reset) {
+    char chunk[16384];
+    for (const auto& step : reply.Steps()) {
+      if (stopping) return false;
+      switch (step.kind) {
+        case Reply::Step::Kind::Send:
+          if (!stream.Write(step.bytes)) return false;
+          break;
+        case Reply::Step::Kind::Sleep:
+          if (!SleepFor(step.pause)) return false;
+          break;
+        case Reply::Step::Kind::Idle:
+          // Discard whatever comes until the client closes or we stop.
+          while (!stopping && stream.Read(chunk, sizeof chunk) > 0) {
+          }
+          return false;
+        case Reply::Step::Kind::ReadSome:
+          if (stream.Read(chunk, sizeof chunk) <= 0) return false;
+          break;
+        case Reply::Step::Kind::Close:
+          return false;
+        case Reply::Step::Kind::Reset:
+          reset = true;
+          return false;
+      }
+    }
+    return true;
+  }
+
   // Reads requests and runs their replies until the connection ends.
   void ServeRequests(Stream& stream, int number, bool& reset) {
     std::string buffer;
     char chunk[16384];
+    if (options.greeting && !RunSteps(stream, *options.greeting, reset)) return;
     for (;;) {
       size_t headEnd;
       while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
@@ -355,27 +403,7 @@ struct LoopbackServer::Impl {
           reply = Reply::Status(404, "not found", {{"Content-Type", "text/plain"}});
         }
       }
-      for (const auto& step : reply.Steps()) {
-        if (stopping) return;
-        switch (step.kind) {
-          case Reply::Step::Kind::Send:
-            if (!stream.Write(step.bytes)) return;
-            break;
-          case Reply::Step::Kind::Sleep:
-            if (!SleepFor(step.pause)) return;
-            break;
-          case Reply::Step::Kind::Idle:
-            // Discard whatever comes until the client closes or we stop.
-            while (!stopping && stream.Read(chunk, sizeof chunk) > 0) {
-            }
-            return;
-          case Reply::Step::Kind::Close:
-            return;
-          case Reply::Step::Kind::Reset:
-            reset = true;
-            return;
-        }
-      }
+      if (!RunSteps(stream, reply, reset)) return;
       auto connection = request.Header("Connection");
       if (connection && Lower(*connection) == "close") return;
     }

@@ -80,6 +80,8 @@ class Reply {
   Reply& Sleep(std::chrono::milliseconds pause);
   // Wait for the client to go away (or the server to stop), sending nothing.
   Reply& Idle();
+  // Wait for the next bytes from the client and discard them (one read).
+  Reply& ReadSome();
   // Close the connection in an orderly way (FIN) / abortively (RST).
   Reply& Close();
   Reply& Reset();
@@ -89,7 +91,7 @@ class Reply {
   Reply& Delay(std::chrono::milliseconds pause);
 
   struct Step {
-    enum class Kind { Send, Sleep, Idle, Close, Reset } kind;
+    enum class Kind { Send, Sleep, Idle, ReadSome, Close, Reset } kind;
     std::string bytes;
     std::chrono::milliseconds pause{0};
   };
@@ -118,6 +120,10 @@ class LoopbackServer {
     // 0 leaves OpenSSL's default.
     int tlsMinVersion = 0;
     int tlsMaxVersion = 0;
+    // Steps run on every new connection before any request is read (after
+    // the TLS handshake, if any): for servers that speak first or misbehave
+    // at once. When they leave the connection open, requests follow.
+    std::optional<Reply> greeting;
   };
   using Handler = std::function<Reply(const Request&)>;
 
