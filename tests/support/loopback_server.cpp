@@ -101,8 +101,10 @@ std::string Request::Path() const { return target.substr(0, target.find('?')); }
 
 Reply Reply::Status(int status, std::string body, Headers headers, std::optional<std::string> reason) {
   if (!HasHeader(headers, "Content-Length")) headers.emplace_back("Content-Length", std::to_string(body.size()));
+  const std::string head = HeadText(status, headers, reason) + "\r\n";
   Reply r;
-  r.Send(HeadText(status, headers, reason) + "\r\n" + body);
+  r.Send(head + body);
+  r.steps_.back().headLength = head.size();
   return r;
 }
 
@@ -119,6 +121,7 @@ Reply Reply::Redirect(int status, const std::string& location, Headers headers) 
 Reply Reply::Chunked(int status, std::vector<std::string> chunks, Headers headers) {
   headers.emplace_back("Transfer-Encoding", "chunked");
   std::string out = HeadText(status, headers, std::nullopt) + "\r\n";
+  const size_t headLength = out.size();
   for (const auto& chunk : chunks) {
     if (chunk.empty()) continue;  // an empty chunk would end the body early
     char size[32];
@@ -128,12 +131,15 @@ Reply Reply::Chunked(int status, std::vector<std::string> chunks, Headers header
   out += "0\r\n\r\n";
   Reply r;
   r.Send(std::move(out));
+  r.steps_.back().headLength = headLength;
   return r;
 }
 
 Reply Reply::UntilClose(int status, std::string body, Headers headers) {
+  const std::string head = HeadText(status, headers, std::nullopt) + "\r\n";
   Reply r;
-  r.Send(HeadText(status, headers, std::nullopt) + "\r\n" + body);
+  r.Send(head + body);
+  r.steps_.back().headLength = head.size();
   r.Close();
   return r;
 }
@@ -340,13 +346,13 @@ struct LoopbackServer::Impl {
   }
 
   // Runs a reply's steps; false when the connection is to end.
-  bool RunSteps(Stream& stream, const Reply& reply, bool& reset) {
+  bool RunSteps(Stream& stream, const Reply& reply, bool& reset, bool headRequest = false) {
     char chunk[16384];
     for (const auto& step : reply.Steps()) {
       if (stopping) return false;
       switch (step.kind) {
         case Reply::Step::Kind::Send:
-          if (!stream.Write(step.bytes)) return false;
+          if (!stream.Write(headRequest ? step.bytes.substr(0, step.headLength) : step.bytes)) return false;
           break;
         case Reply::Step::Kind::Sleep:
           if (!SleepFor(step.pause)) return false;
@@ -403,7 +409,7 @@ struct LoopbackServer::Impl {
           reply = Reply::Status(404, "not found", {{"Content-Type", "text/plain"}});
         }
       }
-      if (!RunSteps(stream, reply, reset)) return;
+      if (!RunSteps(stream, reply, reset, request.method == "HEAD")) return;
       auto connection = request.Header("Connection");
       if (connection && Lower(*connection) == "close") return;
     }

@@ -52,7 +52,9 @@ struct Request {
 
 // What to do with one request: a list of steps run in order on the
 // connection. When the last step leaves the connection open, the server
-// reads the next request on it (HTTP/1.1 keep-alive).
+// reads the next request on it (HTTP/1.1 keep-alive). A HEAD request gets
+// the answers built by Status, Html, Redirect, Chunked and UntilClose
+// without their body; Raw and Send bytes go out as they are.
 class Reply {
  public:
   // A complete answer with Content-Length. The reason phrase is the usual one
@@ -94,6 +96,9 @@ class Reply {
     enum class Kind { Send, Sleep, Idle, ReadSome, Close, Reset } kind;
     std::string bytes;
     std::chrono::milliseconds pause{0};
+    // For the answers built above: the length of status line and headers,
+    // which is all that goes back to a HEAD request. npos: send all bytes.
+    size_t headLength = std::string::npos;
   };
   const std::vector<Step>& Steps() const { return steps_; }
 
