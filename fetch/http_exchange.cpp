@@ -445,7 +445,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       return result;
     }
     Hop hop;
-    hop.wantBody = !head;
+    hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
     errorText[0] = '\0';
     curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
     if (head)

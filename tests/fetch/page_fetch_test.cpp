@@ -39,6 +39,8 @@ struct BodyCase {
   std::string expected;
 };
 
+void PrintTo(const BodyCase& c, std::ostream* os) { *os << c.name; }
+
 class BodyTest : public testing::TestWithParam<BodyCase> {};
 
 TEST_P(BodyTest, PageTextIsNormalised) {
@@ -367,6 +369,30 @@ TEST(Fetch, AbandonEndsATransferPromptly) {
   raiser.join();
   EXPECT_EQ(text.rfind("Error: ", 0), 0u) << text;
   EXPECT_LT(ElapsedMs(start), 1000);
+}
+
+TEST(Fetch, ManyFetchesAtOnceShareNothing) {
+  LoopbackServer server;
+  server.SetHandler([](const testsupport::Request& request) {
+    // Each thread sets its own cookie and reads it back after a redirect.
+    const std::string path = request.Path();
+    if (path.rfind("/start/", 0) == 0)
+      return Reply::Redirect(302, "/end", {{"Set-Cookie", "who=" + path.substr(7) + "; Path=/"}});
+    return Reply::Status(200, fetchtest::Gzip("for " + request.Header("Cookie").value_or("nobody")),
+                         {{"Content-Type", "text/html"}, {"Content-Encoding", "gzip"}})
+        .Delay(10ms);
+  });
+  std::vector<std::thread> threads;
+  std::vector<std::string> results(8);
+  for (size_t i = 0; i < results.size(); ++i)
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < 5; ++round) {
+        std::string text = Page(server.Url("/start/" + std::to_string(i)));
+        if (text != "for who=" + std::to_string(i) + "\r\n") results[i] += text + "|";
+      }
+    });
+  for (auto& t : threads) t.join();
+  for (const auto& r : results) EXPECT_EQ(r, "");
 }
 
 // ---- the time-out fields ----
