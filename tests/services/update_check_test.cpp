@@ -368,4 +368,55 @@ TEST_F(UpdateCheckTest, AbandonedCheckEndsQuicklyAndWritesNothing) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+TEST_F(UpdateCheckTest, PollStartsWaitsAndReportsDoneOnce) {
+  ASSERT_TRUE(Store().WriteShowUpdate(0));
+  QObject context;
+  services::TUpdateCheckPoll poll(Inputs(), &context, nullptr);
+  using TTick = services::TUpdateCheckPoll::TTick;
+  EXPECT_EQ(poll.Tick(), TTick::Started);
+  TTick tick = TTick::Waiting;
+  const QDeadlineTimer deadline(10000);
+  while (tick == TTick::Waiting && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    tick = poll.Tick();
+  }
+  EXPECT_EQ(tick, TTick::Done);
+  EXPECT_EQ(poll.Tick(), TTick::Idle);
+  // Notices off: the entry ends unchecked, and nothing was asked.
+  EXPECT_EQ(poll.Results()->ShowUpdate(), 0);
+  EXPECT_FALSE(poll.Results()->UpdateAvailable());
+  EXPECT_EQ(RequestCount(), 0);
+  QThread::msleep(50);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(UpdateCheckTest, WindowClosingDuringTheCheckDropsTheMessage) {
+  secure_->SetReply({200, "text/plain", Answer("1.6", "", "Read this first"), 300});
+  TRecordingHost host;
+  auto* context = new QObject;
+  auto poll = std::make_unique<services::TUpdateCheckPoll>(Inputs(), context, &host);
+  poll->Tick();
+  const auto results = poll->Results();
+  // The window goes: first its poll, then the object itself. The main thread
+  // serves no events from here on, so a hand-over that waited for it would
+  // never end.
+  poll.reset();
+  delete context;
+  const QDeadlineTimer deadline(10000);
+  while (!results->CheckDone() && !deadline.hasExpired()) QThread::msleep(20);
+  ASSERT_TRUE(results->CheckDone());
+  EXPECT_TRUE(host.messages.isEmpty());
+  EXPECT_FALSE(results->UpdateAvailable());
+  QThread::msleep(100);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(UpdateCheckTest, MenuEntryTogglesShowUpdate) {
+  auto store = Store();
+  EXPECT_FALSE(services::ToggleUpdateNotifications(true, store));
+  EXPECT_EQ(store.ShowUpdate(), 0);
+  EXPECT_TRUE(services::ToggleUpdateNotifications(false, store));
+  EXPECT_EQ(store.ShowUpdate(), 1);
+}
+
 }  // namespace
