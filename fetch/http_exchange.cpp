@@ -214,8 +214,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.contentType = std::string(value);
   else if (EqualsNoCase(name, "Content-Encoding"))
     hop.contentEncoding = std::string(value);
-  else if (EqualsNoCase(name, "Location"))
-    hop.location = std::string(value);
+  else if (EqualsNoCase(name, "Location") && !value.empty())
+    hop.location = std::string(value);  // an empty one leads nowhere: as if absent
   return n;
 }
 
@@ -342,6 +342,10 @@ Target CheckTarget(CURLU* handle) {
     s = "http";
   }
   target.https = s == "https";
+  // No credentials are ever sent, not even those written into a URL.
+  curl_url_set(handle, CURLUPART_USER, nullptr, 0);
+  curl_url_set(handle, CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(handle, CURLUPART_OPTIONS, nullptr, 0);
   curl_url_get(handle, CURLUPART_URL, &url.text, 0);
   curl_url_get(handle, CURLUPART_PATH, &path.text, 0);
   target.url = url.text;

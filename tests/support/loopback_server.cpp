@@ -336,8 +336,13 @@ struct LoopbackServer::Impl {
         return;
       }
     }
+    std::string serverName;
+    if (stream.ssl) {
+      const char* name = SSL_get_servername(stream.ssl, TLSEXT_NAMETYPE_host_name);
+      if (name) serverName = name;
+    }
     bool reset = false;
-    ServeRequests(stream, number, reset);
+    ServeRequests(stream, number, serverName, reset);
     if (stream.ssl) {
       if (!reset) SSL_shutdown(stream.ssl);
       SSL_free(stream.ssl);
@@ -376,7 +381,7 @@ struct LoopbackServer::Impl {
   }
 
   // Reads requests and runs their replies until the connection ends.
-  void ServeRequests(Stream& stream, int number, bool& reset) {
+  void ServeRequests(Stream& stream, int number, const std::string& serverName, bool& reset) {
     std::string buffer;
     char chunk[16384];
     if (options.greeting && !RunSteps(stream, *options.greeting, reset)) return;
@@ -389,6 +394,7 @@ struct LoopbackServer::Impl {
       }
       Request request;
       request.connection = number;
+      request.serverName = serverName;
       request.head = buffer.substr(0, headEnd + 4);
       buffer.erase(0, headEnd + 4);
       ParseHead(request);

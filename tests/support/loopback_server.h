@@ -43,6 +43,7 @@ struct Request {
   std::string head;     // the exact bytes of request line and headers, up to and including the blank line
   std::string body;     // by Content-Length or chunked; empty otherwise
   int connection = 0;   // 1 for the first connection the server accepted, 2 for the next...
+  std::string serverName;  // the name the client sent in its TLS handshake (SNI); empty: none or plain TCP
 
   // The value of the first header of that name (case-insensitive), if any.
   std::optional<std::string> Header(const std::string& name) const;
