@@ -34,8 +34,8 @@ constexpr long kAbandonPollMs = 100;
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                             [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 bool ContainsNoCase(std::string_view text, std::string_view needle) {
@@ -376,7 +376,8 @@ void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
       if (attribute.size() > 5 && EqualsNoCase(attribute.substr(0, 5), "path=")) path = TrimBlanks(attribute.substr(5));
     }
     if (path.empty() || path.front() != '/') path = "/";
-    if (name.find_first_of("\t\r\n") != std::string::npos || value.find_first_of("\t\r\n") != std::string::npos) continue;
+    if (name.find_first_of("\t\r\n") != std::string::npos || value.find_first_of("\t\r\n") != std::string::npos)
+      continue;
     std::string host = target.host;
     if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
     std::string line = host + "\tFALSE\t" + path + "\t" + (secure ? "TRUE" : "FALSE") + "\t0\t" + name + "\t" + value;
@@ -414,8 +415,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   addHeader(kAcceptEncoding);
   if (!settings.userAgent.empty()) {
     std::string agent = Utf16ToUtf8(settings.userAgent);
-    agent.erase(std::remove_if(agent.begin(), agent.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                agent.end());
+    agent.erase(std::remove_if(agent.begin(), agent.end(), [](char c) { return c == '\r' || c == '\n'; }), agent.end());
     addHeader("User-Agent: " + agent);
   }
 
@@ -432,7 +432,8 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(0L, settings.connectTimeoutMs));
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3));
+  curl_easy_setopt(easy, CURLOPT_SSLVERSION,
+                   static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3));
   curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, kCipherList);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);

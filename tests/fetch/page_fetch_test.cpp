@@ -1,10 +1,10 @@
 // The page fetch and header probe against scripted loopback servers:
 // bodies, statuses, redirects, cookies, request headers, time-outs and the
 // socket failures with their exact texts.
-#include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <netinet/in.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,8 +12,8 @@
 #include <chrono>
 #include <thread>
 
-#include "fetch/fetch.h"
 #include "fetch/body_decoding.h"
+#include "fetch/fetch.h"
 #include "fetch/socket_errors.h"
 #include "fetch_test_util.h"
 #include "support/loopback_server.h"
@@ -56,8 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BodyCase{"Empty", "", ""}, BodyCase{"NoLineBreak", "abc", "abc\r\n"},
                     BodyCase{"BareLineFeeds", "a\nb\n", "a\r\nb\r\n"},
                     BodyCase{"MixedBreaks", "a\rb\r\nc\n\rd", "a\r\nb\r\nc\r\n\r\nd\r\n"},
-                    BodyCase{"EmptyLinesKept", "a\n\n\nb", "a\r\n\r\n\r\nb\r\n"},
-                    BodyCase{"OnlyBreak", "\r\n", "\r\n"},
+                    BodyCase{"EmptyLinesKept", "a\n\n\nb", "a\r\n\r\n\r\nb\r\n"}, BodyCase{"OnlyBreak", "\r\n", "\r\n"},
                     BodyCase{"StopsAtNul", std::string("before\nno\0after\nmore", 20), "before\r\nno\r\n"},
                     BodyCase{"NulFirst", std::string("\0abc", 4), ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -315,8 +314,7 @@ TEST(Fetch, EarlyCloseIsAGracefulCloseFailure) {
   server.Route("/nothing", Reply::Empty().Close());
   server.Route("/half-head", Reply::Raw("HTTP/1.1 200 OK\r\nContent-Ty").Close());
   server.Route("/short", Reply::Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this").Close());
-  server.Route("/short-chunk",
-               Reply::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc").Close());
+  server.Route("/short-chunk", Reply::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc").Close());
   for (const char* path : {"/nothing", "/half-head", "/short", "/short-chunk"})
     EXPECT_EQ(Page(server.Url(path)), "Error: Connection Closed Gracefully.") << path;
 }

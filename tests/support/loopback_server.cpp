@@ -36,23 +36,40 @@ std::string Lower(std::string s) {
 
 std::string ReasonFor(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 201:
+      return "Created";
+    case 204:
+      return "No Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
@@ -200,8 +217,7 @@ const Certificate& Certificate::Shared() {
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, x509, x509, nullptr, nullptr, 0);
-    X509_EXTENSION* san =
-        X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1");
+    X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1");
     X509_add_ext(x509, san, -1);
     X509_EXTENSION_free(san);
     if (!X509_sign(x509, key, EVP_sha256())) throw std::runtime_error("signing failed: " + OpenSslError());
@@ -436,8 +452,8 @@ struct LoopbackServer::Impl {
       std::string header = request.head.substr(pos, end - pos);
       size_t colon = header.find(':');
       std::string value = colon == std::string::npos ? std::string() : header.substr(colon + 1);
-      value.erase(0, value.find_first_not_of(" \t") == std::string::npos ? value.size()
-                                                                          : value.find_first_not_of(" \t"));
+      value.erase(0,
+                  value.find_first_not_of(" \t") == std::string::npos ? value.size() : value.find_first_not_of(" \t"));
       request.headers.emplace_back(header.substr(0, colon), value);
       pos = end + 2;
     }
@@ -488,7 +504,8 @@ LoopbackServer::LoopbackServer(Options options) : impl_(std::make_unique<Impl>()
   if (options.tls) {
     const Certificate& certificate = Certificate::Shared();
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
-    BIO* certBio = BIO_new_mem_buf(certificate.certificatePem.data(), static_cast<int>(certificate.certificatePem.size()));
+    BIO* certBio =
+        BIO_new_mem_buf(certificate.certificatePem.data(), static_cast<int>(certificate.certificatePem.size()));
     BIO* keyBio = BIO_new_mem_buf(certificate.privateKeyPem.data(), static_cast<int>(certificate.privateKeyPem.size()));
     X509* cert = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
     EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
@@ -570,8 +587,8 @@ void LoopbackServer::SetHandler(Handler handler) {
 }
 
 std::string LoopbackServer::Url(const std::string& path) const {
-  return std::string(impl_->options.tls ? "https://" : "http://") +
-         (impl_->options.ipv6 ? "[::1]" : "127.0.0.1") + ":" + std::to_string(port_) + path;
+  return std::string(impl_->options.tls ? "https://" : "http://") + (impl_->options.ipv6 ? "[::1]" : "127.0.0.1") +
+         ":" + std::to_string(port_) + path;
 }
 
 std::vector<Request> LoopbackServer::Requests() const {

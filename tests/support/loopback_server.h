@@ -36,13 +36,13 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 
 // One request as the server read it.
 struct Request {
-  std::string method;   // "GET", "HEAD", "POST"...
-  std::string target;   // as sent: "/path?query"
-  std::string version;  // "HTTP/1.1"
-  Headers headers;      // in the order sent, names as sent
-  std::string head;     // the exact bytes of request line and headers, up to and including the blank line
-  std::string body;     // by Content-Length or chunked; empty otherwise
-  int connection = 0;   // 1 for the first connection the server accepted, 2 for the next...
+  std::string method;      // "GET", "HEAD", "POST"...
+  std::string target;      // as sent: "/path?query"
+  std::string version;     // "HTTP/1.1"
+  Headers headers;         // in the order sent, names as sent
+  std::string head;        // the exact bytes of request line and headers, up to and including the blank line
+  std::string body;        // by Content-Length or chunked; empty otherwise
+  int connection = 0;      // 1 for the first connection the server accepted, 2 for the next...
   std::string serverName;  // the name the client sent in its TLS handshake (SNI); empty: none or plain TCP
 
   // The value of the first header of that name (case-insensitive), if any.
