@@ -289,7 +289,8 @@ std::string TransferFailure(CURLcode code, long osErrno, const std::string& curl
       return "Connection Closed Gracefully.";
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-      return wsa ? SocketErrorMessage(wsa) : std::string("Connection Closed Gracefully.");
+      if (wsa) return SocketErrorMessage(wsa);
+      break;  // a protocol fault (a broken chunk, say): libcurl's words say best what it was
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CERTPROBLEM:

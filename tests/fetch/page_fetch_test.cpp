@@ -317,6 +317,11 @@ TEST(Fetch, EarlyCloseIsAGracefulCloseFailure) {
   server.Route("/short-chunk", Reply::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc").Close());
   for (const char* path : {"/nothing", "/half-head", "/short", "/short-chunk"})
     EXPECT_EQ(Page(server.Url(path)), "Error: Connection Closed Gracefully.") << path;
+  // A malformed body is a failure too, but not a close.
+  server.Route("/bad-chunk", Reply::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"));
+  const std::string text = Page(server.Url("/bad-chunk"));
+  EXPECT_EQ(text.rfind("Error: ", 0), 0u) << text;
+  EXPECT_NE(text, "Error: Connection Closed Gracefully.");
 }
 
 TEST(Fetch, UnknownSchemeWithoutPortFailsAndWithPortSpeaksHttp) {
