@@ -445,6 +445,10 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   bool head = method == Method::Head;
   int redirects = 0;
   for (;;) {
+    if (settings.abandon && settings.abandon->load()) {
+      result.error = "Request abandoned.";
+      return result;
+    }
     Target target = CheckTarget(location.get());
     if (!target.error.empty()) {
       result.error = target.error;

@@ -403,6 +403,10 @@ TEST(Fetch, AbandonEndsATransferPromptly) {
   raiser.join();
   EXPECT_EQ(text.rfind("Error: ", 0), 0u) << text;
   EXPECT_LT(ElapsedMs(start), 1000);
+  // Raised before the call: nothing is sent at all.
+  const size_t before = server.Requests().size();
+  EXPECT_EQ(Page(server.Url("/"), settings).rfind("Error: ", 0), 0u);
+  EXPECT_EQ(server.Requests().size(), before);
 }
 
 TEST(Fetch, ManyFetchesAtOnceShareNothing) {
