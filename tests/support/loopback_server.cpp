@@ -260,7 +260,13 @@ struct LoopbackServer::Impl {
   Handler handler;
   std::vector<Request> requests;
   std::set<int> openFds;
-  std::vector<std::thread> threads;
+  // Connection threads; finished ones are joined as new connections come,
+  // so a long benchmark does not pile up ended threads.
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<Worker> workers;
   int connections = 0;
   std::thread acceptThread;
 
@@ -324,7 +330,20 @@ struct LoopbackServer::Impl {
       }
       openFds.insert(fd);
       int number = ++connections;
-      threads.emplace_back([this, fd, number] { Serve(fd, number); });
+      for (auto it = workers.begin(); it != workers.end();) {
+        if (it->done->load()) {
+          it->thread.join();
+          it = workers.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      workers.push_back({std::thread([this, fd, number, done] {
+                           Serve(fd, number);
+                           done->store(true);
+                         }),
+                         done});
     }
   }
 
@@ -426,7 +445,12 @@ struct LoopbackServer::Impl {
         } else if (handler) {
           Handler h = handler;
           lock.unlock();
-          reply = h(request);
+          try {
+            reply = h(request);
+          } catch (const std::exception& e) {
+            // A failing handler must not take the test program down with it.
+            reply = Reply::Status(500, std::string("handler failed: ") + e.what(), {{"Content-Type", "text/plain"}});
+          }
         } else {
           reply = Reply::Status(404, "not found", {{"Content-Type", "text/plain"}});
         }
@@ -564,12 +588,12 @@ void LoopbackServer::Stop() {
   char byte = 1;
   [[maybe_unused]] auto written = ::write(impl_->wakePipe[1], &byte, 1);
   impl_->acceptThread.join();
-  std::vector<std::thread> threads;
+  std::vector<Impl::Worker> workers;
   {
     std::lock_guard lock(impl_->mutex);
-    threads.swap(impl_->threads);
+    workers.swap(impl_->workers);
   }
-  for (auto& t : threads) t.join();
+  for (auto& w : workers) w.thread.join();
   ::close(impl_->listenFd);
   ::close(impl_->wakePipe[0]);
   ::close(impl_->wakePipe[1]);

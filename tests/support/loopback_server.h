@@ -15,7 +15,8 @@
 //   server.Requests();                              // what arrived, in order
 //
 // Threads: one thread accepts, one thread serves each connection; handlers
-// run on those threads, several at once, so they must be thread-safe. The
+// run on those threads, several at once, so they must be thread-safe (an
+// exception from a handler becomes a 500 answer with its text). The
 // destructor (or Stop) interrupts every delay and idle wait, closes every
 // connection and joins every thread: nothing outlives the server.
 #include <chrono>
