@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -430,7 +431,10 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);  // decoded here, with zlib's own error codes
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");             // cookie store for this request only
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(0L, settings.connectTimeoutMs));
+  // 0 would give libcurl's own default of 300 s; no limit means the
+  // operating system decides when a connection attempt has failed.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   settings.connectTimeoutMs > 0 ? settings.connectTimeoutMs : static_cast<long>(INT_MAX));
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
   curl_easy_setopt(easy, CURLOPT_SSLVERSION,
