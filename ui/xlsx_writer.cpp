@@ -1,7 +1,10 @@
 #include "ui/xlsx_writer.h"
 
 #include <QDir>
+#include <QFile>
+#include <QXmlStreamReader>
 #include <xlsxwriter.h>
+#include <zlib.h>
 
 #include "ui/atomic_file.h"
 #include "ui/export_writer.h"
@@ -41,6 +44,76 @@ class TWorkbook {
  private:
   lxw_workbook* workbook_ = nullptr;
 };
+
+quint32 Le32(const QByteArray& data, qsizetype at) {
+  const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + at);
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<quint32>(p[3]) << 24);
+}
+quint16 Le16(const QByteArray& data, qsizetype at) {
+  const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + at);
+  return static_cast<quint16>(p[0] | (p[1] << 8));
+}
+
+// The library does not see failed writes of its own temporary files nor of
+// the package (a full disk gives a cut-off file and no error), so the
+// package is read back before it may replace the target: every member must
+// inflate to its recorded size and checksum, and every XML member must be
+// well-formed to its end. Returns an empty text when the package is whole.
+QString PackageProblem(const QByteArray& path) {
+  QFile file(QFile::decodeName(path));
+  if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+  const QByteArray zip = file.readAll();
+  if (file.error() != QFileDevice::NoError) return file.errorString();
+  const QString incomplete = QStringLiteral("the workbook came out incomplete (is the disk full?)");
+  // The package ends with the end-of-central-directory record, no comment.
+  constexpr qsizetype kEndSize = 22;
+  const qsizetype end = zip.size() - kEndSize;
+  if (end < 0 || Le32(zip, end) != 0x06054b50) return incomplete;
+  const quint16 members = Le16(zip, end + 10);
+  const qsizetype directorySize = Le32(zip, end + 12);
+  qsizetype entry = Le32(zip, end + 16);
+  if (entry + directorySize != end) return incomplete;
+  for (quint16 m = 0; m < members; ++m) {
+    if (entry + 46 > end || Le32(zip, entry) != 0x02014b50) return incomplete;
+    const quint16 method = Le16(zip, entry + 10);
+    const quint32 crc = Le32(zip, entry + 16);
+    const qsizetype packedSize = Le32(zip, entry + 20);
+    const qsizetype size = Le32(zip, entry + 24);
+    const quint16 nameLength = Le16(zip, entry + 28);
+    const qsizetype local = Le32(zip, entry + 42);
+    const QByteArray name = zip.mid(entry + 46, nameLength);
+    entry += 46 + nameLength + Le16(zip, entry + 30) + Le16(zip, entry + 32);
+    if (local + 30 > end || Le32(zip, local) != 0x04034b50) return incomplete;
+    const qsizetype data = local + 30 + Le16(zip, local + 26) + Le16(zip, local + 28);
+    if (data + packedSize > end) return incomplete;
+    QByteArray content(size, Qt::Uninitialized);
+    if (method == 0) {
+      if (packedSize != size) return incomplete;
+      content = zip.mid(data, size);
+    } else if (method == Z_DEFLATED) {
+      z_stream stream{};
+      if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return QStringLiteral("out of memory");
+      stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zip.constData() + data));
+      stream.avail_in = static_cast<uInt>(packedSize);
+      stream.next_out = reinterpret_cast<Bytef*>(content.data());
+      stream.avail_out = static_cast<uInt>(size);
+      const int result = inflate(&stream, Z_FINISH);
+      const bool whole = result == Z_STREAM_END && stream.total_out == static_cast<uLong>(size);
+      inflateEnd(&stream);
+      if (!whole) return incomplete;
+    } else {
+      return incomplete;
+    }
+    if (crc32(0L, reinterpret_cast<const Bytef*>(content.constData()), static_cast<uInt>(content.size())) != crc)
+      return incomplete;
+    if (name.endsWith(".xml") || name.endsWith(".rels")) {
+      QXmlStreamReader xml(content);
+      while (!xml.atEnd()) xml.readNext();
+      if (xml.hasError()) return incomplete;
+    }
+  }
+  return QString();
+}
 
 }  // namespace
 
@@ -82,6 +155,9 @@ void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
 
   const lxw_error error = workbook.Close();
   if (error != LXW_NO_ERROR) Fail(fileName, error);
+  const QString problem = PackageProblem(target.TempPath());
+  if (!problem.isEmpty())
+    throw TExportError(QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(fileName), problem));
   target.Commit();
 }
 
