@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QXmlStreamReader>
 #include <xlsxwriter.h>
 #include <zlib.h>
 
@@ -54,11 +53,32 @@ quint16 Le16(const QByteArray& data, qsizetype at) {
   return static_cast<quint16>(p[0] | (p[1] << 8));
 }
 
+// Whether an XML document's last tag closes the element its first one opens.
+bool EndsWithRootEndTag(const QByteArray& xml) {
+  qsizetype at = 0;
+  for (;;) {
+    at = xml.indexOf('<', at);
+    if (at < 0 || at + 1 >= xml.size()) return false;
+    if (xml.at(at + 1) != '?' && xml.at(at + 1) != '!') break;
+    ++at;
+  }
+  qsizetype nameEnd = at + 1;
+  while (nameEnd < xml.size() && !QChar::isSpace(static_cast<uchar>(xml.at(nameEnd))) && xml.at(nameEnd) != '>' &&
+         xml.at(nameEnd) != '/')
+    ++nameEnd;
+  const QByteArray root = xml.mid(at + 1, nameEnd - at - 1);
+  const QByteArray text = xml.trimmed();
+  if (text.endsWith("</" + root + ">")) return true;
+  // A root element that is empty: <name ... />
+  return text.endsWith("/>") && text.indexOf('<', at + 1) < 0;
+}
+
 // The library does not see failed writes of its own temporary files nor of
 // the package (a full disk gives a cut-off file and no error), so the
 // package is read back before it may replace the target: every member must
-// inflate to its recorded size and checksum, and every XML member must be
-// well-formed to its end. Returns an empty text when the package is whole.
+// inflate to its recorded size and checksum, and every XML member must end
+// with the end tag of its root element (writes that fail leave the rest of a
+// member out). Returns an empty text when the package is whole.
 QString PackageProblem(const QByteArray& path) {
   QFile file(QFile::decodeName(path));
   if (!file.open(QIODevice::ReadOnly)) return file.errorString();
@@ -106,11 +126,7 @@ QString PackageProblem(const QByteArray& path) {
     }
     if (crc32(0L, reinterpret_cast<const Bytef*>(content.constData()), static_cast<uInt>(content.size())) != crc)
       return incomplete;
-    if (name.endsWith(".xml") || name.endsWith(".rels")) {
-      QXmlStreamReader xml(content);
-      while (!xml.atEnd()) xml.readNext();
-      if (xml.hasError()) return incomplete;
-    }
+    if ((name.endsWith(".xml") || name.endsWith(".rels")) && !EndsWithRootEndTag(content)) return incomplete;
   }
   return QString();
 }
