@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <xlsxwriter.h>
+#include <cctype>
 #include <zlib.h>
 
 #include "ui/atomic_file.h"
@@ -51,6 +52,27 @@ quint32 Le32(const QByteArray& data, qsizetype at) {
 quint16 Le16(const QByteArray& data, qsizetype at) {
   const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + at);
   return static_cast<quint16>(p[0] | (p[1] << 8));
+}
+
+// The package stores a control character as "_xHHHH_" and readers turn
+// every such sequence back into its character, so a text that itself holds
+// one gets its "_" stored as "_x005F_" to come back as it was.
+QString ProtectEscapeLookalikes(const QString& text) {
+  const auto isHex = [](QChar c) { return isxdigit(c.unicode() < 128 ? c.unicode() : 0) != 0; };
+  QString result;
+  qsizetype copied = 0;
+  for (qsizetype i = text.indexOf(QLatin1String("_x")); i >= 0 && i + 6 < text.size();
+       i = text.indexOf(QLatin1String("_x"), i + 1)) {
+    if (!isHex(text.at(i + 2)) || !isHex(text.at(i + 3)) || !isHex(text.at(i + 4)) || !isHex(text.at(i + 5)) ||
+        text.at(i + 6) != QLatin1Char('_'))
+      continue;
+    result += QStringView(text).mid(copied, i - copied);
+    result += QLatin1String("_x005F");
+    copied = i;
+  }
+  if (copied == 0 && result.isEmpty()) return text;
+  result += QStringView(text).mid(copied);
+  return result;
 }
 
 // Whether an XML document's last tag closes the element its first one opens.
@@ -155,7 +177,7 @@ void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
         error = worksheet_write_blank(sheet, rowIndex, columnIndex, text);
       } else {
         // Always a string cell, never a formula: "=..." is kept as text.
-        const QByteArray utf8 = row[c].toUtf8();
+        const QByteArray utf8 = ProtectEscapeLookalikes(row[c]).toUtf8();
         error = worksheet_write_string(sheet, rowIndex, columnIndex, utf8.constData(), text);
       }
       if (error != LXW_NO_ERROR) Fail(fileName, error);
