@@ -152,8 +152,8 @@ TEST(Differential, GeneratedCorpusMatchesLiteralMethod) {
 
 // Former bugs, each on the page that showed it.
 TEST(Differential, FormerBugs) {
-  // The literal pass in single-match mode lost the only report of "[" once
-  // other literals had matched, so this expression was never confirmed.
+  // With the literal pass in single-match mode, the report of the literal "["
+  // went missing on this page, so the expression was never confirmed.
   const std::u16string ipbVars = corpus::OrdinaryPage(300, false, 3) + u"ipb.vars[ x = x </script>\r\n";
   EXPECT_EQ(Narrow(engine::FindByRegEx(ipbVars)), "IP.Board community forum");
   ExpectSameAsLiteral(ipbVars);
