@@ -1,9 +1,9 @@
 #include "ui/atomic_file.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,78 +15,87 @@ namespace ui {
 
 namespace {
 
-QString SystemReason(int error) { return qt_error_string(error); }
-
-QString Quoted(const QString& fileName) {
-  return QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(fileName));
+QString CannotWrite(const QString& fileName, const QString& reason) {
+  return QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(fileName), reason);
 }
 
 }  // namespace
 
 void WriteFileAtomically(const QString& fileName, const QByteArray& data) {
-  // QSaveFile writes to a temporary file beside the target, syncs it and
-  // renames it over the target in commit(); it never falls back to writing
-  // the target directly (direct-write fallback stays off).
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw TExportError(QStringLiteral("Cannot create %1: %2").arg(Quoted(fileName), file.errorString()));
-  if (file.write(data) != data.size()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    throw TExportError(QStringLiteral("Cannot write %1: %2").arg(Quoted(fileName), reason));
-  }
-  if (!file.commit())
-    throw TExportError(QStringLiteral("Cannot write %1: %2").arg(Quoted(fileName), file.errorString()));
+  TAtomicFileTarget target(fileName);
+  target.Write(data);
+  target.Commit();
 }
 
 TAtomicFileTarget::TAtomicFileTarget(const QString& fileName) : fileName_(fileName) {
-  const QFileInfo info(fileName);
+  QFileInfo info(fileName);
+  // Saving over a symbolic link replaces the file it points to, not the link.
+  if (info.isSymLink() && !info.canonicalFilePath().isEmpty()) info = QFileInfo(info.canonicalFilePath());
+  target_ = QFile::encodeName(info.absoluteFilePath());
   const QString folder = info.absolutePath();
   // A hidden name in the target's own folder, so that the final rename stays
-  // on one file system and cannot leave a half-copied file behind.
+  // on one file system; the target's name is shortened to keep the
+  // temporary name within the file system's limit.
   for (int attempt = 0; attempt < 64; ++attempt) {
     const QString candidate = QStringLiteral("%1/.%2.%3.tmp")
-                                  .arg(folder, info.fileName())
+                                  .arg(folder, info.fileName().left(64))
                                   .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     const QByteArray encoded = QFile::encodeName(candidate);
     // 0666 lets the process's umask decide the permissions, as for any new file.
-    const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
+    fd_ = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
       tempPath_ = encoded;
       return;
     }
-    if (errno != EEXIST)
-      throw TExportError(QStringLiteral("Cannot create %1: %2").arg(Quoted(fileName), SystemReason(errno)));
+    if (errno != EEXIST) {
+      done_ = true;
+      throw TExportError(CannotWrite(fileName_, qt_error_string(errno)));
+    }
   }
-  throw TExportError(QStringLiteral("Cannot create %1: no free temporary name").arg(Quoted(fileName)));
+  done_ = true;
+  throw TExportError(CannotWrite(fileName_, QStringLiteral("no free temporary file name")));
 }
 
 TAtomicFileTarget::~TAtomicFileTarget() {
-  if (!committed_ && !tempPath_.isEmpty()) ::unlink(tempPath_.constData());
+  if (fd_ >= 0) ::close(fd_);
+  if (!done_) ::unlink(tempPath_.constData());
+}
+
+void TAtomicFileTarget::Fail(int error) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ::unlink(tempPath_.constData());
+  done_ = true;
+  throw TExportError(CannotWrite(fileName_, qt_error_string(error)));
+}
+
+void TAtomicFileTarget::Write(const QByteArray& data) {
+  const char* next = data.constData();
+  qsizetype left = data.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd_, next, static_cast<size_t>(left));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+    }
+    next += written;
+    left -= written;
+  }
 }
 
 void TAtomicFileTarget::Commit() {
-  const auto fail = [this](int error) {
-    ::unlink(tempPath_.constData());
-    committed_ = true;  // nothing left to remove
-    throw TExportError(QStringLiteral("Cannot write %1: %2").arg(Quoted(fileName_), SystemReason(error)));
-  };
-  const int fd = ::open(tempPath_.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(errno);
-  if (::fsync(fd) != 0) {
-    const int error = errno;
-    ::close(fd);
-    fail(error);
-  }
-  ::close(fd);
-  const QByteArray target = QFile::encodeName(fileName_);
+  // fsync works on the file, so it also flushes what a library wrote to the
+  // same file through its own descriptor.
+  if (::fsync(fd_) != 0) Fail(errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) Fail(errno);
   // An existing file keeps its permissions, as when it is overwritten in place.
   struct stat existing;
-  if (::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+  if (::stat(target_.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
     ::chmod(tempPath_.constData(), existing.st_mode & 07777);
-  if (::rename(tempPath_.constData(), target.constData()) != 0) fail(errno);
-  committed_ = true;
+  if (::rename(tempPath_.constData(), target_.constData()) != 0) Fail(errno);
+  done_ = true;
 }
 
 }  // namespace ui

@@ -10,9 +10,10 @@ namespace ui {
 // target is left as it was, the temporary file removed, TExportError thrown.
 void WriteFileAtomically(const QString& fileName, const QByteArray& data);
 
-// For writers that need a path to write to (a library that opens the file
-// itself): creates an empty temporary file beside the target. Commit() puts
-// it in the target's place; without Commit() the destructor removes it.
+// The temporary file behind WriteFileAtomically, also for libraries that
+// open the file by name themselves. It is created empty beside the target
+// (beside the file a symbolic link points to, for a link). Commit() puts it
+// in the target's place; without Commit() the destructor removes it.
 class TAtomicFileTarget {
  public:
   explicit TAtomicFileTarget(const QString& fileName);  // throws TExportError
@@ -22,14 +23,20 @@ class TAtomicFileTarget {
 
   // The temporary file's path, in the local 8-bit encoding for C libraries.
   const QByteArray& TempPath() const { return tempPath_; }
+  // Appends data to the temporary file; throws TExportError on failure.
+  void Write(const QByteArray& data);
   // Flushes the temporary file to disk and renames it over the target;
   // throws TExportError (and removes the temporary file) on failure.
   void Commit();
 
  private:
-  QString fileName_;
+  [[noreturn]] void Fail(int error);
+
+  QString fileName_;  // as the user chose it, for messages
+  QByteArray target_;
   QByteArray tempPath_;
-  bool committed_ = false;
+  int fd_ = -1;
+  bool done_ = false;
 };
 
 }  // namespace ui

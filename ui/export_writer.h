@@ -76,6 +76,9 @@ QStringList SplitSpreadsheetLine(const QString& line, QChar separator);
 void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName);
 
 // The three exports of the window's menu, each building all lines first.
+// On failure they throw TExportError: the window lets it reach the general
+// error display for text and CSV, and shows its message in the "WARNING"
+// box for the spreadsheet export.
 void ExportToText(const run::TWorkList& list, const QString& fileName);
 void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fileName);
 void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName);

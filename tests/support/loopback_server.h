@@ -15,7 +15,8 @@
 //   server.Requests();                              // what arrived, in order
 //
 // Threads: one thread accepts, one thread serves each connection; handlers
-// run on those threads, several at once, so they must be thread-safe. The
+// run on those threads, several at once, so they must be thread-safe (an
+// exception from a handler becomes a 500 answer with its text). The
 // destructor (or Stop) interrupts every delay and idle wait, closes every
 // connection and joins every thread: nothing outlives the server.
 #include <chrono>
@@ -36,13 +37,14 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 
 // One request as the server read it.
 struct Request {
-  std::string method;   // "GET", "HEAD", "POST"...
-  std::string target;   // as sent: "/path?query"
-  std::string version;  // "HTTP/1.1"
-  Headers headers;      // in the order sent, names as sent
-  std::string head;     // the exact bytes of request line and headers, up to and including the blank line
-  std::string body;     // by Content-Length or chunked; empty otherwise
-  int connection = 0;   // 1 for the first connection the server accepted, 2 for the next...
+  std::string method;      // "GET", "HEAD", "POST"...
+  std::string target;      // as sent: "/path?query"
+  std::string version;     // "HTTP/1.1"
+  Headers headers;         // in the order sent, names as sent
+  std::string head;        // the exact bytes of request line and headers, up to and including the blank line
+  std::string body;        // by Content-Length or chunked; empty otherwise
+  int connection = 0;      // 1 for the first connection the server accepted, 2 for the next...
+  std::string serverName;  // the name the client sent in its TLS handshake (SNI); empty: none or plain TCP
 
   // The value of the first header of that name (case-insensitive), if any.
   std::optional<std::string> Header(const std::string& name) const;
@@ -52,7 +54,9 @@ struct Request {
 
 // What to do with one request: a list of steps run in order on the
 // connection. When the last step leaves the connection open, the server
-// reads the next request on it (HTTP/1.1 keep-alive).
+// reads the next request on it (HTTP/1.1 keep-alive). A HEAD request gets
+// the answers built by Status, Html, Redirect, Chunked and UntilClose
+// without their body; Raw and Send bytes go out as they are.
 class Reply {
  public:
   // A complete answer with Content-Length. The reason phrase is the usual one
@@ -80,6 +84,8 @@ class Reply {
   Reply& Sleep(std::chrono::milliseconds pause);
   // Wait for the client to go away (or the server to stop), sending nothing.
   Reply& Idle();
+  // Wait for the next bytes from the client and discard them (one read).
+  Reply& ReadSome();
   // Close the connection in an orderly way (FIN) / abortively (RST).
   Reply& Close();
   Reply& Reset();
@@ -89,9 +95,12 @@ class Reply {
   Reply& Delay(std::chrono::milliseconds pause);
 
   struct Step {
-    enum class Kind { Send, Sleep, Idle, Close, Reset } kind;
+    enum class Kind { Send, Sleep, Idle, ReadSome, Close, Reset } kind;
     std::string bytes;
     std::chrono::milliseconds pause{0};
+    // For the answers built above: the length of status line and headers,
+    // which is all that goes back to a HEAD request. npos: send all bytes.
+    size_t headLength = std::string::npos;
   };
   const std::vector<Step>& Steps() const { return steps_; }
 
@@ -118,6 +127,10 @@ class LoopbackServer {
     // 0 leaves OpenSSL's default.
     int tlsMinVersion = 0;
     int tlsMaxVersion = 0;
+    // Steps run on every new connection before any request is read (after
+    // the TLS handshake, if any): for servers that speak first or misbehave
+    // at once. When they leave the connection open, requests follow.
+    std::optional<Reply> greeting;
   };
   using Handler = std::function<Reply(const Request&)>;
 

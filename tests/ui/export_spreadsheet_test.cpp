@@ -281,6 +281,25 @@ TEST_F(ExportWorkbookFormat, XlsxInAnyCaseElseExcel97) {
   }
 }
 
+// In .xlsx a control character is stored as "_xHHHH_", and a text that looks
+// like such an escape has its "_" stored as "_x005F_", so that spreadsheet
+// programs read both back unchanged. openpyxl undoes only the "_x005F_".
+TEST_F(ExportWorkbookFormat, EscapeLookalikesAndControlCharacters) {
+  const QString line = QStringLiteral("a\x01" "b,_x0041_,x_x00e9__xZZ99_,_x004");
+  const QString xlsx = dir_.filePath(QStringLiteral("escapes.xlsx"));
+  const QString xls = dir_.filePath(QStringLiteral("escapes.xls"));
+  ui::WriteSpreadsheet({line}, QLatin1Char(','), xlsx);
+  ui::WriteSpreadsheet({line}, QLatin1Char(','), xls);
+  const TReadSheet stored = ReadWorkbook(xlsx);
+  const TReadSheet plain = ReadWorkbook(xls);
+  ASSERT_TRUE(stored.ok && plain.ok);
+  EXPECT_EQ(Std(stored.Values()),
+            Std(TRows{{QStringLiteral("a_x0001_b"), QStringLiteral("_x0041_"), QStringLiteral("x_x00e9__xZZ99_"),
+                       QStringLiteral("_x004")}}));
+  EXPECT_EQ(Std(plain.Values()), Std(TRows{{QStringLiteral("a\x01" "b"), QStringLiteral("_x0041_"),
+                                            QStringLiteral("x_x00e9__xZZ99_"), QStringLiteral("_x004")}}));
+}
+
 TEST_F(ExportWorkbookFormat, Excel97LimitsFailInsteadOfDroppingCells) {
   const QString file = dir_.filePath(QStringLiteral("big.xls"));
   QStringList rows(65536, QStringLiteral("http://a.example/,X"));

@@ -1,0 +1,46 @@
+// lumasift-cli: identifies a saved page from the command line.
+#include <cstdio>
+#include <string>
+
+#include "cli/options.h"
+#include "cli/text_file.h"
+#include "engine/identify.h"
+
+namespace {
+
+constexpr int kExitFailure = 2;
+
+bool ReadText(const std::string& path, std::u16string& text) {
+  std::string bytes, reason;
+  if (!cli::ReadFileBytes(path, bytes, reason)) {
+    std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", path.c_str(), reason.c_str());
+    return false;
+  }
+  text = cli::NormaliseLines(cli::DecodeBytes(bytes));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const auto parsed = cli::ParseCommandLine(argc, argv);
+  if (parsed.options.help) {
+    std::fputs(cli::UsageText("lumasift-cli").c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "lumasift-cli: %s\n%s", parsed.error.c_str(), cli::UsageText("lumasift-cli").c_str());
+    return kExitFailure;
+  }
+
+  // Both files are read before anything is printed: a failure leaves
+  // standard output empty.
+  std::u16string page, headers;
+  if (!ReadText(*parsed.options.pageFile, page)) return kExitFailure;
+  if (parsed.options.headersFile && !ReadText(*parsed.options.headersFile, headers)) return kExitFailure;
+
+  engine::LoadPlatformInformation();
+  const std::string result = cli::ToUtf8(engine::IdentifySite(page, headers)) + "\n";
+  std::fwrite(result.data(), 1, result.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+}
