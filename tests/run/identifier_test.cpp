@@ -8,14 +8,10 @@
 #include <stdexcept>
 #include <string>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "run/handover_steps.h"
 #include "run/identifier.h"
 #include "run/test_hooks.h"
+#include "support/loopback_server.h"
 #include "support/run_site.h"
 #include "test_host.h"
 
@@ -46,19 +42,6 @@ SiteReply Answer(const SiteRequest& request) {
   if (path.starts_with("/hold/")) reply.hold = true;
   if (path.starts_with("/veryslow/")) reply.delayMs = 3000;
   return reply;
-}
-
-// A loopback port on which nothing listens.
-int RefusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -126,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, WholeRun, ::testing::Values(false, true),
 
 TEST_P(WholeRun, ResultsErrorsDuplicatesAndHandOverOrder) {
   const QString bare = Q("127.0.0.1:" + std::to_string(site.Port()) + "/p/a");
-  const QString refused = Q("http://127.0.0.1:" + std::to_string(RefusedPort()) + "/");
+  testsupport::RefusingPort refusing;
+  const QString refused = Q("http://127.0.0.1:" + std::to_string(refusing.Port()) + "/");
   host.lines = {QStringLiteral(" ") + bare + QStringLiteral("\t"), QString(), QStringLiteral(" \t "),
                 Q(site.Url("/missing")), bare, refused};
   auto inputs = std::make_shared<run::TFetchInputs>();
@@ -148,7 +132,7 @@ TEST_P(WholeRun, ResultsErrorsDuplicatesAndHandOverOrder) {
   EXPECT_EQ(host.list[2].FURL, url);  // the same line twice gives two records
   EXPECT_EQ(host.list[2].FPlatform, QStringLiteral("Plat-a"));
   EXPECT_EQ(host.list[2].FImageNo, run::kImageDone);
-  EXPECT_TRUE(host.list[3].FPlatform.startsWith(QStringLiteral("Error: "))) << host.list[3].FPlatform.toStdString();
+  EXPECT_EQ(host.list[3].FPlatform, QStringLiteral("Error: Socket Error # 10061 Connection refused."));
   EXPECT_EQ(host.list[3].FImageNo, run::kImageError);
 
   // Hand-over order: every record added before the count, the count before
