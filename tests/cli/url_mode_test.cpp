@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
 #include <string>
 
 #include "support/run_site.h"
@@ -125,7 +128,34 @@ TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
     const Outcome o = RunCli(QStringList{QStringLiteral("--format"), QString::fromLatin1(c.format)} + urls);
     EXPECT_EQ(o.exitCode, 0) << c.format << o.err.toStdString();
     EXPECT_EQ(o.out.toStdString(), c.expected.toStdString()) << c.format;
+    EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();  // no progress line: not a terminal
   }
+}
+
+TEST_F(UrlMode, ProgressLineWhileStandardErrorIsATerminal) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  EnsureApplication();
+  QProcess process;
+  process.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+  process.start(QStringLiteral(LUMASIFT_CLI_PATH), {U("/p/a"), U("/p/b"), U("/p/c")});
+  process.closeWriteChannel();
+  ASSERT_TRUE(process.waitForFinished(60000));
+  ::close(slave);
+  EXPECT_EQ(process.exitCode(), 0);
+  std::string seen;
+  char buf[512];
+  for (;;) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) break;
+    const ssize_t n = ::read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    seen.append(buf, static_cast<size_t>(n));
+  }
+  ::close(master);
+  EXPECT_NE(seen.find("0 / 3"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("3 / 3"), std::string::npos) << seen;
+  EXPECT_EQ(process.readAllStandardOutput().count('\n'), 3);
 }
 
 TEST_F(UrlMode, StandardInputGoesThroughTheIntakeAndKeepsItsOrder) {
