@@ -153,6 +153,25 @@ void BM_PooledRun(benchmark::State& state) {
 }
 BENCHMARK(BM_PooledRun)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The intake alone (the stop flag set, so no job starts): the editor lines
+// taken over to the work list through the main thread.
+void BM_Intake(benchmark::State& state) {
+  constexpr int kLines = 100000;
+  BenchHost host;
+  for (int i = 0; i < kLines; ++i) host.lines << QStringLiteral("www.site-%1.example").arg(i);
+  double seconds = 0;
+  for (auto _ : state) {
+    host.list.clear();
+    run::StopFlag().store(true);
+    seconds = TimedRun(host);
+    run::StopFlag().store(false);
+    state.SetIterationTime(seconds);
+  }
+  state.counters["lines_per_s"] = kLines / seconds;
+  state.counters["us_per_line"] = seconds * 1e6 / kLines;
+}
+BENCHMARK(BM_Intake)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
