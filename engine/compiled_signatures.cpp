@@ -4,11 +4,11 @@
 #include <pcre2.h>
 #include <hs/hs.h>
 
-#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <cctype>
+#include <map>
 #include <optional>
 #include <stdexcept>
 
@@ -18,7 +18,9 @@ namespace engine::detail {
 
 struct TRegexAlternative {
   pcre2_code* code = nullptr;
-  std::size_t entry = 0;  // index into RegExSignatures()
+  std::size_t entry = 0;                // index into RegExSignatures()
+  std::vector<unsigned> requiredIds;    // literal ids that every match holds
+  hs_database_t* exact = nullptr;       // the expression alone, exact; null: unfiltered
 };
 
 class TCompiledSignatures {
@@ -27,20 +29,20 @@ class TCompiledSignatures {
   TCompiledSignatures(const TCompiledSignatures&) = delete;
   TCompiledSignatures& operator=(const TCompiledSignatures&) = delete;
 
-  // Per plain entry its code (empty view for an entry passed over) and its
+  // Per plain entry its code (empty for an entry passed over) and its
   // non-empty alternatives; per regex entry its code.
   std::vector<std::u16string_view> plainCodes;
   std::vector<std::vector<std::u16string_view>> plainAlternatives;
   std::vector<std::u16string_view> regexCodes;
   std::vector<TRegexAlternative> regexAlternatives;  // table order
 
-  // Vectorscan ids: [0, plainIdCount) plain alternatives (id -> entry),
-  // then regex alternatives (id - plainIdCount -> regexAlternatives index).
+  // The literal database: ids [0, plainIdEntry.size()) are plain
+  // alternatives (id -> entry), the ids after them the literals that the
+  // regular expressions require.
   std::vector<int> plainIdEntry;
-  std::vector<std::size_t> regexIdAlternative;
-  std::vector<bool> alwaysCandidate;  // per regex alternative
-  hs_database_t* database = nullptr;
-  hs_scratch_t* scratchPrototype = nullptr;
+  std::size_t literalCount = 0;
+  hs_database_t* literals = nullptr;
+  hs_scratch_t* scratchPrototype = nullptr;  // fits every database here
 
   TCompileReport report;
 };
@@ -67,7 +69,14 @@ void AppendCodePoint(char32_t c, std::string& out) {
 
 std::string Utf8(std::u16string_view text) {
   std::string out;
-  AppendUtf8(text, out);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      AppendCodePoint(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00), out);
+    } else {
+      AppendCodePoint(c, out);
+    }
+  }
   return out;
 }
 
@@ -83,33 +92,37 @@ std::string LiteralExpression(std::u16string_view literal) {
   return expression;
 }
 
-// Rewrites a table expression for Vectorscan with PCRE2's meaning under the
-// table's options, or returns nothing when the expression leaves the small
-// dialect the tables use (literals, escaped punctuation, groups with "|",
-// "(.*?)", ".", "\\d", "*" after "." or "\\d"). In that dialect nothing can
-// match across a line break, which lets a confirmation start at the line
-// where Vectorscan saw the match end.
-std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
+bool IsLineBreak(char16_t c) {
+  return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+void HexByte(std::string& out, unsigned char b) {
   static const char kHex[] = "0123456789abcdef";
-  // PCRE2's dot under NEWLINE_ANY; LF also stands for invalid units.
-  static const std::string kDot = "[^\\n\\r\\x0b\\x0c\\x{85}\\x{2028}\\x{2029}]";
-  auto hexByte = [](std::string& out, unsigned char b) {
-    out += "\\x";
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  };
-  auto isLineBreak = [](char16_t c) {
-    return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
-  };
+  out += "\\x";
+  out += kHex[b >> 4];
+  out += kHex[b & 15];
+}
+
+// Rewrites a table expression for Vectorscan, over the scanner text (see
+// AppendScannerText), with PCRE2's meaning under the table's options; or
+// returns nothing when the expression leaves the small dialect the tables
+// use (literals, escaped punctuation, groups with "|", "(.*?)", ".", "\d",
+// "*" after "." or "\d"). In that dialect nothing can match across a line
+// break, which lets a confirmation start at the line where the scan saw the
+// match end.
+std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
+  // One character of valid UTF-8 other than a line feed (every line break
+  // and invalid unit is a line feed in the scanner text).
+  static const std::string kOneChar =
+      "(?:[\\x00-\\x09\\x0b-\\x7f]|[\\xc2-\\xdf][\\x80-\\xbf]|[\\xe0-\\xef][\\x80-\\xbf][\\x80-\\xbf]|"
+      "[\\xf0-\\xf4][\\x80-\\xbf][\\x80-\\xbf][\\x80-\\xbf])";
   std::string out;
   int depth = 0;
-  bool canRepeat = false;  // the last item was "." or "\\d"
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
-    const bool wasRepeatable = canRepeat;
-    canRepeat = false;
+    const char16_t next = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
     if (c == u'(') {
-      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') return std::nullopt;
+      if (next == u'?') return std::nullopt;
       out += "(?:";
       ++depth;
     } else if (c == u')') {
@@ -118,35 +131,39 @@ std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
     } else if (c == u'|') {
       out += '|';
     } else if (c == u'.') {
-      out += kDot;
-      canRepeat = true;
-    } else if (c == u'*') {
-      if (!wasRepeatable) return std::nullopt;
-      out += '*';
-      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') ++i;  // lazy or not: the same matches exist
+      if (next == u'*') {
+        // Any run within a line, lazy or not: the same matches exist.
+        out += "[^\\n]*";
+        ++i;
+        if (i + 1 < pattern.size() && pattern[i + 1] == u'?') ++i;
+      } else {
+        out += kOneChar;
+      }
     } else if (c == u'\\') {
-      if (++i >= pattern.size()) return std::nullopt;
-      const char16_t e = pattern[i];
-      if (e == u'd') {
+      if (next == u'd') {
         out += "[0-9]";
-        canRepeat = true;
-      } else if (e < 0x80 && !std::isalnum(static_cast<unsigned char>(e)) && e > u' ') {
-        hexByte(out, static_cast<unsigned char>(e));
+        ++i;
+        if (i + 1 < pattern.size() && pattern[i + 1] == u'*') {
+          out += '*';
+          ++i;
+          if (i + 1 < pattern.size() && pattern[i + 1] == u'?') ++i;
+        }
+      } else if (next > u' ' && next < 0x7F && !std::isalnum(static_cast<unsigned char>(next))) {
+        HexByte(out, static_cast<unsigned char>(next));
+        ++i;
       } else {
         return std::nullopt;
       }
-    } else if (c < 0x80) {
-      if (std::isalnum(static_cast<unsigned char>(c))) {
-        out += static_cast<char>(c);
-      } else if (c > u' ' || c == u' ') {
-        if (c == u'[' || c == u'{' || c == u'+' || c == u'?' || c == u'^' || c == u'$') return std::nullopt;
-        hexByte(out, static_cast<unsigned char>(c));
-      } else {
-        return std::nullopt;
-      }
+    } else if (c == u'*' || c == u'+' || c == u'?' || c == u'{' || c == u'[' || c == u'^' || c == u'$') {
+      return std::nullopt;
+    } else if (IsLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF) || c < u' ') {
+      return std::nullopt;
+    } else if (c < 0x80 && std::isalnum(static_cast<unsigned char>(c))) {
+      out += static_cast<char>(c);
     } else {
-      if (isLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-      AppendCodePoint(c, out);
+      std::string bytes;
+      AppendCodePoint(c, bytes);
+      for (unsigned char b : bytes) HexByte(out, b);
     }
   }
   if (depth != 0) return std::nullopt;
@@ -174,6 +191,43 @@ pcre2_code* CompileRegex(std::u16string_view pattern) {
   return code;
 }
 
+// The literal runs that every match of a dialect expression holds: the
+// maximal runs of plain or escaped characters at the top level (outside
+// groups, not next to a "*").
+std::vector<std::u16string> RequiredLiterals(std::u16string_view pattern) {
+  std::vector<std::u16string> runs;
+  std::u16string run;
+  auto flush = [&] {
+    if (!run.empty()) runs.push_back(run);
+    run.clear();
+  };
+  int depth = 0;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char16_t c = pattern[i];
+    if (c == u'(') {
+      flush();
+      ++depth;
+    } else if (c == u')') {
+      --depth;
+    } else if (depth > 0) {
+      if (c == u'\\') ++i;
+    } else if (c == u'.' || c == u'*' || c == u'?') {
+      flush();
+    } else if (c == u'\\') {
+      const char16_t e = i + 1 < pattern.size() ? pattern[++i] : u'\0';
+      if (e == u'd') {
+        flush();
+      } else {
+        run += e;
+      }
+    } else {
+      run += c;
+    }
+  }
+  flush();
+  return runs;
+}
+
 struct TScratchHolder {
   hs_scratch_t* scratch = nullptr;
   ~TScratchHolder() {
@@ -181,28 +235,38 @@ struct TScratchHolder {
   }
 };
 
+hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
+  thread_local TScratchHolder holder;
+  if (holder.scratch == nullptr && hs_clone_scratch(tables.scratchPrototype, &holder.scratch) != HS_SUCCESS) {
+    holder.scratch = nullptr;
+  }
+  return holder.scratch;
+}
+
 struct TMatchDataHolder {
   pcre2_match_data* data = pcre2_match_data_create(1, nullptr);
   ~TMatchDataHolder() { pcre2_match_data_free(data); }
 };
 
-struct TScanState {
+struct TLiteralScan {
   const TCompiledSignatures* tables;
   TPageScan* scan;
 };
 
-int OnMatch(unsigned int id, unsigned long long, unsigned long long to, unsigned int, void* context) {
-  auto* state = static_cast<TScanState*>(context);
-  const auto& tables = *state->tables;
-  if (id < tables.plainIdEntry.size()) {
-    const int entry = tables.plainIdEntry[id];
+int OnLiteral(unsigned int id, unsigned long long, unsigned long long, unsigned int, void* context) {
+  auto* state = static_cast<TLiteralScan*>(context);
+  if (state->scan->seen[id]) return 0;
+  state->scan->seen[id] = true;
+  if (id < state->tables->plainIdEntry.size()) {
+    const int entry = state->tables->plainIdEntry[id];
     if (state->scan->plainEntry < 0 || entry < state->scan->plainEntry) state->scan->plainEntry = entry;
-  } else {
-    // Single-match mode: this is the first (leftmost-ending) match; keep its
-    // end in UTF-8 bytes until the scan is over.
-    state->scan->regexFrom[tables.regexIdAlternative[id - tables.plainIdEntry.size()]] = to;
   }
   return 0;
+}
+
+int OnExactMatch(unsigned int, unsigned long long, unsigned long long to, unsigned int, void* context) {
+  *static_cast<unsigned long long*>(context) = to;
+  return 1;  // the first match end is all that is needed
 }
 
 // The literal way for the plain table: used only when the scanner is missing.
@@ -215,43 +279,87 @@ int FirstPlainEntryBySearch(const TCompiledSignatures& tables, std::u16string_vi
   return -1;
 }
 
+hs_database_t* CompileLiteralDatabase(const std::vector<std::string>& expressions) {
+  std::vector<const char*> pointers;
+  std::vector<unsigned> flags, ids;
+  for (std::size_t i = 0; i < expressions.size(); ++i) {
+    pointers.push_back(expressions[i].c_str());
+    // Not single-match: this Vectorscan has been seen to drop the only
+    // report of a one-byte literal in a large set in that mode.
+    flags.push_back(0);
+    ids.push_back(static_cast<unsigned>(i));
+  }
+  hs_database_t* db = nullptr;
+  hs_compile_error_t* error = nullptr;
+  if (hs_compile_multi(pointers.data(), flags.data(), ids.data(), static_cast<unsigned>(pointers.size()),
+                       HS_MODE_BLOCK, nullptr, &db, &error) != HS_SUCCESS) {
+    hs_free_compile_error(error);
+    return nullptr;
+  }
+  return db;
+}
+
 }  // namespace
 
-void AppendUtf8(std::u16string_view text, std::string& out) {
+std::size_t ScannerText(std::u16string_view text, char* out) {
   const std::size_t n = text.size();
   const char16_t* s = text.data();
+  char* w = out;
   std::size_t i = 0;
-  out.reserve(out.size() + n + n / 8 + 8);
   while (i < n) {
-    // Most of a web page is ASCII: four characters at a time.
-    if (i + 4 <= n) {
-      std::uint64_t block;
-      std::memcpy(&block, s + i, 8);
-      if ((block & 0xFF80FF80FF80FF80ULL) == 0) {
-        const char ascii[4] = {static_cast<char>(s[i]), static_cast<char>(s[i + 1]),
-                               static_cast<char>(s[i + 2]), static_cast<char>(s[i + 3])};
-        out.append(ascii, 4);
-        i += 4;
-        continue;
+    // Most of a web page is ASCII other than line breaks: eight at a time.
+    if (i + 8 <= n) {
+      std::uint64_t a, b;
+      std::memcpy(&a, s + i, 8);
+      std::memcpy(&b, s + i + 4, 8);
+      if (((a | b) & 0xFF80FF80FF80FF80ULL) == 0) {
+        bool plain = true;
+        for (int k = 0; k < 8; ++k) {
+          const char16_t c = s[i + k];
+          plain &= c > 0x0D || c < 0x0A;
+          w[k] = static_cast<char>(c);
+        }
+        if (plain) {
+          w += 8;
+          i += 8;
+          continue;
+        }
       }
     }
     const char16_t c = s[i++];
-    if (c < 0xD800 || c > 0xDFFF) {
-      AppendCodePoint(c, out);
+    if (c < 0x80) {
+      *w++ = (c >= 0x0A && c <= 0x0D) ? '\n' : static_cast<char>(c);
+    } else if (c < 0x800) {
+      if (c == 0x85) {
+        *w++ = '\n';
+      } else {
+        *w++ = static_cast<char>(0xC0 | (c >> 6));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+      }
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      if (c == 0x2028 || c == 0x2029) {
+        *w++ = '\n';
+      } else {
+        *w++ = static_cast<char>(0xE0 | (c >> 12));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+      }
     } else if (c <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF) {
-      AppendCodePoint(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(s[i]) - 0xDC00), out);
-      ++i;
+      const char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(s[i++]) - 0xDC00);
+      *w++ = static_cast<char>(0xF0 | (cp >> 18));
+      *w++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *w++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-      // No signature holds a line feed and no expression lets anything cross
-      // one, as none lets anything cross an invalid unit in PCRE2.
-      out.push_back('\n');
+      *w++ = '\n';  // an unpaired surrogate: nothing matches across it either
     }
   }
+  return static_cast<std::size_t>(w - out);
 }
 
 TCompiledSignatures::TCompiledSignatures() {
+  bool scannerUsable = true;
   std::vector<std::string> expressions;
-  std::vector<unsigned> flags;
 
   const auto plain = PlainSignatures();
   plainCodes.resize(plain.size());
@@ -262,84 +370,68 @@ TCompiledSignatures::TCompiledSignatures() {
     plainCodes[e] = entry->code;
     for (auto alternative : entry->alternatives) {
       if (alternative.empty()) continue;  // an empty alternative never occurs
+      for (char16_t c : alternative) {
+        // Such a text could not be found in the scanner text as it is.
+        if (IsLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF)) scannerUsable = false;
+      }
       plainAlternatives[e].push_back(alternative);
       expressions.push_back(LiteralExpression(alternative));
-      flags.push_back(HS_FLAG_SINGLEMATCH);
       plainIdEntry.push_back(static_cast<int>(e));
       ++report.plainAlternatives;
     }
   }
 
+  std::map<std::u16string, unsigned> requiredIds;
   const auto regex = RegExSignatures();
   regexCodes.resize(regex.size());
-  std::vector<std::string> regexExpressions;
-  std::vector<std::size_t> regexIds;  // alternatives that Vectorscan finds exactly
   for (std::size_t e = 0; e < regex.size(); ++e) {
     const auto entry = ParseSignatureEntry(regex[e]);
     if (!entry) continue;
     regexCodes[e] = entry->code;
     for (auto alternative : entry->alternatives) {
       if (alternative.empty()) continue;
-      const std::size_t index = regexAlternatives.size();
-      regexAlternatives.push_back({CompileRegex(alternative), e});
-      alwaysCandidate.push_back(false);
+      TRegexAlternative compiled{CompileRegex(alternative), e, {}, nullptr};
       ++report.regexAlternatives;
-      if (auto expression = ScannerExpression(alternative)) {
-        regexExpressions.push_back(std::move(*expression));
-        regexIds.push_back(index);
+      if (const auto expression = ScannerExpression(alternative); expression && scannerUsable) {
+        hs_compile_error_t* error = nullptr;
+        if (hs_compile(expression->c_str(), HS_FLAG_SINGLEMATCH, HS_MODE_BLOCK, nullptr, &compiled.exact,
+                       &error) != HS_SUCCESS) {
+          hs_free_compile_error(error);
+          compiled.exact = nullptr;
+        }
+      }
+      if (compiled.exact != nullptr) {
+        for (const auto& literal : RequiredLiterals(alternative)) {
+          // One or two characters filter next to nothing and report often.
+          if (literal.size() < 3) continue;
+          auto [it, added] = requiredIds.emplace(literal, static_cast<unsigned>(expressions.size()));
+          if (added) expressions.push_back(LiteralExpression(literal));
+          compiled.requiredIds.push_back(it->second);
+        }
       } else {
-        alwaysCandidate[index] = true;
         report.unfilteredRegexAlternatives.emplace_back(alternative);
       }
+      regexAlternatives.push_back(std::move(compiled));
     }
   }
 
-  // An expression Vectorscan refuses stays a candidate on every page, searched
-  // by PCRE2 over the whole text: exact, only slower.
-  const std::size_t plainCount = expressions.size();
-  for (;;) {
-    std::vector<const char*> pointers;
-    std::vector<unsigned> allFlags(flags.begin(), flags.begin() + plainCount);
-    std::vector<unsigned> ids;
-    for (std::size_t i = 0; i < plainCount; ++i) {
-      pointers.push_back(expressions[i].c_str());
-      ids.push_back(static_cast<unsigned>(i));
+  if (scannerUsable) literals = CompileLiteralDatabase(expressions);
+  bool scratchReady = literals != nullptr && hs_alloc_scratch(literals, &scratchPrototype) == HS_SUCCESS;
+  for (auto& alternative : regexAlternatives) {
+    if (alternative.exact == nullptr) continue;
+    if (!scratchReady || hs_alloc_scratch(alternative.exact, &scratchPrototype) != HS_SUCCESS) {
+      // Without room to scan it, it is searched by PCRE2 alone.
+      hs_free_database(alternative.exact);
+      alternative.exact = nullptr;
+      alternative.requiredIds.clear();
     }
-    for (std::size_t k = 0; k < regexIds.size(); ++k) {
-      pointers.push_back(regexExpressions[k].c_str());
-      allFlags.push_back(HS_FLAG_UTF8 | HS_FLAG_SINGLEMATCH);
-      ids.push_back(static_cast<unsigned>(plainCount + k));
-    }
-    hs_compile_error_t* error = nullptr;
-    hs_database_t* db = nullptr;
-    const hs_error_t rc = hs_compile_multi(pointers.data(), allFlags.data(), ids.data(),
-                                           static_cast<unsigned>(pointers.size()), HS_MODE_BLOCK,
-                                           nullptr, &db, &error);
-    if (rc == HS_SUCCESS) {
-      database = db;
-      break;
-    }
-    const int bad = error != nullptr ? error->expression : -1;
-    hs_free_compile_error(error);
-    if (bad < static_cast<int>(plainCount)) break;  // not one expression's fault: no scanner
-    const std::size_t k = static_cast<std::size_t>(bad) - plainCount;
-    alwaysCandidate[regexIds[k]] = true;
-    report.unfilteredRegexAlternatives.emplace_back(
-        RegExSignatures()[regexAlternatives[regexIds[k]].entry]);
-    regexIds.erase(regexIds.begin() + static_cast<std::ptrdiff_t>(k));
-    regexExpressions.erase(regexExpressions.begin() + static_cast<std::ptrdiff_t>(k));
   }
-  if (database != nullptr && hs_alloc_scratch(database, &scratchPrototype) != HS_SUCCESS) {
-    hs_free_database(database);
-    database = nullptr;
+  if (!scratchReady && literals != nullptr) {
+    hs_free_database(literals);
+    literals = nullptr;
   }
-  if (database != nullptr) {
-    regexIdAlternative = std::move(regexIds);
-  } else {
-    plainIdEntry.clear();
-    alwaysCandidate.assign(regexAlternatives.size(), true);
-  }
-  report.scannerAvailable = database != nullptr;
+  literalCount = expressions.size();
+  report.scannerAvailable = literals != nullptr;
 }
 
 const TCompiledSignatures& CompiledSignatures() {
@@ -347,70 +439,23 @@ const TCompiledSignatures& CompiledSignatures() {
   return *tables;
 }
 
-namespace {
-
-// Start (UTF-8 bytes) of the line that holds byte `end - 1`: just after the
-// last line break before it as PCRE2 counts them (LF also stands for an
-// invalid unit of the original text).
-std::size_t LineStart(const std::string& utf8, std::size_t end) {
-  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
-  std::size_t i = end > 0 ? end - 1 : 0;
-  while (i > 0) {
-    const unsigned char b = s[i - 1];
-    if (b == '\n' || b == '\r' || b == 0x0B || b == 0x0C) break;
-    if (b == 0x85 && i >= 2 && s[i - 2] == 0xC2) break;
-    if ((b == 0xA8 || b == 0xA9) && i >= 3 && s[i - 2] == 0x80 && s[i - 3] == 0xE2) break;
-    --i;
-  }
-  return i;
-}
-
-}  // namespace
-
 TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageText) {
   TPageScan scan;
-  scan.regexFrom.assign(tables.regexAlternatives.size(), std::u16string_view::npos);
-  thread_local std::string utf8;
-  thread_local TScratchHolder scratch;
   bool scanned = false;
-  if (tables.database != nullptr) {
-    utf8.clear();
-    AppendUtf8(pageText, utf8);
-    if (utf8.size() <= UINT_MAX &&
-        (scratch.scratch != nullptr ||
-         hs_clone_scratch(tables.scratchPrototype, &scratch.scratch) == HS_SUCCESS)) {
-      TScanState state{&tables, &scan};
-      scanned = hs_scan(tables.database, utf8.data(), static_cast<unsigned>(utf8.size()), 0,
-                        scratch.scratch, OnMatch, &state) == HS_SUCCESS;
+  if (tables.literals != nullptr) {
+    scan.text.reset(new char[3 * pageText.size() + 1]);
+    scan.textSize = ScannerText(pageText, scan.text.get());
+    scan.seen.assign(tables.literalCount, false);
+    hs_scratch_t* scratch = ThreadScratch(tables);
+    if (scan.textSize <= UINT_MAX && scratch != nullptr) {
+      TLiteralScan state{&tables, &scan};
+      scanned = hs_scan(tables.literals, scan.text.get(), static_cast<unsigned>(scan.textSize), 0, scratch,
+                        OnLiteral, &state) == HS_SUCCESS;
     }
-    if (scanned) {
-      // Match ends (UTF-8) -> line starts (UTF-8) -> line starts (UTF-16),
-      // the last in one forward pass over the text.
-      std::vector<std::pair<std::size_t, std::size_t>> starts;  // (UTF-8 offset, alternative)
-      for (std::size_t a = 0; a < scan.regexFrom.size(); ++a) {
-        if (scan.regexFrom[a] != std::u16string_view::npos) starts.emplace_back(LineStart(utf8, scan.regexFrom[a]), a);
-      }
-      std::sort(starts.begin(), starts.end());
-      std::size_t byte = 0, unit = 0;
-      const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
-      for (const auto& [offset, alternative] : starts) {
-        for (; byte < offset; ++byte) {
-          const unsigned char b = s[byte];
-          if ((b & 0xC0) != 0x80) unit += b >= 0xF0 ? 2 : 1;
-        }
-        scan.regexFrom[alternative] = unit;
-      }
-    }
-    // Keep one page's worth of memory per thread, not the largest page seen.
-    if (utf8.capacity() > (std::size_t{4} << 20)) std::string().swap(utf8);
   }
   if (!scanned) {
+    scan = TPageScan();
     scan.plainEntry = FirstPlainEntryBySearch(tables, pageText);
-    scan.regexFrom.assign(tables.regexAlternatives.size(), 0);
-  } else {
-    for (std::size_t a = 0; a < scan.regexFrom.size(); ++a) {
-      if (tables.alwaysCandidate[a]) scan.regexFrom[a] = 0;
-    }
   }
   return scan;
 }
@@ -423,24 +468,51 @@ std::u16string_view RegExCode(const TCompiledSignatures& tables, const TPageScan
                               std::u16string_view pageText) {
   thread_local TMatchDataHolder matchData;
   const auto subject = reinterpret_cast<PCRE2_SPTR>(pageText.data());
-  for (std::size_t a = 0; a < tables.regexAlternatives.size(); ++a) {
-    const std::size_t from = scan.regexFrom[a];
-    if (from == std::u16string_view::npos) continue;
-    const auto& alternative = tables.regexAlternatives[a];
-    auto search = [&](std::size_t start) {
-      int rc = pcre2_match(alternative.code, subject, pageText.size(), start, PCRE2_NOTEMPTY,
-                           matchData.data, nullptr);
-      if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) {
-        // JIT gave up (its stack, or its way of counting the match limit):
-        // the interpreter decides, as for an expression compiled on the spot.
-        rc = pcre2_match(alternative.code, subject, pageText.size(), start, PCRE2_NOTEMPTY | PCRE2_NO_JIT,
-                         matchData.data, nullptr);
+  auto search = [&](const TRegexAlternative& alternative, std::size_t start) {
+    int rc = pcre2_match(alternative.code, subject, pageText.size(), start, PCRE2_NOTEMPTY, matchData.data,
+                         nullptr);
+    if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) {
+      // JIT gave up (its stack, or its way of counting the match limit): the
+      // interpreter decides, as for an expression compiled on the spot.
+      rc = pcre2_match(alternative.code, subject, pageText.size(), start, PCRE2_NOTEMPTY | PCRE2_NO_JIT,
+                       matchData.data, nullptr);
+    }
+    return rc >= 0;
+  };
+  const bool scanned = !scan.seen.empty() || (scan.text != nullptr);
+  for (const auto& alternative : tables.regexAlternatives) {
+    if (!scanned || alternative.exact == nullptr) {
+      if (search(alternative, 0)) return tables.regexCodes[alternative.entry];
+      continue;
+    }
+    bool possible = true;
+    for (unsigned id : alternative.requiredIds) possible = possible && scan.seen[id];
+    if (!possible) continue;
+    // Where does the first match end? Vectorscan finds it in one pass.
+    unsigned long long end = 0;
+    hs_scratch_t* scratch = ThreadScratch(tables);
+    const hs_error_t rc = scratch == nullptr ? HS_INVALID
+                                             : hs_scan(alternative.exact, scan.text.get(),
+                                                       static_cast<unsigned>(scan.textSize), 0, scratch,
+                                                       OnExactMatch, &end);
+    if (rc == HS_SUCCESS) continue;  // no match anywhere
+    std::size_t from = 0;
+    if (rc == HS_SCAN_TERMINATED) {
+      // PCRE2 starts at the beginning of that line: no match crosses a line
+      // break, and earlier lines full of near misses cost nothing.
+      const std::string_view text(scan.text.get(), scan.textSize);
+      const std::size_t lf = end > 0 ? text.rfind('\n', end - 1) : std::string_view::npos;
+      const std::size_t lineStart = lf == std::string_view::npos ? 0 : lf + 1;
+      for (std::size_t b = 0; b < lineStart; ++b) {
+        const unsigned char byte = static_cast<unsigned char>(text[b]);
+        if ((byte & 0xC0) != 0x80) from += byte >= 0xF0 ? 2 : 1;
       }
-      return rc >= 0;
-    };
+    }
     // Should the scanner ever see a match PCRE2 does not, PCRE2 has the last
     // word over the whole text.
-    if (search(from) || (from != 0 && search(0))) return tables.regexCodes[alternative.entry];
+    if (search(alternative, from) || (from != 0 && search(alternative, 0))) {
+      return tables.regexCodes[alternative.entry];
+    }
   }
   return {};
 }

@@ -2,16 +2,17 @@
 // The signature tables in compiled form, built once and then shared read-only
 // by every thread.
 //
-// A page is searched in one pass: a Vectorscan database holds every plain
-// alternative as an exact literal and every regular-expression alternative in
-// prefilter form. The pass yields the first plain entry that occurs (exact)
-// and the set of regular-expression alternatives that may match ("does not
-// pass, cannot match"). PCRE2, compiled once with JIT and the table's options,
-// then confirms only those candidates, in table order, on the original text,
-// starting at the line where the scan saw the match: no expression of the
-// tables can match across a line break, and starting there keeps a long line
-// full of near misses earlier in the page from costing quadratic time.
+// A page is searched in one pass by a Vectorscan literal database that holds
+// every plain alternative and every literal that some regular expression
+// requires. The pass yields the first plain entry that occurs (exact) and
+// which regular expressions may match at all ("does not pass, cannot
+// match"). For those only, in table order, the expression's own exact
+// Vectorscan database finds where its first match ends, and PCRE2, compiled
+// once with JIT and the table's options, confirms from the start of that
+// line: no expression of the tables matches across a line break, so a long
+// line full of near misses elsewhere costs no quadratic time.
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +26,12 @@ struct TPageScan {
   // Index of the first plain entry (table order) one of whose alternatives
   // occurs in the page, or -1.
   int plainEntry = -1;
-  // Per regular-expression alternative (table order): npos when it cannot
-  // match the page, otherwise the offset (UTF-16 units) from which PCRE2 is
-  // to search for it: the start of the line where the scan saw its first
-  // match end, or 0 for an expression the scanner does not handle.
-  std::vector<std::size_t> regexFrom;
+  // The scanner text of the page (see ScannerText) and, per literal of the
+  // literal database, whether it occurs; both empty when the page was not
+  // scanned (no scanner), and then every expression is searched by PCRE2.
+  std::unique_ptr<char[]> text;
+  std::size_t textSize = 0;
+  std::vector<bool> seen;
 };
 
 // The shared compiled tables; built on first use (thread-safe), never freed.
@@ -42,7 +44,9 @@ TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageTe
 std::u16string_view PlainCode(const TCompiledSignatures& tables, const TPageScan& scan);
 
 // Code of the first regular-expression entry, in table order, one of whose
-// candidate alternatives PCRE2 finds in `pageText`, or empty.
+// alternatives matches `pageText`, or empty. An alternative whose required
+// literals did not all occur is passed over; otherwise Vectorscan finds
+// where its first match ends and PCRE2 confirms from the start of that line.
 std::u16string_view RegExCode(const TCompiledSignatures& tables, const TPageScan& scan,
                               std::u16string_view pageText);
 
@@ -57,7 +61,12 @@ struct TCompileReport {
 };
 const TCompileReport& CompileReport(const TCompiledSignatures& tables);
 
-// Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD. Appends to `out`.
-void AppendUtf8(std::u16string_view text, std::string& out);
+// The text the scanner searches: `text` in UTF-8, except that every line
+// break PCRE2 knows (CR, LF, VT, FF, NEL, LS, PS) and every unpaired
+// surrogate becomes one LF. No signature holds any of them, and no
+// expression matches across one, so matches are unchanged; each LF still
+// stands for one UTF-16 unit. Appends to `out`.
+// `out` must have room for 3 * text.size() bytes; returns the length written.
+std::size_t ScannerText(std::u16string_view text, char* out);
 
 }  // namespace engine::detail
