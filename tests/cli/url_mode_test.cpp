@@ -239,8 +239,16 @@ TEST(UrlModeThreads, JobsAtOnceFollowTheOption) {
   for (const auto& c : cases) {
     RunSite site(Answer);
     QStringList args{QStringLiteral("--threads"), QString::fromLatin1(c.threads)};
-    for (int i = 0; i < 6; ++i) args << Q(site.Url("/slow/s" + std::to_string(i)));
-    const Outcome o = RunCli(args);
+    for (int i = 0; i < 6; ++i) args << Q(site.Url("/hold/s" + std::to_string(i)));
+    QProcess* process = Start(args);
+    process->closeWriteChannel();
+    // Held until the expected number are in progress; a moment later no
+    // further one may have come.
+    for (int i = 0; i < 4000 && site.Held() < c.expected; ++i) QThread::msleep(5);
+    QThread::msleep(200);
+    EXPECT_EQ(site.Held(), c.expected) << c.threads;
+    site.Release();
+    const Outcome o = Finish(process);
     EXPECT_EQ(o.exitCode, 0);
     EXPECT_EQ(o.out.count('\n'), 6);
     EXPECT_EQ(site.MaxInProgress(), c.expected) << c.threads;

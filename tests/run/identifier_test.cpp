@@ -340,8 +340,9 @@ TEST(FetchInputs, ResponseTimeOutFieldIsReadForTheRequests) {
   EXPECT_EQ(host.list[0].FImageNo, run::kImageError);
 }
 
-// The Mend's limits, as the site sees them: the most requests in progress at
-// once. Each job makes its two requests one after the other.
+// The Mend's limits, as the site sees them: requests are held until the
+// expected number are in progress at once; a moment later no further one may
+// have come. Each job makes its two requests one after the other.
 TEST(PoolLimits, JobsAtOnceSeenByTheSite) {
   StopFlagReset stopReset;
   struct Case {
@@ -359,10 +360,20 @@ TEST(PoolLimits, JobsAtOnceSeenByTheSite) {
     TestHost host;
     host.multi = c.multi;
     host.multiThreads = c.multiThreads;
-    for (int i = 0; i < 7; ++i) host.lines << Q(site.Url("/slow/s" + std::to_string(i)));
-    const RunResult result = RunToEnd(host, QStringLiteral("RunAgent/1"), run::PoolLimits{2, 6});
+    for (int i = 0; i < 8; ++i) host.lines << Q(site.Url("/hold/s" + std::to_string(i)));
+    int heldAtOnce = 0;
+    const RunResult result =
+        RunToEnd(host, QStringLiteral("RunAgent/1"), run::PoolLimits{2, 6}, nullptr, [&](run::TMyIdentifier&) {
+          EXPECT_TRUE(SpinUntil([&] { return site.Held() >= c.expected; }));
+          QElapsedTimer settle;
+          settle.start();
+          SpinUntil([&] { return settle.elapsed() >= 200; });
+          heldAtOnce = site.Held();
+          site.Release();
+        });
     ASSERT_TRUE(result.ended);
-    EXPECT_EQ(result.ended_jobs, 7);
+    EXPECT_EQ(result.ended_jobs, 8);
+    EXPECT_EQ(heldAtOnce, c.expected) << c.multi << " " << c.multiThreads;
     EXPECT_EQ(site.MaxInProgress(), c.expected) << c.multi << " " << c.multiThreads;
   }
 }
