@@ -46,7 +46,10 @@ TEST(ParallelFor, EveryIndexOnceInAscendingHandOutWithinTheLimit) {
         perThread[std::this_thread::get_id()].push_back(i);
       }
       runs[static_cast<size_t>(i)].fetch_add(1);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      // The first bodies wait for one another, so the limit is reached
+      // however slowly the threads come up.
+      for (int w = 0; w < 2000 && c.most.load() < jobs; ++w) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
       c.Leave();
     });
     for (long long i = 0; i < kCount; ++i) EXPECT_EQ(runs[static_cast<size_t>(i)].load(), 1) << i;
