@@ -45,8 +45,9 @@ std::string Gzip(const std::string& data) {
 
 // A typical home page: some 60 KB of HTML, sent gzip-compressed.
 void StartServer() {
-  std::string page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Site</title>\n"
-                     "<meta name=\"generator\" content=\"WordPress 6.4\">\n</head><body>\n";
+  std::string page =
+      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Site</title>\n"
+      "<meta name=\"generator\" content=\"WordPress 6.4\">\n</head><body>\n";
   for (int i = 0; i < 600; ++i)
     page += "<div class=\"post\"><a href=\"/post/" + std::to_string(i) + "\">Post number " + std::to_string(i) +
             "</a> - café, naïve, Ünïcödé text</div>\n";
@@ -73,8 +74,8 @@ void BM_FetchOneSite(benchmark::State& state) {
 }
 
 void BM_CurlToolOneSite(benchmark::State& state) {
-  std::vector<std::string> args = {kCurl,         "-s",      "-o", "/dev/null", "--compressed", siteUrl8,
-                                   "--next",      "-s",      "-I", "-o",        "/dev/null",    siteUrl8};
+  std::vector<std::string> args = {kCurl,    "-s", "-o", "/dev/null", "--compressed", siteUrl8,
+                                   "--next", "-s", "-I", "-o",        "/dev/null",    siteUrl8};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

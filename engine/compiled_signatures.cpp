@@ -80,18 +80,6 @@ std::string Utf8(std::u16string_view text) {
   return out;
 }
 
-// Every byte as \xHH: Vectorscan then searches the exact byte string.
-std::string LiteralExpression(std::u16string_view literal) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string expression;
-  for (unsigned char b : Utf8(literal)) {
-    expression += "\\x";
-    expression += kHex[b >> 4];
-    expression += kHex[b & 15];
-  }
-  return expression;
-}
-
 bool IsLineBreak(char16_t c) {
   return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
@@ -103,8 +91,15 @@ void HexByte(std::string& out, unsigned char b) {
   out += kHex[b & 15];
 }
 
+// Every byte as \xHH: Vectorscan then searches the exact byte string.
+std::string LiteralExpression(std::u16string_view literal) {
+  std::string expression;
+  for (unsigned char b : Utf8(literal)) HexByte(expression, b);
+  return expression;
+}
+
 // Rewrites a table expression for Vectorscan, over the scanner text (see
-// AppendScannerText), with PCRE2's meaning under the table's options; or
+// ScannerText), with PCRE2's meaning under the table's options; or
 // returns nothing when the expression leaves the small dialect the tables
 // use (literals, escaped punctuation, groups with "|", "(.*?)", ".", "\d",
 // "*" after "." or "\d"). In that dialect nothing can match across a line

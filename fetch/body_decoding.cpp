@@ -321,8 +321,9 @@ std::u16string DecodeText(std::string_view bytes, const std::string& charset) {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(label.c_str(), &status));
   if (U_FAILURE(status) || !converter) return Latin1ToUtf16(bytes);
-  // No character set turns one byte into more than two UTF-16 units.
-  std::u16string text(bytes.size() * 2 + 2, u'\0');
+  // Nearly every character set gives at most one UTF-16 unit per byte; the
+  // rare one that gives more is converted again at the length ICU reports.
+  std::u16string text(bytes.size() + 16, u'\0');
   status = U_ZERO_ERROR;
   int32_t length = ucnv_toUChars(converter.get(), text.data(), static_cast<int32_t>(text.size()), bytes.data(),
                                  static_cast<int32_t>(bytes.size()), &status);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -34,8 +35,8 @@ constexpr long kAbandonPollMs = 100;
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                             [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 bool ContainsNoCase(std::string_view text, std::string_view needle) {
@@ -214,8 +215,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.contentType = std::string(value);
   else if (EqualsNoCase(name, "Content-Encoding"))
     hop.contentEncoding = std::string(value);
-  else if (EqualsNoCase(name, "Location"))
-    hop.location = std::string(value);
+  else if (EqualsNoCase(name, "Location") && !value.empty())
+    hop.location = std::string(value);  // an empty one leads nowhere: as if absent
   return n;
 }
 
@@ -289,7 +290,8 @@ std::string TransferFailure(CURLcode code, long osErrno, const std::string& curl
       return "Connection Closed Gracefully.";
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-      return wsa ? SocketErrorMessage(wsa) : std::string("Connection Closed Gracefully.");
+      if (wsa) return SocketErrorMessage(wsa);
+      break;  // a protocol fault (a broken chunk, say): libcurl's words say best what it was
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CERTPROBLEM:
@@ -342,6 +344,10 @@ Target CheckTarget(CURLU* handle) {
     s = "http";
   }
   target.https = s == "https";
+  // No credentials are ever sent, not even those written into a URL.
+  curl_url_set(handle, CURLUPART_USER, nullptr, 0);
+  curl_url_set(handle, CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(handle, CURLUPART_OPTIONS, nullptr, 0);
   curl_url_get(handle, CURLUPART_URL, &url.text, 0);
   curl_url_get(handle, CURLUPART_PATH, &path.text, 0);
   target.url = url.text;
@@ -372,7 +378,8 @@ void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
       if (attribute.size() > 5 && EqualsNoCase(attribute.substr(0, 5), "path=")) path = TrimBlanks(attribute.substr(5));
     }
     if (path.empty() || path.front() != '/') path = "/";
-    if (name.find_first_of("\t\r\n") != std::string::npos || value.find_first_of("\t\r\n") != std::string::npos) continue;
+    if (name.find_first_of("\t\r\n") != std::string::npos || value.find_first_of("\t\r\n") != std::string::npos)
+      continue;
     std::string host = target.host;
     if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
     std::string line = host + "\tFALSE\t" + path + "\t" + (secure ? "TRUE" : "FALSE") + "\t0\t" + name + "\t" + value;
@@ -410,8 +417,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   addHeader(kAcceptEncoding);
   if (!settings.userAgent.empty()) {
     std::string agent = Utf16ToUtf8(settings.userAgent);
-    agent.erase(std::remove_if(agent.begin(), agent.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                agent.end());
+    agent.erase(std::remove_if(agent.begin(), agent.end(), [](char c) { return c == '\r' || c == '\n'; }), agent.end());
     addHeader("User-Agent: " + agent);
   }
 
@@ -425,10 +431,14 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);  // decoded here, with zlib's own error codes
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");             // cookie store for this request only
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(0L, settings.connectTimeoutMs));
+  // 0 would give libcurl's own default of 300 s; no limit means the
+  // operating system decides when a connection attempt has failed.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   settings.connectTimeoutMs > 0 ? settings.connectTimeoutMs : static_cast<long>(INT_MAX));
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3));
+  curl_easy_setopt(easy, CURLOPT_SSLVERSION,
+                   static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3));
   curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, kCipherList);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -439,13 +449,17 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   bool head = method == Method::Head;
   int redirects = 0;
   for (;;) {
+    if (settings.abandon && settings.abandon->load()) {
+      result.error = "Request abandoned.";
+      return result;
+    }
     Target target = CheckTarget(location.get());
     if (!target.error.empty()) {
       result.error = target.error;
       return result;
     }
     Hop hop;
-    hop.wantBody = !head;
+    hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
     errorText[0] = '\0';
     curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
     if (head)

@@ -51,9 +51,16 @@ class TTargetHost final : public TImportantMessageHost {
 
 // Releases the waiting check thread when the queued call has run or was
 // thrown away unrun (its receiver died, or the application ended first).
-struct TReleaseOnDestruction {
-  std::shared_ptr<QSemaphore> semaphore;
-  ~TReleaseOnDestruction() { semaphore->release(); }
+// Neither copied nor moved, so that exactly one release happens.
+class TReleaseOnDestruction {
+ public:
+  explicit TReleaseOnDestruction(std::shared_ptr<QSemaphore> semaphore) : semaphore_(std::move(semaphore)) {}
+  TReleaseOnDestruction(const TReleaseOnDestruction&) = delete;
+  TReleaseOnDestruction& operator=(const TReleaseOnDestruction&) = delete;
+  ~TReleaseOnDestruction() { semaphore_->release(); }
+
+ private:
+  std::shared_ptr<QSemaphore> semaphore_;
 };
 
 }  // namespace
@@ -196,7 +203,7 @@ void THandOverTarget::Show(const QString& message) {
       host->ShowImportantMessage(message);
       return;
     }
-    auto release = std::make_shared<TReleaseOnDestruction>(TReleaseOnDestruction{finished});
+    auto release = std::make_shared<TReleaseOnDestruction>(finished);
     QMetaObject::invokeMethod(
         receiver, [host, message, release] { host->ShowImportantMessage(message); },
         Qt::QueuedConnection);

@@ -150,6 +150,15 @@ TEST(Differential, GeneratedCorpusMatchesLiteralMethod) {
   }
 }
 
+// Former bugs, each on the page that showed it.
+TEST(Differential, FormerBugs) {
+  // With the literal pass in single-match mode, the report of the literal "["
+  // went missing on this page, so the expression was never confirmed.
+  const std::u16string ipbVars = corpus::OrdinaryPage(300, false, 3) + u"ipb.vars[ x = x </script>\r\n";
+  EXPECT_EQ(Narrow(engine::FindByRegEx(ipbVars)), "IP.Board community forum");
+  ExpectSameAsLiteral(ipbVars);
+}
+
 TEST(Differential, HostileOneLinePageStaysLinear) {
   // 1 MB on one line with 10,000 href= and no signature. The literal method
   // takes minutes here (each href= starts a lazy run to the end of the line);

@@ -1,6 +1,7 @@
 // Body matchers, header matcher and the assembly of the platforms text.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "engine/identify.h"
@@ -25,6 +26,8 @@ struct BodyCase {
   std::u16string_view plain;  // expected FindBySignature
   std::u16string_view regex;  // expected FindByRegEx
 };
+
+void PrintTo(const BodyCase& c, std::ostream* os) { *os << c.name; }
 
 class BodyMatchers : public testing::TestWithParam<BodyCase> {};
 

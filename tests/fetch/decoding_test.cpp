@@ -20,9 +20,9 @@ TEST(Decoding, GzipAndDeflateBodiesAreDecompressed) {
                                       {{"Content-Type", "text/html"}, {"Content-Encoding", "gzip"}}));
   server.Route("/deflate", Reply::Status(200, fetchtest::Zlib(kHtml),
                                          {{"Content-Type", "text/html"}, {"Content-Encoding", "Deflate"}}));
-  server.Route("/gzip-chunked", Reply::Chunked(200, {fetchtest::Gzip(kHtml).substr(0, 10),
-                                                     fetchtest::Gzip(kHtml).substr(10)},
-                                               {{"Content-Encoding", "gzip"}}));
+  server.Route("/gzip-chunked",
+               Reply::Chunked(200, {fetchtest::Gzip(kHtml).substr(0, 10), fetchtest::Gzip(kHtml).substr(10)},
+                              {{"Content-Encoding", "gzip"}}));
   server.Route("/brotli", Reply::Status(200, "\x0b\x02\x80raw", {{"Content-Encoding", "br"}}));
   server.Route("/empty-gzip", Reply::Status(200, "", {{"Content-Encoding", "gzip"}}));
   const std::string expected =
@@ -42,8 +42,7 @@ TEST(Decoding, BrokenCompressedBodiesGiveZlibsOwnErrorCode) {
   server.Route("/garbage", Reply::Status(200, "this is not gzip at all", {{"Content-Encoding", "gzip"}}));
   server.Route("/truncated", Reply::Status(200, gzip.substr(0, gzip.size() / 2), {{"Content-Encoding", "gzip"}}));
   // "deflate" means the zlib format; a raw deflate stream is an error.
-  server.Route("/raw-deflate",
-               Reply::Status(200, fetchtest::Compress(kHtml, -15), {{"Content-Encoding", "deflate"}}));
+  server.Route("/raw-deflate", Reply::Status(200, fetchtest::Compress(kHtml, -15), {{"Content-Encoding", "deflate"}}));
   EXPECT_EQ(Page(server.Url("/garbage")), "Error: ZLib Error (-3)");
   EXPECT_EQ(Page(server.Url("/truncated")), "Error: ZLib Error (-5)");
   EXPECT_EQ(Page(server.Url("/raw-deflate")), "Error: ZLib Error (-3)");
@@ -83,9 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
         // GBK characters under the older label, as servers send them.
         CharsetCase{"Gb2312LabelHoldsGbk", "text/html; charset=gb2312", "\xd6\xd0\x81\x40", "中丂"},
         CharsetCase{"EucKr", "text/html;charset=euc-kr", "\xc7\xd1\xb1\xb9\xbe\xee", "한국어"},
-        CharsetCase{"Iso8859_2", "text/plain; charset=ISO-8859-2", "\xb3\xf3" "d\xbc", "łódź"},
+        CharsetCase{"Iso8859_2", "text/plain; charset=ISO-8859-2",
+                    "\xb3\xf3"
+                    "d\xbc",
+                    "łódź"},
         CharsetCase{"Iso8859_7", "text/plain; charset=iso-8859-7", "\xd9\xec\xe5\xe3\xe1", "Ωμεγα"},
-        CharsetCase{"Utf8Header", "text/html; charset=utf-8", "Simpl\xc3\xa9" "bo", "Simplébo"},
+        CharsetCase{"Utf8Header", "text/html; charset=utf-8",
+                    "Simpl\xc3\xa9"
+                    "bo",
+                    "Simplébo"},
         // No character set anywhere: one character per byte.
         CharsetCase{"NoneIsBytePerCharacter", "text/html", "Redak\xc4\x8dn\xc3\xad", "RedakÄ\u008dnÃ­"},
         CharsetCase{"NoContentType", "", "caf\xc3\xa9", "cafÃ©"},
@@ -97,8 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
         CharsetCase{"MetaHttpEquiv", "text/html",
                     "<HEAD><META HTTP-EQUIV=Content-Type CONTENT='text/html; charset=windows-1251'></HEAD>\xcf",
                     "<HEAD><META HTTP-EQUIV=Content-Type CONTENT='text/html; charset=windows-1251'></HEAD>П"},
-        CharsetCase{"MetaInXhtml", "application/xhtml+xml",
-                    "<html><head><meta charset=Shift_JIS/></head>\x93\xfa", "<html><head><meta charset=Shift_JIS/></head>日"},
+        CharsetCase{"MetaInXhtml", "application/xhtml+xml", "<html><head><meta charset=Shift_JIS/></head>\x93\xfa",
+                    "<html><head><meta charset=Shift_JIS/></head>日"},
         CharsetCase{"MetaInCommentIgnored", "text/html; charset=windows-1251",
                     "<head><!-- <meta charset=\"utf-8\"> --></head>\xcf",
                     "<head><!-- <meta charset=\"utf-8\"> --></head>П"},

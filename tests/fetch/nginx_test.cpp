@@ -90,9 +90,7 @@ class Nginx {
   ~Nginx() { Stop(); }
 
   std::string Http(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(httpPort_) + path; }
-  std::string Https(const std::string& path) const {
-    return "https://127.0.0.1:" + std::to_string(httpsPort_) + path;
-  }
+  std::string Https(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(httpsPort_) + path; }
 
   static std::string Page() {
     std::string page = "<html><head><meta charset=\"windows-1251\"><title>\xcf\xf0\xe8\xe2\xe5\xf2</title></head>\n";

@@ -52,6 +52,9 @@ TEST(Tls, ServerNameIsSentAndCookiesAndGzipWorkOverTls) {
   // "localhost" is a name, so it goes into the handshake.
   const std::string url = "https://localhost:" + std::to_string(server.Port()) + "/";
   EXPECT_EQ(Page(url), "cookie t=1\r\n");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].serverName, "localhost");
 }
 
 TEST(Tls, HandshakeFailuresAreSslConnectErrors) {

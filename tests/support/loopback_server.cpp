@@ -36,23 +36,40 @@ std::string Lower(std::string s) {
 
 std::string ReasonFor(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 201:
+      return "Created";
+    case 204:
+      return "No Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
@@ -200,8 +217,7 @@ const Certificate& Certificate::Shared() {
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, x509, x509, nullptr, nullptr, 0);
-    X509_EXTENSION* san =
-        X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1");
+    X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1");
     X509_add_ext(x509, san, -1);
     X509_EXTENSION_free(san);
     if (!X509_sign(x509, key, EVP_sha256())) throw std::runtime_error("signing failed: " + OpenSslError());
@@ -244,7 +260,13 @@ struct LoopbackServer::Impl {
   Handler handler;
   std::vector<Request> requests;
   std::set<int> openFds;
-  std::vector<std::thread> threads;
+  // Connection threads; finished ones are joined as new connections come,
+  // so a long benchmark does not pile up ended threads.
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<Worker> workers;
   int connections = 0;
   std::thread acceptThread;
 
@@ -308,7 +330,20 @@ struct LoopbackServer::Impl {
       }
       openFds.insert(fd);
       int number = ++connections;
-      threads.emplace_back([this, fd, number] { Serve(fd, number); });
+      for (auto it = workers.begin(); it != workers.end();) {
+        if (it->done->load()) {
+          it->thread.join();
+          it = workers.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      workers.push_back({std::thread([this, fd, number, done] {
+                           Serve(fd, number);
+                           done->store(true);
+                         }),
+                         done});
     }
   }
 
@@ -336,8 +371,13 @@ struct LoopbackServer::Impl {
         return;
       }
     }
+    std::string serverName;
+    if (stream.ssl) {
+      const char* name = SSL_get_servername(stream.ssl, TLSEXT_NAMETYPE_host_name);
+      if (name) serverName = name;
+    }
     bool reset = false;
-    ServeRequests(stream, number, reset);
+    ServeRequests(stream, number, serverName, reset);
     if (stream.ssl) {
       if (!reset) SSL_shutdown(stream.ssl);
       SSL_free(stream.ssl);
@@ -376,7 +416,7 @@ struct LoopbackServer::Impl {
   }
 
   // Reads requests and runs their replies until the connection ends.
-  void ServeRequests(Stream& stream, int number, bool& reset) {
+  void ServeRequests(Stream& stream, int number, const std::string& serverName, bool& reset) {
     std::string buffer;
     char chunk[16384];
     if (options.greeting && !RunSteps(stream, *options.greeting, reset)) return;
@@ -389,6 +429,7 @@ struct LoopbackServer::Impl {
       }
       Request request;
       request.connection = number;
+      request.serverName = serverName;
       request.head = buffer.substr(0, headEnd + 4);
       buffer.erase(0, headEnd + 4);
       ParseHead(request);
@@ -404,7 +445,12 @@ struct LoopbackServer::Impl {
         } else if (handler) {
           Handler h = handler;
           lock.unlock();
-          reply = h(request);
+          try {
+            reply = h(request);
+          } catch (const std::exception& e) {
+            // A failing handler must not take the test program down with it.
+            reply = Reply::Status(500, std::string("handler failed: ") + e.what(), {{"Content-Type", "text/plain"}});
+          }
         } else {
           reply = Reply::Status(404, "not found", {{"Content-Type", "text/plain"}});
         }
@@ -430,8 +476,8 @@ struct LoopbackServer::Impl {
       std::string header = request.head.substr(pos, end - pos);
       size_t colon = header.find(':');
       std::string value = colon == std::string::npos ? std::string() : header.substr(colon + 1);
-      value.erase(0, value.find_first_not_of(" \t") == std::string::npos ? value.size()
-                                                                          : value.find_first_not_of(" \t"));
+      value.erase(0,
+                  value.find_first_not_of(" \t") == std::string::npos ? value.size() : value.find_first_not_of(" \t"));
       request.headers.emplace_back(header.substr(0, colon), value);
       pos = end + 2;
     }
@@ -482,7 +528,8 @@ LoopbackServer::LoopbackServer(Options options) : impl_(std::make_unique<Impl>()
   if (options.tls) {
     const Certificate& certificate = Certificate::Shared();
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
-    BIO* certBio = BIO_new_mem_buf(certificate.certificatePem.data(), static_cast<int>(certificate.certificatePem.size()));
+    BIO* certBio =
+        BIO_new_mem_buf(certificate.certificatePem.data(), static_cast<int>(certificate.certificatePem.size()));
     BIO* keyBio = BIO_new_mem_buf(certificate.privateKeyPem.data(), static_cast<int>(certificate.privateKeyPem.size()));
     X509* cert = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
     EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
@@ -541,12 +588,12 @@ void LoopbackServer::Stop() {
   char byte = 1;
   [[maybe_unused]] auto written = ::write(impl_->wakePipe[1], &byte, 1);
   impl_->acceptThread.join();
-  std::vector<std::thread> threads;
+  std::vector<Impl::Worker> workers;
   {
     std::lock_guard lock(impl_->mutex);
-    threads.swap(impl_->threads);
+    workers.swap(impl_->workers);
   }
-  for (auto& t : threads) t.join();
+  for (auto& w : workers) w.thread.join();
   ::close(impl_->listenFd);
   ::close(impl_->wakePipe[0]);
   ::close(impl_->wakePipe[1]);
@@ -564,8 +611,8 @@ void LoopbackServer::SetHandler(Handler handler) {
 }
 
 std::string LoopbackServer::Url(const std::string& path) const {
-  return std::string(impl_->options.tls ? "https://" : "http://") +
-         (impl_->options.ipv6 ? "[::1]" : "127.0.0.1") + ":" + std::to_string(port_) + path;
+  return std::string(impl_->options.tls ? "https://" : "http://") + (impl_->options.ipv6 ? "[::1]" : "127.0.0.1") +
+         ":" + std::to_string(port_) + path;
 }
 
 std::vector<Request> LoopbackServer::Requests() const {

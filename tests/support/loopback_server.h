@@ -15,7 +15,8 @@
 //   server.Requests();                              // what arrived, in order
 //
 // Threads: one thread accepts, one thread serves each connection; handlers
-// run on those threads, several at once, so they must be thread-safe. The
+// run on those threads, several at once, so they must be thread-safe (an
+// exception from a handler becomes a 500 answer with its text). The
 // destructor (or Stop) interrupts every delay and idle wait, closes every
 // connection and joins every thread: nothing outlives the server.
 #include <chrono>
@@ -36,13 +37,14 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 
 // One request as the server read it.
 struct Request {
-  std::string method;   // "GET", "HEAD", "POST"...
-  std::string target;   // as sent: "/path?query"
-  std::string version;  // "HTTP/1.1"
-  Headers headers;      // in the order sent, names as sent
-  std::string head;     // the exact bytes of request line and headers, up to and including the blank line
-  std::string body;     // by Content-Length or chunked; empty otherwise
-  int connection = 0;   // 1 for the first connection the server accepted, 2 for the next...
+  std::string method;      // "GET", "HEAD", "POST"...
+  std::string target;      // as sent: "/path?query"
+  std::string version;     // "HTTP/1.1"
+  Headers headers;         // in the order sent, names as sent
+  std::string head;        // the exact bytes of request line and headers, up to and including the blank line
+  std::string body;        // by Content-Length or chunked; empty otherwise
+  int connection = 0;      // 1 for the first connection the server accepted, 2 for the next...
+  std::string serverName;  // the name the client sent in its TLS handshake (SNI); empty: none or plain TCP
 
   // The value of the first header of that name (case-insensitive), if any.
   std::optional<std::string> Header(const std::string& name) const;
