@@ -1,9 +1,13 @@
-// lumasift-cli: identifies a saved page from the command line.
+// lumasift-cli: identifies a saved page, or the sites of URLs, from the
+// command line.
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <string>
 
 #include "cli/options.h"
 #include "cli/text_file.h"
+#include "cli/url_mode.h"
 #include "engine/identify.h"
 
 namespace {
@@ -20,6 +24,19 @@ bool ReadText(const std::string& path, std::u16string& text) {
   return true;
 }
 
+int IdentifyPage(const cli::TCliOptions& options) {
+  // Both files are read before anything is printed: a failure leaves
+  // standard output empty.
+  std::u16string page, headers;
+  if (!ReadText(*options.pageFile, page)) return kExitFailure;
+  if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
+
+  engine::LoadPlatformInformation();
+  const std::string result = cli::ToUtf8(engine::IdentifySite(page, headers)) + "\n";
+  std::fwrite(result.data(), 1, result.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -29,18 +46,13 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (!parsed.error.empty()) {
-    std::fprintf(stderr, "lumasift-cli: %s\n%s", parsed.error.c_str(), cli::UsageText("lumasift-cli").c_str());
+    std::fprintf(stderr, "lumasift-cli: %s (see --help)\n", parsed.error.c_str());
     return kExitFailure;
   }
+  if (parsed.options.pageFile) return IdentifyPage(parsed.options);
 
-  // Both files are read before anything is printed: a failure leaves
-  // standard output empty.
-  std::u16string page, headers;
-  if (!ReadText(*parsed.options.pageFile, page)) return kExitFailure;
-  if (parsed.options.headersFile && !ReadText(*parsed.options.headersFile, headers)) return kExitFailure;
-
+  // URLs: the run core hands its steps to this thread's event loop.
+  QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
-  const std::string result = cli::ToUtf8(engine::IdentifySite(page, headers)) + "\n";
-  std::fwrite(result.data(), 1, result.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+  return cli::RunUrlMode(parsed.options);
 }

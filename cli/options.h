@@ -9,10 +9,24 @@
 
 namespace cli {
 
+// Output format of URL mode.
+enum class TFormat { Csv, Txt, Jsonl };
+
 struct TCliOptions {
   bool help = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
+
+  // URL mode (no --page): the URLs, or none to read them from standard input.
+  std::vector<std::string> urls;
+  std::string connectTimeout = "5000";     // --connect-timeout MS
+  std::string responseTimeout = "5000";    // --response-timeout MS
+  std::optional<std::string> userAgent;    // --user-agent TEXT; none: the default agent
+  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl
+  std::optional<std::string> outputFile;   // --output FILE
+  bool pooled = true;                      // --threads auto|N|1
+  int threads = 0;                         //   0: automatic; 1 is not pooled
+  bool urlOptionGiven = false;             // any of the URL-mode options above
 };
 
 struct TOptionSpec {
@@ -30,8 +44,9 @@ struct TParseResult {
   std::string error;  // empty when the command line is usable
 };
 
-// Reads argv[1..]: "--name value", "--name=value" and switches. Arguments
-// that are not options are refused (there is no positional argument yet).
+// Reads argv[1..]: "--name value", "--name=value" and switches; every other
+// argument (and every argument after "--") is a URL. --page excludes URLs
+// and the URL-mode options.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);
 
 std::string UsageText(std::string_view programName);

@@ -5,11 +5,10 @@
 #include <QChar>
 #include <QString>
 
+#include "cli/options.h"
 #include "run/run_host.h"
 
 namespace cli {
-
-enum class TFormat { Csv, Txt, Jsonl };
 
 // One CSV field. A field that begins with '=', '+', '-', '@', a tab or a CR
 // gets a single quote in front, so that a spreadsheet program never takes a

@@ -37,9 +37,9 @@ extern "C" void OnInterrupt(int) {
 }
 
 struct TOptions {
-  QString connectTimeout = QStringLiteral("5000");
-  QString responseTimeout = QStringLiteral("5000");
-  QString userAgent = QString::fromLatin1(kDefaultUserAgent);
+  QString connectTimeout;
+  QString responseTimeout;
+  QString userAgent;
   TFormat format = TFormat::Csv;
   QString output;
   bool pooled = true;
@@ -51,88 +51,18 @@ void Fail(const QString& message) {
   std::fprintf(stderr, "lumasift-cli: %s\n", message.toLocal8Bit().constData());
 }
 
-bool IsMilliseconds(const QString& text) {
-  bool ok = false;
-  const long value = text.toLong(&ok);
-  return ok && value >= 0;
-}
+QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
-// Parses the arguments; on a bad option prints one line and returns nothing.
-std::optional<TOptions> ParseOptions(const QStringList& arguments) {
+TOptions FromCommandLine(const TCliOptions& o) {
   TOptions options;
-  bool optionsEnded = false;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    QString arg = arguments.at(i);
-    if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
-      options.urls << arg;
-      continue;
-    }
-    if (arg == QLatin1String("--")) {
-      optionsEnded = true;
-      continue;
-    }
-    QString name = arg;
-    std::optional<QString> value;
-    if (const qsizetype eq = arg.indexOf(u'='); eq > 0) {
-      name = arg.left(eq);
-      value = arg.mid(eq + 1);
-    }
-    static const QStringList kNames = {QStringLiteral("--connect-timeout"), QStringLiteral("--response-timeout"),
-                                       QStringLiteral("--user-agent"),      QStringLiteral("--format"),
-                                       QStringLiteral("--output"),          QStringLiteral("--threads")};
-    if (!kNames.contains(name)) {
-      Fail(QStringLiteral("unknown option %1 (see --help)").arg(name));
-      return std::nullopt;
-    }
-    if (!value) {
-      if (i + 1 >= arguments.size()) {
-        Fail(QStringLiteral("option %1 needs a value").arg(name));
-        return std::nullopt;
-      }
-      value = arguments.at(++i);
-    }
-    if (name == QLatin1String("--connect-timeout") || name == QLatin1String("--response-timeout")) {
-      if (!IsMilliseconds(*value)) {
-        Fail(QStringLiteral("%1 takes milliseconds (0 or more), not \"%2\"").arg(name, *value));
-        return std::nullopt;
-      }
-      (name == QLatin1String("--connect-timeout") ? options.connectTimeout : options.responseTimeout) = *value;
-    } else if (name == QLatin1String("--user-agent")) {
-      options.userAgent = *value;
-    } else if (name == QLatin1String("--format")) {
-      if (*value == QLatin1String("csv"))
-        options.format = TFormat::Csv;
-      else if (*value == QLatin1String("txt"))
-        options.format = TFormat::Txt;
-      else if (*value == QLatin1String("jsonl"))
-        options.format = TFormat::Jsonl;
-      else {
-        Fail(QStringLiteral("--format takes csv, txt or jsonl, not \"%1\"").arg(*value));
-        return std::nullopt;
-      }
-    } else if (name == QLatin1String("--output")) {
-      if (value->isEmpty()) {
-        Fail(QStringLiteral("--output needs a file name"));
-        return std::nullopt;
-      }
-      options.output = *value;
-    } else {  // --threads
-      bool ok = false;
-      const int n = value->toInt(&ok);
-      if (*value == QLatin1String("auto")) {
-        options.pooled = true;
-        options.threads = 0;
-      } else if (ok && n == 1) {
-        options.pooled = false;
-      } else if (ok && n > 1) {
-        options.pooled = true;
-        options.threads = n;
-      } else {
-        Fail(QStringLiteral("--threads takes auto or a number of 1 or more, not \"%1\"").arg(*value));
-        return std::nullopt;
-      }
-    }
-  }
+  options.connectTimeout = Local(o.connectTimeout);
+  options.responseTimeout = Local(o.responseTimeout);
+  options.userAgent = o.userAgent ? Local(*o.userAgent) : QString::fromLatin1(kDefaultUserAgent);
+  options.format = o.format;
+  if (o.outputFile) options.output = Local(*o.outputFile);
+  options.pooled = o.pooled;
+  options.threads = o.threads;
+  for (const std::string& url : o.urls) options.urls << Local(url);
   return options;
 }
 
@@ -256,43 +186,19 @@ class TCliHost : public run::TRunHost {
 
 }  // namespace
 
-QString UrlModeUsage() {
-  return QStringLiteral(
-      "lumasift-cli [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
-      "             [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n"
-      "  Identifies the platform of each site. URLs come from the arguments, or one per\n"
-      "  line from standard input when none is given; blanks around them are dropped,\n"
-      "  empty lines skipped, and \"http://\" is put in front of what does not begin with\n"
-      "  \"http\". One record per URL is printed in input order.\n"
-      "  --connect-timeout MS   per connection attempt (default 5000; 0 = no limit)\n"
-      "  --response-timeout MS  per wait for data (default 5000; 0 = no limit)\n"
-      "  --user-agent TEXT      User-Agent header (empty: none sent)\n"
-      "  --format FORMAT        csv (default): URL,platforms as in the CSV export;\n"
-      "                         txt: URL,platforms unquoted;\n"
-      "                         jsonl: {\"url\":...,\"platforms\":[...],\"error\":text|null}\n"
-      "  --output FILE          write FILE as the window's export does (UTF-8 with BOM,\n"
-      "                         CR LF) instead of printing; jsonl files are plain JSON Lines\n"
-      "  --threads auto|N|1     sites at once: auto (default) = 25 per processor,\n"
-      "                         N = up to N, 1 = one after another\n"
-      "  Ctrl-C stops: sites in progress finish, the others are printed without\n"
-      "  platforms, exit code 130. Exit code 0 when the run completed, 2 for bad\n"
-      "  options or an output file that cannot be written.\n");
-}
-
-int RunUrlMode(const QStringList& arguments) {
-  const std::optional<TOptions> options = ParseOptions(arguments);
-  if (!options) return 2;
+int RunUrlMode(const TCliOptions& commandLine) {
+  const TOptions options = FromCommandLine(commandLine);
 
   TSink sink;
-  if (!sink.Open(options->output, options->format)) {
-    Fail(QStringLiteral("cannot write %1: %2").arg(options->output, sink.Error()));
+  if (!sink.Open(options.output, options.format)) {
+    Fail(QStringLiteral("cannot write %1: %2").arg(options.output, sink.Error()));
     return 2;
   }
 
-  const QStringList lines = options->urls.isEmpty() ? ReadStandardInput() : options->urls;
-  TCliHost host(lines, *options, sink);
+  const QStringList lines = options.urls.isEmpty() ? ReadStandardInput() : options.urls;
+  TCliHost host(lines, options, sink);
   auto inputs = std::make_shared<run::TFetchInputs>();
-  inputs->Set({options->connectTimeout, options->responseTimeout, options->userAgent});
+  inputs->Set({options.connectTimeout, options.responseTimeout, options.userAgent});
 
   // Any --threads N is taken as given: unlike the window's setting, whose
   // values below the processor count fall back to the default maximum.
@@ -307,7 +213,7 @@ int RunUrlMode(const QStringList& arguments) {
   struct sigaction previous {};
   ::sigaction(SIGINT, &action, &previous);
 
-  run::TMyIdentifier worker(host, inputs, options->userAgent, limits);
+  run::TMyIdentifier worker(host, inputs, options.userAgent, limits);
   QObject::connect(&worker, &QThread::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                    Qt::QueuedConnection);
   worker.start();
@@ -322,7 +228,7 @@ int RunUrlMode(const QStringList& arguments) {
     code = 1;
   }
   if (!sink.Close()) {
-    Fail(QStringLiteral("cannot write %1: %2").arg(options->output, sink.Error()));
+    Fail(QStringLiteral("cannot write %1: %2").arg(options.output, sink.Error()));
     return 2;
   }
   return code;

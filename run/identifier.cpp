@@ -212,22 +212,26 @@ void TMyIdentifier::Execute() {
 }
 
 void TMyIdentifier::Intake() {
-  for (int i = 0;; ++i) {
-    QString line;
-    bool pastEnd = false;
-    // The line count is asked again before every line: the editor stays
-    // editable during the intake.
+  // The lines go over in batches: one hand-over takes up to kIntakeBatch
+  // lines, asking the line count again before each, and adds their records.
+  // A hand-over per line would cost a round trip to the main thread each
+  // (some 20 us), seconds for a long list; a batch still keeps each step on
+  // the main thread short.
+  constexpr int kIntakeBatch = 256;
+  int i = 0;
+  bool pastEnd = false;
+  while (!pastEnd) {
     if (!HandOver([&] {
-          if (i >= host_.EditorLineCount())
-            pastEnd = true;
-          else
-            line = host_.EditorLine(i);
+          for (int k = 0; k < kIntakeBatch; ++k, ++i) {
+            if (i >= host_.EditorLineCount()) {
+              pastEnd = true;
+              return;
+            }
+            const QString url = IntakeUrl(host_.EditorLine(i));
+            if (!url.isEmpty()) host_.AddData(url, QString());
+          }
         }))
       return;
-    if (pastEnd) return;
-    const QString url = IntakeUrl(line);
-    if (url.isEmpty()) continue;
-    if (!HandOver([&] { host_.AddData(url, QString()); })) return;
   }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // TMyIdentifier: the thread that carries out one batch run.
 //
-// A run, in order: the intake (one hand-over per editor line), the count
+// A run, in order: the intake (hand-overs that take the editor lines in
+// batches, the line count asked again before every line), the count
 // hand-over, the jobs (one after another on this thread, or on a pool of our
 // own threads when multi-threading is on), the finish hand-over. A hand-over
 // is a step performed on the main thread (the thread of the host's context

@@ -102,8 +102,13 @@ TEST_F(CliTool, HelpAndWrongCommandLines) {
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--page FILE"), std::string::npos);
   EXPECT_NE(help.out.find("--headers FILE"), std::string::npos);
-  for (const QStringList& arguments : {QStringList{}, QStringList{"--bogus"}, QStringList{"--page"},
-                                       QStringList{"page.html"}, QStringList{"--help=yes"}}) {
+  EXPECT_NE(help.out.find("--threads N"), std::string::npos);
+  // (No arguments at all reads URLs from standard input, and a bare word is
+  // a URL: both belong to URL mode's tests.)
+  for (const QStringList& arguments :
+       {QStringList{"--bogus"}, QStringList{"--page"}, QStringList{"--help=yes"},
+        QStringList{"--page", "page.html", "http://127.0.0.1:1/"}, QStringList{"--page", "page.html", "--threads", "2"},
+        QStringList{"--headers", "headers.txt"}}) {
     const auto o = Run(arguments);
     EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(o.out, "");

@@ -1,6 +1,7 @@
 #include "support/run_site.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -47,6 +48,9 @@ RunSite::RunSite(Handler handler, int threads) : handler_(std::move(handler)) {
     ::close(listenFd_);
     throw std::runtime_error("bind/listen failed");
   }
+  // Several threads wait for the same socket: the losers of a race for one
+  // connection must not block in accept().
+  ::fcntl(listenFd_, F_SETFL, ::fcntl(listenFd_, F_GETFL) | O_NONBLOCK);
   socklen_t len = sizeof addr;
   ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
   port_ = ntohs(addr.sin_port);
