@@ -47,7 +47,7 @@ std::unique_ptr<ui::TAppForm> OpenWindow(const QTemporaryDir& folder) {
   options.endApplication = [] {};
   auto form = std::make_unique<ui::TAppForm>(options);
   form->show();
-  QTest::qWaitForWindowExposed(form.get());
+  if (!QTest::qWaitForWindowExposed(form.get())) std::fprintf(stderr, "window not exposed\n");
   return form;
 }
 
