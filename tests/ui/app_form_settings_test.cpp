@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -97,10 +96,14 @@ TEST_F(SettingsTest, ExitEndsTheEventLoopWithoutClosingTheWindow) {
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.findChild<ui::TUrlEditor*>(QStringLiteral("SynEdit1"))->setText(QStringLiteral("edited.example"));
-  QEventLoop loop;  // stands for the application's event loop
+  // The application's own event loop, as the program runs it (this test
+  // program runs none of its own).
   QTimer::singleShot(0, &form, [&] { form.findChild<QAction*>(QStringLiteral("Exit1"))->trigger(); });
-  QTimer::singleShot(10000, &loop, [&] { loop.exit(1); });
-  EXPECT_EQ(loop.exec(), 0) << "Exit ends the running event loop";
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(10000);
+  EXPECT_EQ(QApplication::exec(), 0) << "Exit ends the application's event loop";
   EXPECT_TRUE(form.isVisible()) << "without the window's closing step";
   EXPECT_FALSE(QFile::exists(DataFile("list.txt")));
 }
