@@ -589,9 +589,22 @@ void TAppForm::CopyPlatform1Click() {
   if (row >= 0) QGuiApplication::clipboard()->setText(workList_[static_cast<size_t>(row)].FPlatform);
 }
 
+QUrl TAppForm::BrowserAddress(const QString& recordUrl) {
+  // A record's URL begins with "http", but not necessarily with a scheme: a
+  // host named "httpbin.org" gets none at intake, and "httpx:..." is another
+  // scheme altogether. Only web addresses go to the browser; anything else
+  // would be handed to whatever program claims that scheme.
+  const QUrl url = QUrl::fromUserInput(recordUrl);
+  const QString scheme = url.scheme().toLower();
+  if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) return QUrl();
+  return url;
+}
+
 void TAppForm::GotoURL1Click() {
   const int row = SelectedRow();
-  if (row >= 0) options_.openUrl(QUrl(workList_[static_cast<size_t>(row)].FURL));
+  if (row < 0) return;
+  const QUrl url = BrowserAddress(workList_[static_cast<size_t>(row)].FURL);
+  if (!url.isEmpty()) options_.openUrl(url);
 }
 
 // ---- export ---------------------------------------------------------------------

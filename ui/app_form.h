@@ -90,6 +90,10 @@ class TAppForm : public QMainWindow, public run::TRunHost {
   // being the product name with ASCII letters lowered and blanks as "-".
   static QString HelpAddress(const QString& productName);
 
+  // The address "Go to URL" opens for a record's URL: an http or https
+  // address, or an empty one (nothing is opened) for anything else.
+  static QUrl BrowserAddress(const QString& recordUrl);
+
   // The user-agent texts of ComboBox1's list, item 1 being the default.
   static QStringList UserAgents();
   // The editor's lines before any saved list is restored.

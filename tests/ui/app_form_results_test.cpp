@@ -147,6 +147,22 @@ TEST_F(ResultsTest, RowCommandsActOnTheLowestSelectedRowWithTheRealClipboard) {
   EXPECT_EQ(clipboard->text(), QStringLiteral("http://r9"));
 }
 
+TEST(GotoUrl, OnlyWebAddressesGoToTheBrowser) {
+  const struct {
+    const char* record;
+    const char* opened;
+  } cases[] = {
+      {"http://a.example/x?y=1", "http://a.example/x?y=1"},
+      {"https://b.example", "https://b.example"},
+      {"httpbin.example/get", "http://httpbin.example/get"},  // a host beginning with "http": no scheme at intake
+      {"httpx:payload", ""},
+      {"http-helper:run", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ui::TAppForm::BrowserAddress(QString::fromLatin1(c.record)).toString(), QString::fromLatin1(c.opened))
+        << c.record;
+}
+
 TEST_F(ResultsTest, PopupMenuHoldsTheRowCommandsInOrder) {
   auto* menu = Child<QMenu>("PopupMenu3");
   QStringList texts;
