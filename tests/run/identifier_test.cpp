@@ -203,9 +203,11 @@ TEST_P(WholeRun, StopLetsJobsInProgressCompleteAndStartsNoOther) {
 
   const RunResult result =
       RunToEnd(host, QStringLiteral("RunAgent/1"), run::PoolLimits{2, 6}, nullptr, [&](run::TMyIdentifier&) {
-        ASSERT_TRUE(SpinUntil([&] { return site.Held() >= inProgress; }));
-        run::StopFlag().store(true);
-        site.Release();
+        WhenReady([&] { return site.Held() >= inProgress; },
+                  [&] {
+                    run::StopFlag().store(true);
+                    site.Release();
+                  });
       });
   ASSERT_TRUE(result.ended);
   EXPECT_FALSE(result.failed);
@@ -364,12 +366,13 @@ TEST(PoolLimits, JobsAtOnceSeenByTheSite) {
     int heldAtOnce = 0;
     const RunResult result =
         RunToEnd(host, QStringLiteral("RunAgent/1"), run::PoolLimits{2, 6}, nullptr, [&](run::TMyIdentifier&) {
-          EXPECT_TRUE(SpinUntil([&] { return site.Held() >= c.expected; }));
-          QElapsedTimer settle;
-          settle.start();
-          SpinUntil([&] { return settle.elapsed() >= 200; });
-          heldAtOnce = site.Held();
-          site.Release();
+          WhenReady([&] { return site.Held() >= c.expected; },
+                    [&] {
+                      QTimer::singleShot(200, [&] {
+                        heldAtOnce = site.Held();
+                        site.Release();
+                      });
+                    });
         });
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(result.ended_jobs, 8);

@@ -121,6 +121,20 @@ inline RunResult RunToEnd(TestHost& host, const QString& runAgent = QStringLiter
   return result;
 }
 
+// Calls `action` once `ready` says yes, asked from the event loop every few
+// milliseconds, so that nothing waits inside an event handler meanwhile.
+inline void WhenReady(std::function<bool()> ready, std::function<void()> action) {
+  auto* timer = new QTimer(QCoreApplication::instance());
+  timer->setInterval(2);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, ready = std::move(ready), action = std::move(action)] {
+    if (!ready()) return;
+    timer->stop();
+    timer->deleteLater();
+    action();
+  });
+  timer->start();
+}
+
 // Lets the main thread's events run (hand-overs among them) until `done`
 // says yes; false after `ms`.
 inline bool SpinUntil(const std::function<bool()>& done, int ms = 20000) {
