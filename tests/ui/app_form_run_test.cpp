@@ -2,6 +2,7 @@
 // texts and the run control's states as the worker reaches them.
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QIcon>
 #include <QProgressBar>
@@ -15,6 +16,7 @@
 #include "run/test_hooks.h"
 #include "services/settings_store.h"
 #include "support/run_site.h"
+#include "support/scoped_env.h"
 #include "ui/image_list.h"
 
 namespace {
@@ -126,6 +128,32 @@ TEST_F(RunTest, StopGoesThroughStoppingToStartAndLeavesUnreachedRowsBlank) {
     EXPECT_FALSE(HasPicture(row)) << row;
   }
   EXPECT_EQ(form_->StatusText(0), QStringLiteral("1 / 3"));
+}
+
+TEST_F(RunTest, StoppingAndTheResetQuestionPassThroughTheLanguageFile) {
+  testsupport::ScopedEnv env("LANGUAGE", "tr_TR");  // Windows language 1055
+  ASSERT_TRUE(QDir(folder_.path()).mkdir(QStringLiteral("Languages")));
+  WriteData(QStringLiteral("Languages/LanguageCodes.csv"), "1055,Turkish.lang.txt\r\n");
+  WriteData(QStringLiteral("Languages/Turkish.lang.txt"),
+            "{Stopping...}Durduruluyor...\r\n{Restart Application?}Yeniden ba\xC5\x9Flat\xC4\xB1ls\xC4\xB1n m\xC4\xB1?\r\n"
+            "{Confirmation}Onay\r\n{Yes}Evet\r\n{No}Hay\xC4\xB1r\r\n");
+  OpenForm();
+  SetLines({Url("/hold/a")});
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return site_.Held() >= 1; }));
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  EXPECT_EQ(StartButton()->text(), QStringLiteral("Durduruluyor..."));
+  site_.Release();
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(StartButton()->text(), QStringLiteral("Start")) << "Start and STOP are not translated";
+
+  Child<QAction>("ResettoDefaults1")->trigger();  // answered "No" by the seam
+  const auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, QString::fromUtf8("Yeniden ba\xC5\x9Flat\xC4\xB1ls\xC4\xB1n m\xC4\xB1?"));
+  EXPECT_EQ(shown[0].caption, QStringLiteral("Onay"));
+  EXPECT_EQ(shown[0].buttonCaptions, (QStringList{QStringLiteral("Evet"), QString::fromUtf8("Hay\xC4\xB1r")}));
+  EXPECT_EQ(newCopies_, 0);
 }
 
 TEST_F(RunTest, ASecondStartClearsTheOldRowsAtOnce) {
