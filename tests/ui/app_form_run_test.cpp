@@ -2,6 +2,7 @@
 // texts and the run control's states as the worker reaches them.
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QIcon>
@@ -9,6 +10,7 @@
 #include <QTableView>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -172,6 +174,22 @@ TEST_F(RunTest, ASecondStartClearsTheOldRowsAtOnce) {
   site_.Release();
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(Cell(0, 1), QStringLiteral("Plat-x"));
+}
+
+TEST_F(RunTest, PageFetchesSendTheAgentOfStartAndProbesTheAgentFieldAsItIsNow) {
+  OpenForm();
+  auto* agent = Child<QComboBox>("ComboBox1");
+  agent->setEditText(QStringLiteral("AgentAtStart/1"));
+  SetLines({Url("/hold/a")});
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return site_.Held() >= 1; }));
+  agent->setEditText(QStringLiteral("AgentTypedLater/2"));  // while the page is being fetched
+  site_.Release();
+  ASSERT_TRUE(WaitForIdle());
+  std::map<std::string, std::string> agents;
+  for (const auto& request : site_.Requests()) agents[request.method] = request.headers.at("user-agent");
+  EXPECT_EQ(agents["GET"], "AgentAtStart/1");
+  EXPECT_EQ(agents["HEAD"], "AgentTypedLater/2");
 }
 
 TEST_F(RunTest, AnEmptyListEndsAtOnce) {
