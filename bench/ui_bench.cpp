@@ -7,6 +7,12 @@
 // vector of QString (no records, no view). Reported: milliseconds per click
 // and the ratio click / baseline.
 //
+// scroll_page/<n>: with n records in the results view, the scroll bar set to
+// a random place and the visible rows painted at once (one page of
+// scrolling). Reported: milliseconds per page and, for 100,000 records, the
+// ratio to the same with 100 records (the view's cost should not grow with
+// the list).
+//
 // main_thread_stall: a pooled run of 2,000 URLs against a loopback site that
 // answers each request after 10 ms, started with the Start button ("Automatic"
 // threads). A 1 ms timer on the main thread records the longest gap between
@@ -21,6 +27,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -105,6 +113,29 @@ void BM_SortByColumn(benchmark::State& state) {
   state.counters["ratio_to_baseline"] = (clickSeconds / 2) / baselineSeconds;
 }
 BENCHMARK(BM_SortByColumn)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+double gScrollPageMs100 = 0;  // scroll_page/100, the baseline of scroll_page/100000
+
+void BM_ScrollPage(benchmark::State& state) {
+  const int records = static_cast<int>(state.range(0));
+  QTemporaryDir folder;
+  auto form = OpenWindow(folder);
+  FillRecords(*form, records);
+  auto* view = form->findChild<QTableView*>(QStringLiteral("ListView1"));
+  QScrollBar* bar = view->verticalScrollBar();
+  std::mt19937 random(5);
+  QElapsedTimer clock;
+  clock.start();
+  for (auto _ : state) {
+    bar->setValue(static_cast<int>(random() % static_cast<unsigned>(bar->maximum() + 1)));
+    view->viewport()->repaint();
+  }
+  const double pageMs = clock.nsecsElapsed() / 1e6 / static_cast<double>(state.iterations());
+  state.counters["page_ms"] = pageMs;
+  if (records == 100) gScrollPageMs100 = pageMs;
+  if (records != 100 && gScrollPageMs100 > 0) state.counters["ratio_to_100_records"] = pageMs / gScrollPageMs100;
+}
+BENCHMARK(BM_ScrollPage)->Arg(100)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 // The longest gap between ticks of a 1 ms timer, with the main thread in a
 // plain event loop as in the program, until `done` holds.
