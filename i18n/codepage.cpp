@@ -1,0 +1,312 @@
+#include "i18n/codepage.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <QStringDecoder>
+
+#include <unicode/ucnv.h>
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
+
+namespace i18n {
+namespace {
+
+constexpr int kEnglishUnitedStates = 1033;
+
+QString FirstNonEmptyEnvironment(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    const QString value = qEnvironmentVariable(name);
+    if (name == std::string_view("LANGUAGE")) {
+      for (const QString& entry : value.split(u':', Qt::SkipEmptyParts)) return entry;
+    } else if (!value.isEmpty()) {
+      return value;
+    }
+  }
+  return QStringLiteral("C");
+}
+
+// The parts of a locale name that matter here, spelled the way ICU wants
+// them. glibc's "@latin" and "@cyrillic" modifiers name a script; other
+// modifiers ("@euro") and the code set (".UTF-8") are dropped.
+struct LocaleParts {
+  std::string language;  // lower case; empty for "C", "POSIX" and ""
+  std::string script;    // "Latn", "Cyrl"... only when the name states one
+  std::string region;    // "DE", "TW"... only when the name states one
+};
+
+LocaleParts SplitLocaleName(const QString& localeName) {
+  QString name = localeName.trimmed();
+  QString modifier;
+  if (const qsizetype at = name.indexOf(u'@'); at >= 0) {
+    modifier = name.mid(at + 1).toLower();
+    name.truncate(at);
+  }
+  if (const qsizetype dot = name.indexOf(u'.'); dot >= 0) name.truncate(dot);
+  name.replace(u'-', u'_');
+
+  LocaleParts parts;
+  if (name.isEmpty() || name == u"C" || name == u"POSIX") return parts;
+
+  UErrorCode error = U_ZERO_ERROR;
+  char canonical[ULOC_FULLNAME_CAPACITY] = {};
+  uloc_canonicalize(name.toLatin1().constData(), canonical, sizeof canonical, &error);
+  if (U_FAILURE(error)) return parts;
+  char buffer[ULOC_FULLNAME_CAPACITY] = {};
+  error = U_ZERO_ERROR;
+  uloc_getLanguage(canonical, buffer, sizeof buffer, &error);
+  if (U_SUCCESS(error)) parts.language = buffer;
+  error = U_ZERO_ERROR;
+  uloc_getScript(canonical, buffer, sizeof buffer, &error);
+  if (U_SUCCESS(error)) parts.script = buffer;
+  error = U_ZERO_ERROR;
+  uloc_getCountry(canonical, buffer, sizeof buffer, &error);
+  if (U_SUCCESS(error)) parts.region = buffer;
+
+  if (modifier == u"latin") parts.script = "Latn";
+  if (modifier == u"cyrillic") parts.script = "Cyrl";
+  if (parts.language == "c" || parts.language == "posix") parts.language.clear();
+  return parts;
+}
+
+std::string Join(const std::string& language, const std::string& script, const std::string& region) {
+  std::string id = language;
+  if (!script.empty()) id += "_" + script;
+  if (!region.empty()) id += "_" + region;
+  return id;
+}
+
+// The most likely script and region of a language (ICU's likely subtags):
+// "de" -> Latn, DE; "sr" -> Cyrl, RS; "zh_TW" -> Hant, TW.
+LocaleParts Likely(const LocaleParts& parts) {
+  LocaleParts likely = parts;
+  char maximal[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode error = U_ZERO_ERROR;
+  uloc_addLikelySubtags(Join(parts.language, parts.script, parts.region).c_str(), maximal,
+                        sizeof maximal, &error);
+  if (U_FAILURE(error)) return likely;
+  char buffer[ULOC_FULLNAME_CAPACITY] = {};
+  error = U_ZERO_ERROR;
+  uloc_getScript(maximal, buffer, sizeof buffer, &error);
+  if (U_SUCCESS(error) && likely.script.empty()) likely.script = buffer;
+  error = U_ZERO_ERROR;
+  uloc_getCountry(maximal, buffer, sizeof buffer, &error);
+  if (U_SUCCESS(error) && likely.region.empty()) likely.region = buffer;
+  return likely;
+}
+
+// A LANGID names a specific language variant when its sub-language (upper six
+// bits) is neither 0 (neutral) nor 0x1F (script neutral, "sr" = 0x7C1A).
+bool IsSpecific(uint32_t lcid) {
+  const uint32_t sublanguage = (lcid >> 10) & 0x3F;
+  return lcid != 0 && sublanguage != 0 && sublanguage != 0x1F;
+}
+
+// Code page -> ICU converter. The "windows-" aliases are ambiguous in ICU's
+// alias table only by standard; each resolves to Microsoft's own table.
+std::string ConverterName(int codePage) { return "windows-" + std::to_string(codePage); }
+
+struct ConverterCloser {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+ConverterPtr OpenConverter(int codePage) {
+  UErrorCode error = U_ZERO_ERROR;
+  ConverterPtr converter(ucnv_open(ConverterName(codePage).c_str(), &error));
+  if (U_FAILURE(error) || !converter) {
+    throw std::runtime_error("No converter for code page " + std::to_string(codePage) + ": " +
+                             u_errorName(error));
+  }
+  return converter;
+}
+
+bool StartsWith(const QByteArray& bytes, std::initializer_list<unsigned char> mark) {
+  if (bytes.size() < qsizetype(mark.size())) return false;
+  qsizetype i = 0;
+  for (unsigned char byte : mark) {
+    if (static_cast<unsigned char>(bytes[i++]) != byte) return false;
+  }
+  return true;
+}
+
+QByteArray WithoutUtf8Mark(const QByteArray& bytes) {
+  return StartsWith(bytes, {0xEF, 0xBB, 0xBF}) ? bytes.mid(3) : bytes;
+}
+
+}  // namespace
+
+QString UiLocaleName() {
+  return FirstNonEmptyEnvironment({"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"});
+}
+
+int LanguageIdForLocale(const QString& localeName) {
+  const LocaleParts given = SplitLocaleName(localeName);
+  if (given.language.empty()) return kEnglishUnitedStates;
+
+  const LocaleParts likely = Likely(given);
+  const LocaleParts languageOnly = Likely(LocaleParts{given.language, given.script, {}});
+  // Most specific first: the name as given, then with its likely script and
+  // region filled in, then without a script ICU's table may not list, then
+  // the language in its most likely region (for a region the language is
+  // not known in, such as "en_XX").
+  const std::string candidates[] = {
+      Join(given.language, given.script, given.region),
+      Join(likely.language, likely.script, likely.region),
+      Join(likely.language, given.script.empty() ? std::string() : likely.script, likely.region),
+      Join(likely.language, {}, likely.region),
+      Join(languageOnly.language, languageOnly.script, languageOnly.region),
+      Join(languageOnly.language, {}, languageOnly.region),
+  };
+  uint32_t fallback = 0;
+  for (const std::string& candidate : candidates) {
+    const uint32_t lcid = uloc_getLCID(candidate.c_str());
+    if (IsSpecific(lcid)) return static_cast<int>(lcid);
+    if (fallback == 0) fallback = lcid;
+  }
+  return fallback != 0 ? static_cast<int>(fallback) : kEnglishUnitedStates;
+}
+
+int UserDefaultUILanguage() { return LanguageIdForLocale(UiLocaleName()); }
+
+int AnsiCodePageForLocale(const QString& localeName) {
+  const LocaleParts given = SplitLocaleName(localeName);
+  if (given.language.empty()) return 1252;
+  const LocaleParts parts = Likely(given);
+  const std::string& language = parts.language;
+  const bool cyrillic = parts.script == "Cyrl";
+
+  auto in = [&language](std::initializer_list<const char*> languages) {
+    for (const char* candidate : languages) {
+      if (language == candidate) return true;
+    }
+    return false;
+  };
+
+  if (language == "zh") return parts.script == "Hant" ? 950 : 936;
+  if (language == "ja") return 932;
+  if (language == "ko") return 949;
+  if (language == "th") return 874;
+  if (language == "vi") return 1258;
+  if (language == "el") return 1253;
+  if (in({"he", "iw", "yi"})) return 1255;
+  if (in({"ar", "fa", "ur", "ps", "ug", "ckb", "sd", "prs"})) return 1256;
+  if (in({"et", "lt", "lv"})) return 1257;
+  if (in({"tr"})) return 1254;
+  if (in({"az", "uz"})) return cyrillic ? 1251 : 1254;
+  if (in({"sr", "bs"})) return cyrillic ? 1251 : 1250;
+  if (in({"cs", "hr", "hu", "pl", "ro", "sk", "sl", "sq", "tk"})) return 1250;
+  if (in({"be", "bg", "kk", "ky", "mk", "mn", "ru", "tt", "uk", "ba", "sah", "tg"})) return 1251;
+  if (cyrillic) return 1251;
+  return 1252;
+}
+
+int AnsiCodePage() { return AnsiCodePageForLocale(UiLocaleName()); }
+
+QString DecodeCodePage(const QByteArray& bytes, int codePage) {
+  ConverterPtr converter = OpenConverter(codePage);
+  if (bytes.isEmpty()) return QString();
+  // No code page yields more UTF-16 units than bytes, plus one for the end.
+  QString text(bytes.size() + 1, Qt::Uninitialized);
+  UErrorCode error = U_ZERO_ERROR;
+  int32_t length =
+      ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(text.data()), int32_t(text.size()),
+                    bytes.constData(), int32_t(bytes.size()), &error);
+  if (error == U_BUFFER_OVERFLOW_ERROR) {
+    text.resize(length + 1);
+    error = U_ZERO_ERROR;
+    length = ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(text.data()), int32_t(text.size()),
+                           bytes.constData(), int32_t(bytes.size()), &error);
+  }
+  if (U_FAILURE(error)) {
+    throw std::runtime_error(std::string("Cannot decode code page text: ") + u_errorName(error));
+  }
+  text.truncate(length);
+  return text;
+}
+
+QByteArray EncodeCodePage(const QString& text, int codePage) {
+  ConverterPtr converter = OpenConverter(codePage);
+  if (text.isEmpty()) return QByteArray();
+  UErrorCode error = U_ZERO_ERROR;
+  ucnv_setSubstChars(converter.get(), "?", 1, &error);
+  error = U_ZERO_ERROR;
+  // Double-byte code pages need at most two bytes per UTF-16 unit.
+  QByteArray bytes(text.size() * 2 + 2, Qt::Uninitialized);
+  int32_t length =
+      ucnv_fromUChars(converter.get(), bytes.data(), int32_t(bytes.size()),
+                      reinterpret_cast<const UChar*>(text.constData()), int32_t(text.size()), &error);
+  if (error == U_BUFFER_OVERFLOW_ERROR) {
+    bytes.resize(length + 1);
+    error = U_ZERO_ERROR;
+    length = ucnv_fromUChars(converter.get(), bytes.data(), int32_t(bytes.size()),
+                             reinterpret_cast<const UChar*>(text.constData()), int32_t(text.size()), &error);
+  }
+  if (U_FAILURE(error)) {
+    throw std::runtime_error(std::string("Cannot encode text in code page: ") + u_errorName(error));
+  }
+  bytes.truncate(length);
+  return bytes;
+}
+
+QString DecodeAnsi(const QByteArray& bytes) { return DecodeCodePage(bytes, AnsiCodePage()); }
+
+QByteArray EncodeAnsi(const QString& text) { return EncodeCodePage(text, AnsiCodePage()); }
+
+std::optional<QString> DecodeUtf8Strict(const QByteArray& bytes) {
+  const QByteArray body = WithoutUtf8Mark(bytes);
+  if (body.isEmpty()) return QString();
+  // UTF-8 never needs more UTF-16 units than it has bytes.
+  QString text(body.size(), Qt::Uninitialized);
+  int32_t length = 0;
+  UErrorCode error = U_ZERO_ERROR;
+  u_strFromUTF8(reinterpret_cast<UChar*>(text.data()), int32_t(text.size()), &length,
+                body.constData(), int32_t(body.size()), &error);
+  if (U_FAILURE(error)) return std::nullopt;
+  text.truncate(length);
+  return text;
+}
+
+QString DecodeUtf8Lenient(const QByteArray& bytes) {
+  const QByteArray body = WithoutUtf8Mark(bytes);
+  if (body.isEmpty()) return QString();
+  QString text(body.size(), Qt::Uninitialized);
+  int32_t length = 0;
+  UErrorCode error = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(text.data()), int32_t(text.size()), &length,
+                       body.constData(), int32_t(body.size()), 0xFFFD, nullptr, &error);
+  if (U_FAILURE(error)) return QString::fromUtf8(body);
+  text.truncate(length);
+  return text;
+}
+
+QString DecodeByByteOrderMark(const QByteArray& bytes) {
+  if (StartsWith(bytes, {0xEF, 0xBB, 0xBF})) return DecodeUtf8Lenient(bytes);
+  if (StartsWith(bytes, {0xFF, 0xFE})) {
+    QStringDecoder decoder(QStringConverter::Utf16LE, QStringConverter::Flag::Default);
+    return decoder.decode(QByteArrayView(bytes).sliced(2));
+  }
+  if (StartsWith(bytes, {0xFE, 0xFF})) {
+    QStringDecoder decoder(QStringConverter::Utf16BE, QStringConverter::Flag::Default);
+    return decoder.decode(QByteArrayView(bytes).sliced(2));
+  }
+  return DecodeAnsi(bytes);
+}
+
+QStringList SplitTextLines(const QString& text) {
+  QStringList lines;
+  qsizetype start = 0;
+  const qsizetype size = text.size();
+  for (qsizetype i = 0; i < size; ++i) {
+    const QChar c = text[i];
+    if (c != u'\r' && c != u'\n') continue;
+    lines.append(text.mid(start, i - start));
+    if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < size) lines.append(text.mid(start));
+  return lines;
+}
+
+}  // namespace i18n
