@@ -1,0 +1,67 @@
+#include "services/list_file.h"
+
+#include <stdexcept>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "i18n/codepage.h"
+#include "services/atomic_file.h"
+
+namespace services {
+
+std::optional<TLoadedText> LoadListFile(const QString& path) {
+  if (!QFileInfo::exists(path)) return std::nullopt;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  }
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  }
+  TLoadedText loaded;
+  if (std::optional<QString> text = i18n::DecodeUtf8Strict(bytes)) {
+    loaded.text = std::move(*text);
+  } else {
+    loaded.text = i18n::DecodeAnsi(bytes);
+  }
+  loaded.lineBreak = DetectLineBreak(loaded.text);
+  return loaded;
+}
+
+QString DetectLineBreak(const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\n') return QStringLiteral("\n");
+    if (text[i] == u'\r') {
+      return i + 1 < text.size() && text[i + 1] == u'\n' ? QStringLiteral("\r\n") : QStringLiteral("\r");
+    }
+  }
+  return QStringLiteral("\r\n");
+}
+
+QStringList SplitListLines(const QString& text) {
+  QStringList lines;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c != u'\r' && c != u'\n') continue;
+    lines.append(text.mid(start, i - start));
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  lines.append(text.mid(start));
+  return lines;
+}
+
+void SaveListFile(const QString& path, const QStringList& lines, const QString& lineBreak) {
+  const QString separator = lineBreak.isEmpty() ? QStringLiteral("\r\n") : lineBreak;
+  WriteFileAtomically(path, QByteArray("\xEF\xBB\xBF") + lines.join(separator).toUtf8());
+}
+
+}  // namespace services
