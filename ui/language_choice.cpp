@@ -16,7 +16,7 @@ namespace ui {
 
 namespace {
 
-const QString kSection = QStringLiteral("Settings");
+const QString& kSection = services::kSettingsSection;
 
 QString ShellQuoted(const QString& text) {
   QString quoted = QStringLiteral("\"");
