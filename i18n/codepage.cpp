@@ -96,11 +96,12 @@ LocaleParts Likely(const LocaleParts& parts) {
   return likely;
 }
 
-// A LANGID names a specific language variant when its sub-language (upper six
-// bits) is neither 0 (neutral) nor 0x1F (script neutral, "sr" = 0x7C1A).
+// A LANGID names a language as spoken in a region when its sub-language
+// (upper six bits) is neither 0 (language neutral, "de" = 0x0007) nor one of
+// the script-neutral values from 0x19 up ("sr" = 0x7C1A, "zh-Hans" = 0x7804).
 bool IsSpecific(uint32_t lcid) {
   const uint32_t sublanguage = (lcid >> 10) & 0x3F;
-  return lcid != 0 && sublanguage != 0 && sublanguage != 0x1F;
+  return lcid != 0 && sublanguage != 0 && sublanguage < 0x19;
 }
 
 // Code page -> ICU converter. The "windows-" aliases are ambiguous in ICU's

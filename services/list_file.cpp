@@ -29,7 +29,10 @@ std::optional<TLoadedText> LoadListFile(const QString& path) {
   if (std::optional<QString> text = i18n::DecodeUtf8Strict(bytes)) {
     loaded.text = std::move(*text);
   } else {
-    loaded.text = i18n::DecodeAnsi(bytes);
+    // A UTF-8 mark in front of bytes that are not UTF-8 would come out as
+    // three stray letters glued to the first URL; it is dropped.
+    const bool marked = bytes.startsWith("\xEF\xBB\xBF");
+    loaded.text = i18n::DecodeAnsi(marked ? bytes.mid(3) : bytes);
   }
   loaded.lineBreak = DetectLineBreak(loaded.text);
   return loaded;

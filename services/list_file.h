@@ -3,7 +3,8 @@
 // shares with it.
 //
 // Reading: strict UTF-8 (a byte-order mark is skipped); when the bytes are
-// not valid UTF-8, the user's ANSI code page (i18n::AnsiCodePage()).
+// not valid UTF-8, the user's ANSI code page (i18n::AnsiCodePage()), a
+// leading UTF-8 mark then dropped as well.
 // Writing: UTF-8 with a byte-order mark, the lines joined by one line-break
 // style, no break after the last line, replaced atomically.
 #include <optional>

@@ -180,7 +180,9 @@ QString TSettingsStore::Problem() const { return problem_; }
 QString TSettingsStore::Path() const { return path_; }
 
 bool IsFolderWritable(const QString& folder) {
-  const QByteArray path = QFile::encodeName(WithSlash(folder) + QStringLiteral("chk.tmp"));
+  // An empty folder name is the current folder, not the root folder.
+  const QString probe = (folder.isEmpty() ? QString() : WithSlash(folder)) + QStringLiteral("chk.tmp");
+  const QByteArray path = QFile::encodeName(probe);
   // Created only if absent and never shared; removed before it is closed,
   // so nothing is left behind even when the program dies right after.
   const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);

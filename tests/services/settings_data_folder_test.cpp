@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "services/settings_store.h"
+#include "support/scoped_env.h"
+
+namespace {
+
+// Folders in which creating a file really fails for the user running the
+// tests. Root ignores permission bits, so a folder made read-only with
+// chmod would still be writable; these fail for root as well:
+//  - a folder below a regular file (ENOTDIR),
+//  - /proc, a real folder on a file system that refuses new files (ENOENT).
+class DataFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(program_.isValid());
+    ASSERT_TRUE(config_.isValid());
+    env_.Set("XDG_CONFIG_HOME", config_.path().toUtf8().constData());
+  }
+
+  QString UnderAFile() {
+    QFile file(program_.filePath("program.bin"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    return file.fileName();
+  }
+
+  QStringList Entries(const QString& folder) const {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+
+  QTemporaryDir program_;
+  QTemporaryDir config_;
+  testsupport::ScopedEnv env_;
+};
+
+TEST_F(DataFolderTest, WritableProgramFolderIsTheDataFolderAndNoProbeIsLeft) {
+  EXPECT_TRUE(services::IsFolderWritable(program_.path()));
+  EXPECT_TRUE(services::IsFolderWritable(program_.path() + "/"));
+  EXPECT_EQ(services::SettleDataFolder(program_.path(), "CORVANE", "Lumasift"), program_.path() + "/");
+  EXPECT_TRUE(Entries(program_.path()).isEmpty());
+  EXPECT_TRUE(Entries(config_.path()).isEmpty());  // nothing created per user
+}
+
+TEST_F(DataFolderTest, StaleProbeFileCountsAsNotWritable) {
+  QFile stale(program_.filePath("chk.tmp"));
+  ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+  stale.close();
+  EXPECT_FALSE(services::IsFolderWritable(program_.path()));
+  const QString folder = services::SettleDataFolder(program_.path(), "CORVANE", "Lumasift");
+  EXPECT_EQ(folder, config_.path() + "/CORVANE/Lumasift/");
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+  EXPECT_EQ(Entries(program_.path()), QStringList({"chk.tmp"}));  // left as it was
+}
+
+TEST_F(DataFolderTest, FoldersWhereCreationFailsGiveThePerUserFolder) {
+  const QString underAFile = UnderAFile();
+  EXPECT_FALSE(services::IsFolderWritable(underAFile));
+  EXPECT_FALSE(services::IsFolderWritable(program_.filePath("missing")));
+  EXPECT_EQ(services::SettleDataFolder(underAFile, "CORVANE", "Lumasift"),
+            config_.path() + "/CORVANE/Lumasift/");
+
+  if (!QFileInfo("/proc/self").isDir()) GTEST_SKIP() << "no /proc";
+  EXPECT_FALSE(services::IsFolderWritable("/proc"));
+  EXPECT_EQ(services::SettleDataFolder("/proc", "CORVANE", "Lumasift"),
+            config_.path() + "/CORVANE/Lumasift/");
+  // And a settings store there works.
+  services::TSettingsStore store(config_.path() + "/CORVANE/Lumasift/settings.ini");
+  store.WriteString("Settings", "UserAgent", "x");
+  EXPECT_TRUE(QFile::exists(config_.path() + "/CORVANE/Lumasift/settings.ini"));
+}
+
+TEST_F(DataFolderTest, PerUserFolderIsUnderDotConfigWithoutXdgConfigHome) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  testsupport::ScopedEnv env;
+  env.Set("XDG_CONFIG_HOME", nullptr).Set("HOME", home.path().toUtf8().constData());
+  EXPECT_EQ(services::UserDataFolder("CORVANE", "Lumasift"), home.path() + "/.config/CORVANE/Lumasift/");
+  // A fresh account has no ~/.config yet: every level is created.
+  const QString folder = services::SettleDataFolder(UnderAFile(), "CORVANE", "Lumasift");
+  EXPECT_EQ(folder, home.path() + "/.config/CORVANE/Lumasift/");
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+}  // namespace

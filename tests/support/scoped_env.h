@@ -1,0 +1,39 @@
+#pragma once
+// Sets (or unsets, with nullptr) environment variables for one scope and
+// restores their previous values when it ends.
+#include <utility>
+#include <vector>
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace testsupport {
+
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ScopedEnv(const char* name, const char* value) { Set(name, value); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->had) qputenv(it->name, it->value); else qunsetenv(it->name);
+    }
+  }
+
+  ScopedEnv& Set(const char* name, const char* value) {
+    saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+    if (value) qputenv(name, value); else qunsetenv(name);
+    return *this;
+  }
+
+ private:
+  struct Saved {
+    const char* name;
+    QByteArray value;
+    bool had;
+  };
+  std::vector<Saved> saved_;
+};
+
+}  // namespace testsupport
