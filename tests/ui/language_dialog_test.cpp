@@ -2,6 +2,7 @@
 // a change, the remembered choice across a restart, and start.sh.
 
 #include "dialog_test_support.h"
+#include "support/scoped_env.h"
 
 #include "i18n/language.h"
 #include "services/settings_store.h"
@@ -175,7 +176,7 @@ TEST_F(LanguageDialogTest, AnsweringNoKeepsTheDialogOpenWithTheNewSelection) {
 TEST_F(LanguageDialogTest, ChosenLanguageSurvivesTheRestart) {
   dialogtest::CopyShippedLanguages(folder_);
   AddLanguage(QStringLiteral("Slovak"), "{INFO:Translated By}Jana\n");
-  testsupport_env_german_ = std::make_unique<EnvGuard>("LANGUAGE", "de_DE");  // the automatic choice: German
+  testsupport::ScopedEnv german("LANGUAGE", "de_DE");  // the automatic choice: German
   const QString ini = data_.path() + QStringLiteral("/settings.ini");
 
   {
@@ -219,7 +220,6 @@ TEST_F(LanguageDialogTest, ChosenLanguageSurvivesTheRestart) {
     ui::LoadStartupLanguage(store, folder_);
     EXPECT_EQ(i18n::LanguageName(), QStringLiteral("German")) << stored.toStdString();
   }
-  testsupport_env_german_.reset();
 }
 
 TEST(RestartScript, LinesAndFile) {
