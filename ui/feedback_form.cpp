@@ -19,7 +19,6 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include <exception>
 
 namespace ui {
 
@@ -158,16 +157,17 @@ void TFeedbackForm::Image2Click() {
 }
 
 void TFeedbackForm::BitBtn1Click() {
-  const QString message =
-      services::TrimBlanksAndControls(Memo1->toPlainText().replace(u'\n', QStringLiteral("\r\n")));
-  const QString text = services::FeedbackText(Panel4->IsSelected(), Panel4->Caption(), Panel5->IsSelected(),
-                                              Panel5->Caption(), message);
+  const QString message = services::FeedbackMessage(Memo1->toPlainText());
+  const services::TFeedbackMood mood = Panel4->IsSelected()   ? services::TFeedbackMood::Like
+                                       : Panel5->IsSelected() ? services::TFeedbackMood::Dislike
+                                                              : services::TFeedbackMood::None;
   if (message.isEmpty()) {
+    // A selected tile alone is never sent.
     Memo1->setFocus();
     QApplication::beep();
     return;
   }
-  const QString address = Edit1->text().trimmed();
+  const QString address = services::TrimBlanksAndControls(Edit1->text());
   if (!address.isEmpty() && !services::IsValidEmail(address)) {
     Edit1->setFocus();
     QMessageBox box(QMessageBox::Critical, i18n::Translate(QStringLiteral("Failure")),
@@ -176,18 +176,15 @@ void TFeedbackForm::BitBtn1Click() {
     return;
   }
   const services::TIdentity& identity = services::Identity();
-  const QStringList fields = services::FeedbackFields(identity.AppName, identity.AppVersion, text, address);
+  const QStringList fields = services::FeedbackFields(
+      identity.AppName, identity.AppVersion,
+      services::FeedbackText(mood, Panel4->Caption(), Panel5->Caption(), message), address);
 
-  QString answer;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
-    answer = services::ServiceRequest(QStringLiteral("php/feedback.php"), fields, kTimeoutMs);
-  } catch (const std::exception&) {
-    answer.clear();  // a failed request counts as an empty answer
-  }
+  const bool delivered = services::SendFeedback(fields);
   QApplication::restoreOverrideCursor();
 
-  if (services::IsFeedbackAccepted(answer)) {
+  if (delivered) {
     QMessageBox box(QMessageBox::Information, i18n::Translate(QStringLiteral("Success")),
                     i18n::Translate(QStringLiteral("Your feedback is received.")) + QStringLiteral("\n\n") +
                         i18n::Translate(QStringLiteral("Thank you!")),

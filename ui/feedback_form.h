@@ -49,7 +49,6 @@ class TFeedbackForm : public QDialog {
  public:
   static constexpr int kMessageMaxLength = 10000;
   static constexpr int kEmailMaxLength = 100;
-  static constexpr int kTimeoutMs = 3000;
 
   explicit TFeedbackForm(QWidget* parent = nullptr);
 

@@ -1,5 +1,7 @@
 #include "ui/maker_pages.h"
 
+#include "services/service_request.h"
+
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -7,11 +9,8 @@ namespace ui {
 
 namespace {
 
-QString Host() { return QStringLiteral(LUMASIFT_MAKER_HOST); }
-
-QString Page(const char* scheme, const QString& path) {
-  return QString::fromLatin1(scheme) + QStringLiteral("://") + Host() + path;
-}
+// path without its leading "/".
+QString Page(const char* scheme, const QString& path) { return services::MakerUrl(QString::fromLatin1(scheme), path); }
 
 }  // namespace
 
@@ -27,18 +26,18 @@ QString OnlineHelpAddress(const QString& productName) {
       page += c;
     }
   }
-  return Page("http", QStringLiteral("/help/") + page + u'/');
+  return Page("http", QStringLiteral("help/") + page + u'/');
 }
 
-QString AcknowledgementsAddress() { return Page("https", QStringLiteral("/blog/credits-and-acknowledgements/")); }
+QString AcknowledgementsAddress() { return Page("https", QStringLiteral("blog/credits-and-acknowledgements/")); }
 
-QString UninstallAddress() { return Page("http", QStringLiteral("/blog/how-to-uninstall-corvane-software/")); }
+QString UninstallAddress() { return Page("http", QStringLiteral("blog/how-to-uninstall-corvane-software/")); }
 
-QString HomePageAddress() { return Page("http", QStringLiteral("/")); }
+QString HomePageAddress() { return Page("http", QString()); }
 
-QString TranslationPageAddress() { return Page("https", QStringLiteral("/translate/")); }
+QString TranslationPageAddress() { return Page("https", QStringLiteral("translate/")); }
 
-QString MakerWebAddressText() { return Host(); }
+QString MakerWebAddressText() { return services::MakerHost(); }
 
 void OpenAddress(const QString& address) { QDesktopServices::openUrl(QUrl(address)); }
 
