@@ -8,6 +8,8 @@ namespace ui {
 
 TFallingChars::TFallingChars() : characters_(QStringLiteral("cvn")), random_(QRandomGenerator::securelySeeded()) {
   font_.setPixelSize(kCharHeight);
+  // Crisp cells in exactly the drop's colours, as a character matrix looks.
+  font_.setStyleStrategy(QFont::NoAntialias);
 }
 
 void TFallingChars::SetCharacters(const QString& characters) { characters_ = characters; }

@@ -29,7 +29,7 @@ TNewVer::TNewVer(const QString& productName, const QString& latestVersion, const
                  QWidget* focusOwner)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       downloadAddress_(downloadAddress),
-      focusOwner_(focusOwner) {
+      focusOwner_(focusOwner != nullptr ? focusOwner : QApplication::activeWindow()) {
   setObjectName(QStringLiteral("TNewVer"));
   setAttribute(Qt::WA_DeleteOnClose);
   setAttribute(Qt::WA_ShowWithoutActivating);
@@ -152,8 +152,18 @@ void TNewVer::TimerStartTimer() {
   setGeometry(CentreOf(home_));
   show();
   animation_->start();
-  // Should the window system have handed the focus over anyway, give it back.
-  if (focusOwner_ != nullptr && isActiveWindow()) focusOwner_->activateWindow();
+}
+
+bool TNewVer::event(QEvent* event) {
+  // Should the window system hand the focus to the notice anyway, give it
+  // back to the window that had it (a failure to do so is ignored).
+  if (event->type() == QEvent::WindowActivate && focusOwner_ != nullptr) {
+    QPointer<QWidget> owner = focusOwner_;
+    QTimer::singleShot(0, this, [owner] {
+      if (owner != nullptr && owner->isVisible()) owner->activateWindow();
+    });
+  }
+  return QWidget::event(event);
 }
 
 void TNewVer::TimerCloseTimer() {

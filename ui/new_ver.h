@@ -33,8 +33,9 @@ class TNewVer : public QWidget {
   static constexpr int kAnimationMs = 100;
 
   // productName and latestVersion make the link text; downloadAddress is
-  // what a click on it opens. focusOwner (the main window) gets the focus
-  // back should the system hand it to the notice.
+  // what a click on it opens. focusOwner (the main window; empty: the window
+  // active at creation) gets the focus back should the system hand it to the
+  // notice.
   TNewVer(const QString& productName, const QString& latestVersion, const QString& downloadAddress,
           QWidget* focusOwner = nullptr);
 
@@ -52,6 +53,7 @@ class TNewVer : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
