@@ -263,3 +263,68 @@ TEST(RestartScript, StartsTheProgramAfterASecond) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every text the program passes through Translate.
+const QStringList kTranslatedTexts = {
+    // main window, reset, export, update check
+    "Stopping...", "Restart Application?", "Confirmation", "Yes", "No", "WARNING", "IMPORTANT",
+    // language dialog
+    "Language", "User Interface Language:", "Translated by:", "OK", "Contribute to Translation", "Copy",
+    "Select All",
+    // update notice
+    "UPDATE AVAILABLE", "Click to download",
+    // feedback dialog
+    "feedback", "We would really appreciate your feedback.", "What did you like or dislike?",
+    "Include my e-mail:", "Send", "I like it!", "I dislike it!", "Failure", "Invalid e-mail address!", "Success",
+    "Your feedback is received.", "Thank you!", "Something went wrong. Your feedback could not be delivered.",
+    "Please try again later.",
+    // about box
+    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License"};
+
+TEST(ShippedLanguages, TranslateEveryTextOnce) {
+  const QStringList files = QDir(dialogtest::ShippedLanguagesFolder()).entryList({"*.lang.txt"}, QDir::Files);
+  EXPECT_EQ(files, (QStringList{"French.lang.txt", "German.lang.txt", "Turkish.lang.txt"}));
+  for (const QString& file : files) {
+    SCOPED_TRACE(file.toStdString());
+    const QStringList lines = i18n::ReadLanguageFileLines(QDir(dialogtest::ShippedLanguagesFolder()).filePath(file));
+    QStringList keys;
+    for (const QString& line : lines) {
+      if (line.isEmpty()) continue;
+      ASSERT_TRUE(line.startsWith(u'{') && line.contains(u'}')) << line.toStdString();
+      const QString key = line.mid(1, line.indexOf(u'}') - 1);
+      EXPECT_FALSE(keys.contains(key)) << "twice: " << key.toStdString();
+      keys << key;
+      EXPECT_TRUE(key == QLatin1String("INFO:Translated By") || kTranslatedTexts.contains(key))
+          << "not a text of the program: " << key.toStdString();
+    }
+    EXPECT_FALSE(i18n::FindTranslationLine(lines, QStringLiteral("INFO:Translated By")).value_or(QString()).isEmpty());
+    for (const QString& text : kTranslatedTexts) {
+      const QString translated = i18n::FindTranslationLine(lines, text).value_or(QString());
+      EXPECT_FALSE(translated.trimmed().isEmpty()) << "missing: " << text.toStdString();
+      EXPECT_EQ(translated.count(QLatin1String("%s")), text.count(QLatin1String("%s"))) << text.toStdString();
+      EXPECT_EQ(translated, translated.trimmed()) << text.toStdString();
+    }
+  }
+}
+
+TEST(ShippedLanguages, RegionsOfEachLanguageChooseItsFile) {
+  QTemporaryDir program, empty;
+  dialogtest::CopyShippedLanguages(program.path());
+  struct Case {
+    const char* locale;
+    const char* language;
+  } cases[] = {{"de_DE", "German"}, {"de_AT", "German"}, {"de_CH", "German"}, {"de_LU", "German"},
+               {"de_LI", "German"}, {"fr_FR", "French"}, {"fr_BE", "French"}, {"fr_CA", "French"},
+               {"fr_CH", "French"}, {"fr_LU", "French"}, {"fr_MC", "French"}, {"tr_TR", "Turkish"},
+               {"en_US", ""},       {"es_ES", ""}};
+  for (const Case& c : cases) {
+    testsupport::ScopedEnv env("LANGUAGE", c.locale);
+    i18n::LoadLanguage(QString(), program.path());
+    EXPECT_EQ(i18n::LanguageName(), QString::fromLatin1(c.language)) << c.locale;
+  }
+  i18n::LoadLanguage(QString(), empty.path());
+}
+
+}  // namespace
