@@ -5,12 +5,16 @@
 #include "support/scoped_env.h"
 
 #include "i18n/language.h"
+#include "services/service_request.h"
 #include "services/settings_store.h"
 #include "ui/dialog_pictures.h"
 #include "ui/language_choice.h"
 #include "ui/translate_form.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -91,6 +95,28 @@ TEST_F(LanguageDialogTest, ListsLanguagesSortedWithFlagsAndSelectsTheLoadedOne) 
   list->setCurrentIndex(0);
   EXPECT_EQ(names->toPlainText(), QStringLiteral("Corvane"));
   EXPECT_TRUE(chosenFiles_.isEmpty());
+}
+
+TEST_F(LanguageDialogTest, NamesMenuAndContributeLink) {
+  AddLanguage(QStringLiteral("German"), "{INFO:Translated By}Ann , Bob\n{Copy}Kopieren\n");
+  i18n::LoadLanguage(QStringLiteral("German.lang.txt"), folder_);
+  services::SetMakerHostForTesting(services::TMakerHostOverride{QStringLiteral("maker.invalid"), 0, 0});
+  dialogtest::UrlCatcher catcher;
+  ui::TTranslateForm form(Host());
+  form.show();
+
+  auto* link = form.findChild<QLabel*>(QStringLiteral("Label3"));
+  EXPECT_EQ(link->toolTip(), QStringLiteral("https://maker.invalid/translate/"));
+  EXPECT_TRUE(link->font().underline());
+  QTest::mouseClick(link, Qt::LeftButton);
+  ASSERT_EQ(catcher.urls.size(), 1);
+  EXPECT_EQ(catcher.urls[0], QUrl(QStringLiteral("https://maker.invalid/translate/")));
+
+  EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("Copy1"))->text(), QStringLiteral("Kopieren"));
+  form.SelectAll1Click();
+  form.Copy1Click();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Ann\nBob"));
+  services::SetMakerHostForTesting(std::nullopt);
 }
 
 TEST_F(LanguageDialogTest, TranslatorLinesSplitAtEveryComma) {

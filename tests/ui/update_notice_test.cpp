@@ -7,6 +7,7 @@
 #include "services/service_request.h"
 #include "ui/new_ver.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +96,24 @@ TEST_F(UpdateNoticeTest, LinkOpensTheDownloadOrTheHomePage) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return third.isNull(); }));
   EXPECT_EQ(catcher.urls.size(), 2);
   services::SetMakerHostForTesting(std::nullopt);
+}
+
+TEST_F(UpdateNoticeTest, LinkTakesTheHotTrackColourWhileHovered) {
+  QPointer<ui::TNewVer> notice = new ui::TNewVer(QStringLiteral("Lumasift"), QStringLiteral("1.6"), QString());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notice->isVisible() && notice->size() == QSize(320, 68); }));
+  auto* link = notice->findChild<QLabel*>(QStringLiteral("Label2"));
+  const QColor hot = QApplication::palette().color(QPalette::Link);
+  const QColor normal = QApplication::palette().color(QPalette::WindowText);
+  ASSERT_NE(hot, normal);
+
+  QCursor::setPos(link->mapToGlobal(link->rect().center()));
+  notice->TimerLinkTimer();
+  EXPECT_EQ(link->palette().color(QPalette::WindowText), hot);
+  QCursor::setPos(notice->mapToGlobal(QPoint(2, 2)));
+  notice->TimerLinkTimer();
+  EXPECT_EQ(link->palette().color(QPalette::WindowText), normal);
+  notice->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return notice.isNull(); }));
 }
 
 TEST_F(UpdateNoticeTest, DraggedByItsFrameNotByTheRightButton) {
