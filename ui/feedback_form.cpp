@@ -7,7 +7,6 @@
 #include "ui/dialog_pictures.h"
 
 #include <QApplication>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>

@@ -12,10 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
