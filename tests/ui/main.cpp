@@ -1,10 +1,12 @@
-// GUI tests need one QApplication for the whole program.
+// The ui tests drive real widgets, so they need an application object; CTest
+// runs them on Qt's offscreen platform.
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Lumasift"));
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
