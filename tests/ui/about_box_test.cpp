@@ -252,7 +252,7 @@ TEST_F(AboutBoxTest, InfoMenuPagesAndLicence) {
 }
 
 TEST_F(AboutBoxTest, ShippedLicenceIsThere) {
-  const QString path = QDir(qEnvironmentVariable("LUMASIFT_SOURCE_DIR")).filePath(QStringLiteral("license.txt"));
+  const QString path = QDir(dialogtest::SourceFolder()).filePath(QStringLiteral("license.txt"));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
   const QByteArray text = file.readAll();

@@ -97,12 +97,11 @@ inline void WriteFile(const QString& path, const QByteArray& bytes) {
   file.write(bytes);
 }
 
-// The language files that ship with the program, from the source tree.
-inline QString ShippedLanguagesFolder() {
-  // CTest sets LUMASIFT_SOURCE_DIR for every test.
-  return QDir(qEnvironmentVariable("LUMASIFT_SOURCE_DIR"))
-      .filePath(QStringLiteral("Languages"));
-}
+// The source tree, where the shipped files lie.
+inline QString SourceFolder() { return QStringLiteral(LUMASIFT_TEST_SOURCE_DIR); }
+
+// The language files that ship with the program.
+inline QString ShippedLanguagesFolder() { return QDir(SourceFolder()).filePath(QStringLiteral("Languages")); }
 
 inline void CopyShippedLanguages(const QString& programFolder) {
   const QDir from(ShippedLanguagesFolder());
