@@ -242,6 +242,12 @@ void TAboutBox::resizeEvent(QResizeEvent* event) {
   }
 }
 
+void TAboutBox::done(int result) {
+  tmTimer->stop();
+  TimerEgg->stop();
+  QDialog::done(result);
+}
+
 bool TAboutBox::Sliding() const { return TimerEgg->isActive(); }
 
 void TAboutBox::Image1DblClick() {

@@ -50,6 +50,9 @@ class TAboutBox : public QDialog {
   // Renders the logo and the hidden picture for the screen's pixel ratio.
   void HighDPIImageYukle();
 
+  // Closing (OK, Esc, the close box) stops both timers.
+  void done(int result) override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;

@@ -293,8 +293,14 @@ TEST_F(AboutBoxTest, DraggingAndEscape) {
     again.open();
     auto* button = again.findChild<QPushButton*>(QString::fromLatin1(name));
     button->setFocus();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return again.Animation().TickCount() >= 2; }));  // every 50 ms
     QTest::keyClick(button, Qt::Key_Escape);
     EXPECT_FALSE(again.isVisible()) << name;
+    EXPECT_EQ(again.result(), QDialog::Rejected);
+    // The animation stops with the box.
+    const unsigned ticks = again.Animation().TickCount();
+    QTest::qWait(120);
+    EXPECT_EQ(again.Animation().TickCount(), ticks);
   }
 }
 
