@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QLinearGradient>
 #include <QPainter>
@@ -178,8 +179,12 @@ QPixmap MakerLogoPicture(QSize size) {
   font.setBold(true);
   font.setPixelSize(qMax(8, static_cast<int>(h * 0.42)));
   font.setLetterSpacing(QFont::PercentageSpacing, 108);
-  painter.setFont(font);
   const QRectF text(ring.right() + h * 0.18, h * 0.10, w - ring.right() - h * 0.2, h * 0.55);
+  // As large as the space allows, whatever font the system substitutes.
+  while (font.pixelSize() > 8 && QFontMetricsF(font).horizontalAdvance(QStringLiteral("CORVANE")) > text.width()) {
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  painter.setFont(font);
   QLinearGradient letters(text.topLeft(), text.bottomLeft());
   letters.setColorAt(0, QColor(235, 255, 235));
   letters.setColorAt(1, QColor(90, 200, 110));
