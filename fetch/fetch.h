@@ -22,7 +22,9 @@ struct RequestSettings {
 };
 
 // A time-out field's text as milliseconds: the text read as an integer, or
-// `fallback` when it is not one (an empty text is not an integer).
+// `fallback` when it is not one (an empty text is not an integer). Leading
+// blanks, a sign and hexadecimal ("$1F", "0x1F") are read as integers; a
+// negative value sets no limit, like 0.
 long TimeoutFromText(std::u16string_view text, long fallback);
 
 // Default time-outs for a field that holds no integer.

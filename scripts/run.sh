@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Starts the program from the build folder given as $1.
+# Starts the window program from the build folder given as $1, on the
+# current X or Wayland display.
 set -euo pipefail
 build=${1:-build}
-here=$(cd "$(dirname "$0")/.." && pwd)
-exec "$build/cli/lumasift-cli" --page "$here/samples/sample-page.html" --headers "$here/samples/sample-headers.txt"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: start Lumasift from a desktop session (DISPLAY or WAYLAND_DISPLAY unset)." >&2
+  exit 1
+fi
+exec "$build/app/lumasift"

@@ -158,13 +158,18 @@ QString DecodeBody(const std::string& body, const QString& charset) {
     const QByteArray name = charset.toLatin1();
     UConverter* converter = ucnv_open(name.constData(), &status);
     if (U_SUCCESS(status) && converter) {
-      // One UTF-16 unit per byte is enough for every single- and multi-byte
-      // charset; UTF-16 and UTF-32 bodies need no more than that either.
-      text.resize(static_cast<qsizetype>(body.size()) + 1);
-      const int32_t length =
-          ucnv_toUChars(converter, reinterpret_cast<UChar*>(text.data()),
-                        static_cast<int32_t>(text.size()), body.data(),
-                        static_cast<int32_t>(body.size()), &status);
+      // One UTF-16 unit per byte suffices for nearly every charset; the rare
+      // one that needs more gets the length ICU asks for.
+      int32_t length = 0;
+      for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt == 0) text.resize(static_cast<qsizetype>(body.size()) + 1);
+        else text.resize(length + 1);
+        status = U_ZERO_ERROR;
+        length = ucnv_toUChars(converter, reinterpret_cast<UChar*>(text.data()),
+                               static_cast<int32_t>(text.size()), body.data(),
+                               static_cast<int32_t>(body.size()), &status);
+        if (status != U_BUFFER_OVERFLOW_ERROR) break;
+      }
       ucnv_close(converter);
       if (U_SUCCESS(status)) {
         text.resize(length);
@@ -338,7 +343,7 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile.empty()) {
       curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str());
-      curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+      curl_easy_setopt(h, CURLOPT_CAPATH, static_cast<char*>(nullptr));
     }
   }
 

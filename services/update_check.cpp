@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QSemaphore>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -34,29 +35,32 @@ bool Write(const QString& path, const QList<std::pair<QString, QVariant>>& value
   return settings.status() == QSettings::NoError;
 }
 
-// Runs the window's message box on the context object's thread and waits for
-// it; a plain call when the check already runs on that thread.
-class TBlockingHandOver final : public TImportantMessageHost {
+// Hands the message through the target and forwards abandonment to it.
+class TTargetHost final : public TImportantMessageHost {
  public:
-  TBlockingHandOver(QPointer<QObject> context, TImportantMessageHost* host)
-      : context_(std::move(context)), host_(host) {}
-
+  TTargetHost(std::shared_ptr<THandOverTarget> target, const std::atomic<bool>* abandon)
+      : target_(std::move(target)), abandon_(abandon) {}
   void ShowImportantMessage(const QString& message) override {
-    QObject* receiver = context_.data();
-    if (!receiver || !host_) return;
-    TImportantMessageHost* host = host_;
-    if (receiver->thread() == QThread::currentThread()) {
-      host->ShowImportantMessage(message);
-      return;
-    }
-    QMetaObject::invokeMethod(
-        receiver, [host, message] { host->ShowImportantMessage(message); },
-        Qt::BlockingQueuedConnection);
+    if (!abandon_->load()) target_->Show(message);
   }
 
  private:
-  QPointer<QObject> context_;
-  TImportantMessageHost* host_;
+  std::shared_ptr<THandOverTarget> target_;
+  const std::atomic<bool>* abandon_;
+};
+
+// Releases the waiting check thread when the queued call has run or was
+// thrown away unrun (its receiver died, or the application ended first).
+// Neither copied nor moved, so that exactly one release happens.
+class TReleaseOnDestruction {
+ public:
+  explicit TReleaseOnDestruction(std::shared_ptr<QSemaphore> semaphore) : semaphore_(std::move(semaphore)) {}
+  TReleaseOnDestruction(const TReleaseOnDestruction&) = delete;
+  TReleaseOnDestruction& operator=(const TReleaseOnDestruction&) = delete;
+  ~TReleaseOnDestruction() { semaphore_->release(); }
+
+ private:
+  std::shared_ptr<QSemaphore> semaphore_;
 };
 
 }  // namespace
@@ -186,18 +190,79 @@ void TUpdateResults::Publish(const TUpdateOutcome& outcome) {
   done_.store(true, std::memory_order_release);
 }
 
+void THandOverTarget::Show(const QString& message) {
+  auto finished = std::make_shared<QSemaphore>(0);
+  {
+    // Posting under the lock: once Drop() has returned on the main thread,
+    // nothing new reaches a window that may be on its way out.
+    std::lock_guard lock(mutex_);
+    QObject* receiver = context_.data();
+    TImportantMessageHost* host = host_;
+    if (!receiver || !host) return;
+    if (receiver->thread() == QThread::currentThread()) {
+      host->ShowImportantMessage(message);
+      return;
+    }
+    auto release = std::make_shared<TReleaseOnDestruction>(finished);
+    QMetaObject::invokeMethod(
+        receiver, [host, message, release] { host->ShowImportantMessage(message); },
+        Qt::QueuedConnection);
+  }
+  // Wait without the lock, so that the main thread can still Drop() while
+  // the message box is open.
+  finished->acquire();
+}
+
+void THandOverTarget::Drop() {
+  std::lock_guard lock(mutex_);
+  context_.clear();
+  host_ = nullptr;
+}
+
 TChecker::TChecker(TUpdateCheckInputs inputs, std::shared_ptr<TUpdateResults> results,
                    QObject* messageContext, TImportantMessageHost* host)
     : inputs_(std::move(inputs)),
       results_(std::move(results)),
-      messageContext_(messageContext),
-      host_(host) {
+      target_(std::make_shared<THandOverTarget>(messageContext, host)) {
   connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
+void TChecker::Abandon() {
+  abandon_.store(true);
+  target_->Drop();
+}
+
 void TChecker::run() {
-  TBlockingHandOver handOver(messageContext_, host_);
-  results_->Publish(RunUpdateCheck(inputs_, &handOver, &abandon_));
+  TTargetHost host(target_, &abandon_);
+  results_->Publish(RunUpdateCheck(inputs_, &host, &abandon_));
+}
+
+// ---- Timer steps and the menu entry --------------------------------------------
+
+TUpdateCheckPoll::TUpdateCheckPoll(TUpdateCheckInputs inputs, QObject* messageContext,
+                                   TImportantMessageHost* host)
+    : inputs_(std::move(inputs)), messageContext_(messageContext), host_(host) {}
+
+TUpdateCheckPoll::~TUpdateCheckPoll() {
+  if (checker_) checker_->Abandon();
+}
+
+TUpdateCheckPoll::TTick TUpdateCheckPoll::Tick() {
+  if (!started_) {
+    started_ = true;
+    checker_ = new TChecker(inputs_, results_, messageContext_.data(), host_);
+    checker_->start();
+    return TTick::Started;
+  }
+  if (reported_) return TTick::Idle;
+  if (!results_->CheckDone()) return TTick::Waiting;
+  reported_ = true;
+  return TTick::Done;
+}
+
+bool ToggleUpdateNotifications(bool entryChecked, TUpdateStore& store) {
+  store.WriteShowUpdate(entryChecked ? 0 : 1);
+  return !entryChecked;
 }
 
 }  // namespace services

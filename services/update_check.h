@@ -2,14 +2,15 @@
 // version at most five times a day, hands an important message to the window,
 // and publishes whether the update notice is due.
 //
-// How the window drives it (a one-second timer):
-//   first tick     create a TChecker with a fresh TUpdateResults and start it;
-//   later ticks    nothing while results->CheckDone() is false;
-//   done           stop the timer; enable the "Update Notifications" entry and
-//                  uncheck it when results->ShowUpdate() is 0; when
-//                  results->UpdateAvailable(), show the notice with
-//                  LatestVersion() and DownloadAddress().
-// The entry's click writes 0 or 1 with TUpdateStore::WriteShowUpdate; it takes
+// The window drives it with TUpdateCheckPoll from a one-second timer:
+//   switch (poll.Tick()) {
+//     case Started: case Waiting: case Idle: break;
+//     case Done:    stop the timer; enable the "Update Notifications" entry and
+//                   uncheck it when poll.Results()->ShowUpdate() is 0; when
+//                   poll.Results()->UpdateAvailable(), show the notice with
+//                   LatestVersion() and DownloadAddress().
+//   }
+// The entry's click calls ToggleUpdateNotifications; the new value takes
 // effect at the next start.
 #pragma once
 
@@ -22,6 +23,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace services {
 
@@ -124,19 +126,38 @@ class TUpdateResults {
   std::atomic<bool> done_{false};
 };
 
+// Where the check hands its important message: the window's host object and
+// the object whose thread runs it. Shared by the check thread and the main
+// thread; Drop() (main thread) makes later hand-overs do nothing.
+class THandOverTarget {
+ public:
+  THandOverTarget(QObject* context, TImportantMessageHost* host) : context_(context), host_(host) {}
+  // From the check thread: runs host->ShowImportantMessage(message) on the
+  // context's thread and waits for it; a plain call when already there.
+  void Show(const QString& message);
+  void Drop();
+
+ private:
+  std::mutex mutex_;
+  QPointer<QObject> context_;
+  TImportantMessageHost* host_;
+};
+
 // The check on its own thread. Frees itself when it ends (deleteLater on the
 // thread it was created on, normally the main thread). The important message
-// runs on `messageContext`'s thread through a blocking hand-over while the
-// check waits; when that object is gone the message is dropped.
+// runs on `messageContext`'s thread (normally the window, which is also the
+// host) while the check waits; once that object is gone or the check was
+// abandoned, the message is dropped.
 class TChecker : public QThread {
   Q_OBJECT
  public:
   TChecker(TUpdateCheckInputs inputs, std::shared_ptr<TUpdateResults> results,
            QObject* messageContext, TImportantMessageHost* host);
 
-  // Makes a request in progress fail at once; the check then ends unwritten
-  // and still publishes CheckDone. For a window that closes mid-check.
-  void Abandon() { abandon_.store(true); }
+  // From the main thread: makes a request in progress fail at once and drops
+  // the hand-over; the check then ends unwritten and still publishes
+  // CheckDone. For a window that closes mid-check.
+  void Abandon();
 
  protected:
   void run() override;
@@ -144,9 +165,45 @@ class TChecker : public QThread {
  private:
   TUpdateCheckInputs inputs_;
   std::shared_ptr<TUpdateResults> results_;
-  QPointer<QObject> messageContext_;
-  TImportantMessageHost* host_;
+  std::shared_ptr<THandOverTarget> target_;
   std::atomic<bool> abandon_{false};
 };
+
+// TimerCheckerTimer's steps apart from the window's own: the first tick starts
+// the check, later ticks wait for it, one tick reports it done. Lives on the
+// main thread (the window owns it); abandons a check still running when it is
+// destroyed.
+class TUpdateCheckPoll {
+ public:
+  TUpdateCheckPoll(TUpdateCheckInputs inputs, QObject* messageContext,
+                   TImportantMessageHost* host);
+  ~TUpdateCheckPoll();
+  TUpdateCheckPoll(const TUpdateCheckPoll&) = delete;
+  TUpdateCheckPoll& operator=(const TUpdateCheckPoll&) = delete;
+
+  enum class TTick {
+    Started,  // first tick: the check thread was started
+    Waiting,  // the check is still running
+    Done,     // the check has ended (reported on one tick only)
+    Idle,     // every tick after Done
+  };
+  TTick Tick();
+  // Shared, so that it stays readable after the poll is gone.
+  std::shared_ptr<const TUpdateResults> Results() const { return results_; }
+
+ private:
+  TUpdateCheckInputs inputs_;
+  QPointer<QObject> messageContext_;
+  TImportantMessageHost* host_;
+  std::shared_ptr<TUpdateResults> results_ = std::make_shared<TUpdateResults>();
+  QPointer<TChecker> checker_;
+  bool started_ = false;
+  bool reported_ = false;
+};
+
+// UpdateNotifications1Click: a checked entry becomes unchecked and writes
+// "ShowUpdate" 0, an unchecked one becomes checked and writes 1. Returns the
+// entry's new check state.
+bool ToggleUpdateNotifications(bool entryChecked, TUpdateStore& store);
 
 }  // namespace services

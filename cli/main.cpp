@@ -1,0 +1,58 @@
+// lumasift-cli: identifies a saved page, or the sites of URLs, from the
+// command line.
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/options.h"
+#include "cli/text_file.h"
+#include "cli/url_mode.h"
+#include "engine/identify.h"
+
+namespace {
+
+constexpr int kExitFailure = 2;
+
+bool ReadText(const std::string& path, std::u16string& text) {
+  std::string bytes, reason;
+  if (!cli::ReadFileBytes(path, bytes, reason)) {
+    std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", path.c_str(), reason.c_str());
+    return false;
+  }
+  text = cli::NormaliseLines(cli::DecodeBytes(bytes));
+  return true;
+}
+
+int IdentifyPage(const cli::TCliOptions& options) {
+  // Both files are read before anything is printed: a failure leaves
+  // standard output empty.
+  std::u16string page, headers;
+  if (!ReadText(*options.pageFile, page)) return kExitFailure;
+  if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
+
+  engine::LoadPlatformInformation();
+  const std::string result = cli::ToUtf8(engine::IdentifySite(page, headers)) + "\n";
+  std::fwrite(result.data(), 1, result.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const auto parsed = cli::ParseCommandLine(argc, argv);
+  if (parsed.options.help) {
+    std::fputs(cli::UsageText("lumasift-cli").c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "lumasift-cli: %s (see --help)\n", parsed.error.c_str());
+    return kExitFailure;
+  }
+  if (parsed.options.pageFile) return IdentifyPage(parsed.options);
+
+  // URLs: the run core hands its steps to this thread's event loop.
+  QCoreApplication app(argc, argv);
+  engine::LoadPlatformInformation();
+  return cli::RunUrlMode(parsed.options);
+}

@@ -1,0 +1,185 @@
+#include "cli/options.h"
+
+#include <charconv>
+
+namespace cli {
+
+namespace {
+
+std::optional<long long> Number(std::string_view text) {
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> Milliseconds(std::string& field, std::string_view name, std::string_view v) {
+  const auto value = Number(v);
+  if (!value || *value < 0 || *value > 2147483647)
+    return std::string(name) + " takes milliseconds (0 or more), not \"" + std::string(v) + "\"";
+  field = std::string(v);
+  return std::nullopt;
+}
+
+}  // namespace
+
+const std::vector<TOptionSpec>& OptionTable() {
+  static const std::vector<TOptionSpec> table = {
+      {"--page", "FILE", "identify the saved page FILE (its bytes: UTF-8 when valid, else ISO-8859-1)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.pageFile = std::string(v);
+         return std::nullopt;
+       }},
+      {"--headers", "FILE", "response header lines for the page, one per line (optional)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.headersFile = std::string(v);
+         return std::nullopt;
+       }},
+      {"--connect-timeout", "MS", "URLs: limit of each connection attempt (default 5000; 0 = none)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         return Milliseconds(o.connectTimeout, "--connect-timeout", v);
+       }},
+      {"--response-timeout", "MS", "URLs: limit of each wait for data (default 5000; 0 = none)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         return Milliseconds(o.responseTimeout, "--response-timeout", v);
+       }},
+      {"--user-agent", "TEXT", "URLs: User-Agent header (empty: none is sent)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         o.userAgent = std::string(v);
+         return std::nullopt;
+       }},
+      {"--format", "FORMAT", "URLs: csv (default), txt or jsonl",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         if (v == "csv")
+           o.format = TFormat::Csv;
+         else if (v == "txt")
+           o.format = TFormat::Txt;
+         else if (v == "jsonl")
+           o.format = TFormat::Jsonl;
+         else
+           return "--format takes csv, txt or jsonl, not \"" + std::string(v) + "\"";
+         return std::nullopt;
+       }},
+      {"--output", "FILE", "URLs: write FILE as the window's export does instead of printing",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         if (v.empty()) return std::string("--output needs a file name");
+         o.outputFile = std::string(v);
+         return std::nullopt;
+       }},
+      {"--threads", "N", "URLs: sites at once: auto (default, 25 per processor), N, or 1 (one by one)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         const auto n = Number(v);
+         if (v == "auto") {
+           o.pooled = true;
+           o.threads = 0;
+         } else if (n && *n == 1) {
+           o.pooled = false;
+         } else if (n && *n > 1 && *n <= 100000) {
+           o.pooled = true;
+           o.threads = static_cast<int>(*n);
+         } else {
+           return "--threads takes auto or a number of 1 or more, not \"" + std::string(v) + "\"";
+         }
+         return std::nullopt;
+       }},
+      {"--help", "", "show this help and exit",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.help = true;
+         return std::nullopt;
+       }},
+  };
+  return table;
+}
+
+TParseResult ParseCommandLine(int argc, const char* const argv[]) {
+  TParseResult result;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (optionsEnded || !arg.starts_with("-")) {
+      result.options.urls.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string_view name = arg;
+    std::optional<std::string_view> inlineValue;
+    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    const TOptionSpec* spec = nullptr;
+    for (const auto& s : OptionTable()) {
+      if (s.name == name) spec = &s;
+    }
+    if (spec == nullptr) {
+      result.error = "unknown option " + std::string(arg);
+      return result;
+    }
+    std::string_view value;
+    if (!spec->valueName.empty()) {
+      if (inlineValue) {
+        value = *inlineValue;
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        result.error = std::string(spec->name) + " needs " + std::string(spec->valueName);
+        return result;
+      }
+    } else if (inlineValue) {
+      result.error = std::string(spec->name) + " takes no value";
+      return result;
+    }
+    if (auto error = spec->apply(result.options, value)) {
+      result.error = *error;
+      return result;
+    }
+  }
+  const TCliOptions& o = result.options;
+  if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
+    result.error = "--page takes neither URLs nor the options for URLs";
+  else if (o.headersFile && !o.pageFile)
+    result.error = "--headers FILE needs --page FILE";
+  return result;
+}
+
+std::string UsageText(std::string_view programName) {
+  const std::string name(programName);
+  std::string text =
+      "Usage: " + name + " --page FILE [--headers FILE]\n"
+      "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
+      "           [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n\n"
+      "With --page: prints the platforms that the saved page (and its response headers)\n"
+      "show, joined by \", \", followed by one line feed.\n\n"
+      "With URLs (or one per line on standard input when none is given): fetches each\n"
+      "site and prints one record per URL in input order, each as soon as it and every\n"
+      "one before it are done. Blanks around a URL are dropped, empty lines skipped,\n"
+      "\"http://\" put in front of what does not begin with \"http\". Formats: csv\n"
+      "(URL,platforms as in the CSV export), txt (URL,platforms unquoted), jsonl\n"
+      "({\"url\":...,\"platforms\":[...],\"error\":text|null}). --output writes the file\n"
+      "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines).\n"
+      "Ctrl-C stops: sites in progress finish, the others are printed without\n"
+      "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
+      "Options:\n";
+  for (const auto& spec : OptionTable()) {
+    std::string left = "  " + std::string(spec.name);
+    if (!spec.valueName.empty()) left += " " + std::string(spec.valueName);
+    if (left.size() < 25) left.resize(25, ' ');
+    text += left + " " + std::string(spec.help) + "\n";
+  }
+  text +=
+      "\nExit status: 0 identified (URLs: the run completed, whatever the sites answered),\n"
+      "2 a file could not be read or written or the command line is wrong, 130 stopped\n"
+      "by Ctrl-C, 1 the run failed.\n";
+  return text;
+}
+
+}  // namespace cli

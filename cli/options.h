@@ -1,0 +1,54 @@
+#pragma once
+// Command-line options of lumasift-cli. The parser is driven by a table of
+// option specifications (OptionTable), so a new option is one more row and,
+// where it needs one, one more field of TCliOptions.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+// Output format of URL mode.
+enum class TFormat { Csv, Txt, Jsonl };
+
+struct TCliOptions {
+  bool help = false;
+  std::optional<std::string> pageFile;     // --page FILE
+  std::optional<std::string> headersFile;  // --headers FILE
+
+  // URL mode (no --page): the URLs, or none to read them from standard input.
+  std::vector<std::string> urls;
+  std::string connectTimeout = "5000";     // --connect-timeout MS
+  std::string responseTimeout = "5000";    // --response-timeout MS
+  std::optional<std::string> userAgent;    // --user-agent TEXT; none: the default agent
+  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl
+  std::optional<std::string> outputFile;   // --output FILE
+  bool pooled = true;                      // --threads auto|N|1
+  int threads = 0;                         //   0: automatic; 1 is not pooled
+  bool urlOptionGiven = false;             // any of the URL-mode options above
+};
+
+struct TOptionSpec {
+  std::string_view name;       // "--page"
+  std::string_view valueName;  // "FILE"; empty for a switch
+  std::string_view help;
+  // Stores the value (empty for a switch); returns an error text or nothing.
+  std::optional<std::string> (*apply)(TCliOptions& options, std::string_view value);
+};
+
+const std::vector<TOptionSpec>& OptionTable();
+
+struct TParseResult {
+  TCliOptions options;
+  std::string error;  // empty when the command line is usable
+};
+
+// Reads argv[1..]: "--name value", "--name=value" and switches; every other
+// argument (and every argument after "--") is a URL. --page excludes URLs
+// and the URL-mode options.
+TParseResult ParseCommandLine(int argc, const char* const argv[]);
+
+std::string UsageText(std::string_view programName);
+
+}  // namespace cli

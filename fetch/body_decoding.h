@@ -1,0 +1,74 @@
+#pragma once
+// Turning a response body into page text: content decoding (gzip, deflate),
+// the choice of character set, the conversion and the line normalisation.
+#include <zlib.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fetch {
+
+// A body is read up to this many bytes after decompression; the rest is
+// dropped, so an endless body or a decompression bomb cannot exhaust memory.
+inline constexpr size_t kMaxBodyBytes = size_t{16} << 20;
+
+// Decodes a body as it arrives. "gzip" is read as the gzip format and
+// "deflate" as the zlib format; any other coding passes through unchanged.
+class ContentDecoder {
+ public:
+  explicit ContentDecoder(std::string_view contentEncoding);
+  ~ContentDecoder();
+  ContentDecoder(const ContentDecoder&) = delete;
+  ContentDecoder& operator=(const ContentDecoder&) = delete;
+
+  // Appends the decoded form of `data` to `out`, never letting `out` grow past
+  // `limit`. False on a decompression error (see Error()); true otherwise,
+  // also when `out` reached `limit` (see Full()).
+  bool Feed(const char* data, size_t size, std::string& out, size_t limit);
+  // After the last byte: false when the compressed stream was cut short.
+  bool Finish();
+  // zlib's own error code of the failure.
+  int Error() const { return error_; }
+  bool Full() const { return full_; }
+
+ private:
+  bool compressed_ = false;
+  bool started_ = false;  // any compressed input seen
+  bool ended_ = false;    // end of the compressed stream seen
+  bool full_ = false;
+  int error_ = 0;
+  z_stream stream_{};
+};
+
+// The media type of a Content-Type value, lower case, without parameters.
+std::string MediaType(std::string_view contentType);
+// The charset parameter of a Content-Type value, or empty.
+std::string CharsetParameter(std::string_view contentType);
+
+// The character set a meta element in the head of an HTML document names
+// (charset attribute, or http-equiv Content-Type with a charset), or empty.
+std::string HtmlMetaCharset(std::string_view body);
+// The content values of every <meta http-equiv="Set-Cookie"> of an HTML
+// document's head, in document order.
+std::vector<std::string> HtmlMetaCookies(std::string_view body);
+// The character set an XML document states by its byte order mark or its
+// declaration; "UTF-8" when it states none.
+std::string XmlCharset(std::string_view body);
+
+// The character set to decode a body with: for HTML a meta element wins over
+// the header; XML decides by itself; else the header's charset; empty: none.
+std::string ChooseCharset(std::string_view contentType, std::string_view body);
+
+// The bytes as text in `charset`; byte by byte (as ISO-8859-1) when the
+// charset is empty or unknown.
+std::u16string DecodeText(std::string_view bytes, const std::string& charset);
+// Bytes as characters of the same number.
+std::u16string Latin1ToUtf16(std::string_view bytes);
+
+// Up to the first NUL; every line (ended by CR, LF or CR LF) followed by CR LF.
+std::u16string NormaliseLines(std::u16string_view text);
+
+}  // namespace fetch

@@ -1,0 +1,571 @@
+#include "fetch/http_exchange.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "fetch/body_decoding.h"
+#include "fetch/socket_errors.h"
+
+namespace fetch {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kAccept = "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+constexpr const char* kAcceptEncoding = "Accept-Encoding: deflate, gzip, identity";
+constexpr const char* kCipherList = "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH";
+// How much of a redirect's HTML body is kept to look for cookie meta elements.
+constexpr size_t kRedirectBodyKept = size_t{1} << 20;
+// Longest single sleep while waiting for data, so that an abandon request is
+// seen promptly.
+constexpr long kAbandonPollMs = 100;
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view needle) {
+  auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                        [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+  return it != text.end();
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct UrlDeleter {
+  void operator()(CURLU* h) const { curl_url_cleanup(h); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+struct CurlString {
+  char* text = nullptr;
+  ~CurlString() { curl_free(text); }
+};
+
+// Keeps SIGPIPE from the calling thread while a request runs: a write to a
+// connection the server has closed must be an error, never a signal that
+// ends the program. libcurl cannot ignore the signal process-wide without
+// racing other threads, so each call blocks it for its own thread and takes
+// any that arrived before restoring the mask.
+class SigpipeBlock {
+ public:
+  SigpipeBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~SigpipeBlock() {
+    if (sigismember(&previous_, SIGPIPE)) return;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    timespec zero{0, 0};
+    while (sigtimedwait(&set, nullptr, &zero) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SigpipeBlock(const SigpipeBlock&) = delete;
+  SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// What one response of the chain brought, filled by libcurl's callbacks.
+struct Hop {
+  bool wantBody = false;  // a final answer to a GET: its body is the page
+
+  bool expectStatus = true;
+  std::string statusLine;
+  long status = 0;
+  std::vector<std::string> headers;
+  bool headersDone = false;
+  std::string contentType;
+  std::string contentEncoding;
+  std::optional<std::string> location;
+
+  enum class Sink { Page, Cookies, Drop } sink = Sink::Drop;
+  std::unique_ptr<ContentDecoder> decoder;
+  std::string body;
+  size_t dropped = 0;
+  bool full = false;          // the body reached its cap; the rest was not read
+  bool decodeFailed = false;  // the decompressor gave up
+
+  bool waiting = false;  // the request is out and we wait for data
+  Clock::time_point lastData;
+
+  void StartBody() {
+    const bool final = (status >= 200 && status < 300) || status == 304;
+    if (final && wantBody) {
+      sink = Sink::Page;
+    } else if (status >= 300 && status < 400 && MediaType(contentType) == "text/html") {
+      sink = Sink::Cookies;
+    } else {
+      sink = Sink::Drop;
+    }
+    if (sink != Sink::Drop) decoder = std::make_unique<ContentDecoder>(contentEncoding);
+  }
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  Hop& hop = *static_cast<Hop*>(user);
+  size_t n = size * count;
+  hop.lastData = Clock::now();
+  if (hop.headersDone) return n;  // trailer fields of a chunked body
+  std::string_view line(data, n);
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+  if (hop.expectStatus) {
+    if (line.empty()) return n;
+    // A new response: the first one, or the real one after an interim 1xx.
+    hop.expectStatus = false;
+    hop.statusLine = std::string(line);
+    hop.headers.clear();
+    hop.contentType.clear();
+    hop.contentEncoding.clear();
+    hop.location.reset();
+    size_t space = line.find(' ');
+    hop.status =
+        space == std::string_view::npos ? 0 : std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
+    return n;
+  }
+  if (line.empty()) {
+    if (hop.status >= 100 && hop.status < 200) {
+      hop.expectStatus = true;  // an interim answer; the real one follows
+      return n;
+    }
+    hop.headersDone = true;
+    hop.StartBody();
+    return n;
+  }
+  if ((line.front() == ' ' || line.front() == '\t') && !hop.headers.empty()) {
+    // An old-style continuation of the previous field's value.
+    std::string_view more = TrimBlanks(line);
+    if (!more.empty()) hop.headers.back() += " " + std::string(more);
+    return n;
+  }
+  size_t colon = line.find(':');
+  std::string_view name = TrimBlanks(line.substr(0, colon));
+  std::string_view value = colon == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(colon + 1));
+  hop.headers.push_back(std::string(name) + ": " + std::string(value));
+  if (EqualsNoCase(name, "Content-Type"))
+    hop.contentType = std::string(value);
+  else if (EqualsNoCase(name, "Content-Encoding"))
+    hop.contentEncoding = std::string(value);
+  else if (EqualsNoCase(name, "Location") && !value.empty())
+    hop.location = std::string(value);  // an empty one leads nowhere: as if absent
+  return n;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  Hop& hop = *static_cast<Hop*>(user);
+  size_t n = size * count;
+  hop.lastData = Clock::now();
+  switch (hop.sink) {
+    case Hop::Sink::Page:
+      if (!hop.decoder->Feed(data, n, hop.body, kMaxBodyBytes)) {
+        hop.decodeFailed = true;
+        return 0;
+      }
+      if (hop.decoder->Full()) {
+        hop.full = true;
+        return 0;
+      }
+      return n;
+    case Hop::Sink::Cookies:
+      hop.decoder->Feed(data, n, hop.body, kRedirectBodyKept);  // a broken body just yields no cookies
+      [[fallthrough]];
+    case Hop::Sink::Drop:
+      hop.dropped += n;
+      if (hop.dropped > kMaxBodyBytes) {
+        hop.full = true;
+        return 0;
+      }
+      return n;
+  }
+  return n;
+}
+
+int OnRequestReady(void* user, char*, char*, int, int) {
+  Hop& hop = *static_cast<Hop*>(user);
+  hop.waiting = true;
+  hop.lastData = Clock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
+CURLcode OnSslContext(CURL*, void* context, void*) {
+  auto* ctx = static_cast<SSL_CTX*>(context);
+  // Old sites offer only TLS 1.0 or 1.1 with SHA-1 signatures; OpenSSL 3
+  // refuses those above security level 0. Certificates are not checked at
+  // all, so the level buys nothing here.
+  SSL_CTX_set_security_level(ctx, 0);
+  // Servers without the renegotiation extension, and servers that close
+  // without a close_notify alert, are common among old sites.
+  SSL_CTX_set_options(ctx, SSL_OP_LEGACY_SERVER_CONNECT | SSL_OP_IGNORE_UNEXPECTED_EOF);
+  return CURLE_OK;
+}
+
+// The TLS library's own words from libcurl's error text.
+std::string TlsLibraryText(const std::string& curlText) {
+  size_t pos = curlText.find("error:");
+  if (pos != std::string::npos) return curlText.substr(pos);
+  size_t colon = curlText.find(": ");
+  return colon == std::string::npos ? curlText : curlText.substr(colon + 2);
+}
+
+std::string TransferFailure(CURLcode code, long osErrno, const std::string& curlText, bool https) {
+  const int wsa = WsaNumberFromErrno(static_cast<int>(osErrno));
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return SocketErrorMessage(kWsaHostNotFound);
+    case CURLE_COULDNT_CONNECT:
+      return SocketErrorMessage(wsa ? wsa : kWsaConnectionRefused);
+    case CURLE_OPERATION_TIMEDOUT:
+      return "Connect timed out.";  // the only time-out libcurl keeps for us
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+      return "Connection Closed Gracefully.";
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      if (wsa) return SocketErrorMessage(wsa);
+      break;  // a protocol fault (a broken chunk, say): libcurl's words say best what it was
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CLIENTCERT:
+      if (wsa == kWsaConnectionReset) return SocketErrorMessage(wsa);
+      if (ContainsNoCase(curlText, "SSL_ERROR_SYSCALL") || ContainsNoCase(curlText, "unexpected eof"))
+        return "Error connecting with SSL.\r\nEOF was observed that violates the protocol";
+      return "Error connecting with SSL.\r\n" + TlsLibraryText(curlText);
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+      return "Could not load SSL library.";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      if (https && !(curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_SSL))
+        return "Could not load SSL library.";
+      break;
+    default:
+      break;
+  }
+  return curlText.empty() ? std::string(curl_easy_strerror(code)) : curlText;
+}
+
+// The request's URL in libcurl's form; scheme checked. Empty `error` on success.
+struct Target {
+  std::string url;
+  std::string host;
+  std::string path;
+  bool https = false;
+  std::string error;
+};
+
+Target CheckTarget(CURLU* handle) {
+  Target target;
+  CurlString scheme, url, host, port, path;
+  if (curl_url_get(handle, CURLUPART_SCHEME, &scheme.text, 0) != CURLUE_OK ||
+      curl_url_get(handle, CURLUPART_HOST, &host.text, 0) != CURLUE_OK || !*host.text) {
+    target.error = SocketErrorMessage(kWsaHostNotFound);
+    return target;
+  }
+  std::string s = scheme.text;
+  if (s != "http" && s != "https") {
+    // With an explicit port the request goes there as plain HTTP; without
+    // one there is nowhere to go.
+    if (curl_url_get(handle, CURLUPART_PORT, &port.text, CURLU_NO_DEFAULT_PORT) != CURLUE_OK) {
+      target.error = "Unknown Protocol";
+      return target;
+    }
+    curl_url_set(handle, CURLUPART_SCHEME, "http", 0);
+    s = "http";
+  }
+  target.https = s == "https";
+  // No credentials are ever sent, not even those written into a URL.
+  curl_url_set(handle, CURLUPART_USER, nullptr, 0);
+  curl_url_set(handle, CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(handle, CURLUPART_OPTIONS, nullptr, 0);
+  curl_url_get(handle, CURLUPART_URL, &url.text, 0);
+  curl_url_get(handle, CURLUPART_PATH, &path.text, 0);
+  target.url = url.text;
+  target.host = host.text;
+  target.path = path.text ? path.text : "/";
+  return target;
+}
+
+// Hands cookies from <meta http-equiv="Set-Cookie"> elements to libcurl's
+// cookie store, scoped like a Set-Cookie header of the same response.
+void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
+  for (const std::string& content : HtmlMetaCookies(html)) {
+    std::string_view rest(content);
+    size_t semicolon = rest.find(';');
+    std::string_view pair = TrimBlanks(rest.substr(0, semicolon));
+    size_t equals = pair.find('=');
+    if (equals == std::string_view::npos || equals == 0) continue;
+    std::string name(TrimBlanks(pair.substr(0, equals)));
+    std::string value(TrimBlanks(pair.substr(equals + 1)));
+    std::string path = target.path.substr(0, target.path.rfind('/'));
+    if (path.empty()) path = "/";
+    bool secure = false;
+    while (semicolon != std::string_view::npos) {
+      rest.remove_prefix(semicolon + 1);
+      semicolon = rest.find(';');
+      std::string_view attribute = TrimBlanks(rest.substr(0, semicolon));
+      if (EqualsNoCase(attribute, "secure")) secure = true;
+      if (attribute.size() > 5 && EqualsNoCase(attribute.substr(0, 5), "path=")) path = TrimBlanks(attribute.substr(5));
+    }
+    if (path.empty() || path.front() != '/') path = "/";
+    if (name.find_first_of("\t\r\n") != std::string::npos || value.find_first_of("\t\r\n") != std::string::npos)
+      continue;
+    std::string host = target.host;
+    if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+    std::string line = host + "\tFALSE\t" + path + "\t" + (secure ? "TRUE" : "FALSE") + "\t0\t" + name + "\t" + value;
+    curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+  }
+}
+
+}  // namespace
+
+ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit) {
+  GlobalInit();
+  SigpipeBlock sigpipeBlock;
+  ExchangeResult result;
+
+  std::unique_ptr<CURLU, UrlDeleter> location(curl_url());
+  const std::string start = Utf16ToUtf8(std::u16string(url.begin(), url.end()));
+  const unsigned urlFlags = CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE | CURLU_ALLOW_SPACE;
+  if (curl_url_set(location.get(), CURLUPART_URL, start.c_str(), urlFlags) != CURLUE_OK) {
+    result.error = SocketErrorMessage(kWsaHostNotFound);
+    return result;
+  }
+
+  std::unique_ptr<CURL, EasyDeleter> easyHandle(curl_easy_init());
+  std::unique_ptr<CURLM, MultiDeleter> multiHandle(curl_multi_init());
+  CURL* easy = easyHandle.get();
+  CURLM* multi = multiHandle.get();
+  if (!easy || !multi) {
+    result.error = "Out of memory.";
+    return result;
+  }
+
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  auto addHeader = [&](const std::string& line) { headers.reset(curl_slist_append(headers.release(), line.c_str())); };
+  addHeader(kAccept);
+  addHeader(kAcceptEncoding);
+  if (!settings.userAgent.empty()) {
+    std::string agent = Utf16ToUtf8(settings.userAgent);
+    agent.erase(std::remove_if(agent.begin(), agent.end(), [](char c) { return c == '\r' || c == '\n'; }), agent.end());
+    addHeader("User-Agent: " + agent);
+  }
+
+  char errorText[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(easy, CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);  // decoded here, with zlib's own error codes
+  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");             // cookie store for this request only
+  // 0 would give libcurl's own default of 300 s; no limit means the
+  // operating system decides when a connection attempt has failed.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   settings.connectTimeoutMs > 0 ? settings.connectTimeoutMs : static_cast<long>(INT_MAX));
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(easy, CURLOPT_SSLVERSION,
+                   static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3));
+  curl_easy_setopt(easy, CURLOPT_SSL_CIPHER_LIST, kCipherList);
+  curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, OnRequestReady);
+
+  const long responseTimeoutMs = std::max(0L, settings.responseTimeoutMs);
+  bool head = method == Method::Head;
+  int redirects = 0;
+  for (;;) {
+    if (settings.abandon && settings.abandon->load()) {
+      result.error = "Request abandoned.";
+      return result;
+    }
+    Target target = CheckTarget(location.get());
+    if (!target.error.empty()) {
+      result.error = target.error;
+      return result;
+    }
+    Hop hop;
+    hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
+    errorText[0] = '\0';
+    curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
+    if (head)
+      curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    else
+      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &hop);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &hop);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &hop);
+
+    // Drive the transfer ourselves so that every wait for data has its own
+    // time-out in milliseconds and an abandon request is seen at once.
+    curl_multi_add_handle(multi, easy);
+    CURLcode code = CURLE_OK;
+    bool readTimedOut = false;
+    bool abandoned = false;
+    for (;;) {
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      int queued = 0;
+      bool done = false;
+      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE) {
+          code = message->data.result;
+          done = true;
+        }
+      }
+      if (done) break;
+      if (settings.abandon && settings.abandon->load()) {
+        abandoned = true;
+        break;
+      }
+      long waitMs = settings.abandon ? kAbandonPollMs : 1000;
+      if (hop.waiting && responseTimeoutMs > 0) {
+        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - hop.lastData).count();
+        if (idle >= responseTimeoutMs) {
+          readTimedOut = true;
+          break;
+        }
+        waitMs = std::min<long>(waitMs, responseTimeoutMs - static_cast<long>(idle));
+      }
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max(1L, waitMs)), nullptr);
+    }
+    long osErrno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+    curl_multi_remove_handle(multi, easy);
+
+    if (abandoned) {
+      result.error = "Request abandoned.";
+      return result;
+    }
+    if (hop.decodeFailed) {
+      result.error = "ZLib Error (" + std::to_string(hop.decoder->Error()) + ")";
+      return result;
+    }
+    const bool bodyIsPage = hop.headersDone && hop.sink == Hop::Sink::Page;
+    const bool cutShort = readTimedOut || (code != CURLE_OK && !hop.full) || !hop.headersDone;
+    // Once the status of an answer whose body is not the page is known, a
+    // failure while reading that body changes nothing.
+    if (cutShort && !(hop.headersDone && !bodyIsPage)) {
+      if (readTimedOut)
+        result.error = "Read timed out.";
+      else if (code != CURLE_OK)
+        result.error = TransferFailure(code, osErrno, errorText, target.https);
+      else
+        result.error = "Connection Closed Gracefully.";  // the headers never ended
+      return result;
+    }
+
+    const long status = hop.status;
+    if ((status >= 300 && status < 400 && status != 304) || status >= 400) {
+      if (status >= 400 || !hop.location) {
+        result.error = hop.statusLine;
+        return result;
+      }
+      ++redirects;
+      if (redirects < redirectLimit) {
+        if (hop.sink == Hop::Sink::Cookies) AddMetaCookies(easy, target, hop.body);
+        if (curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags) != CURLUE_OK) {
+          result.error = SocketErrorMessage(kWsaHostNotFound);
+          return result;
+        }
+        if (status == 303) head = false;
+        continue;
+      }
+      // The redirect that reaches the limit is the final answer.
+      hop.body.clear();
+    } else if (status < 200 && status != 0) {
+      result.error = hop.statusLine;
+      return result;
+    } else if (status == 0) {
+      result.error = "Connection Closed Gracefully.";
+      return result;
+    }
+
+    if (bodyIsPage && !hop.full && !hop.decoder->Finish()) {
+      result.error = "ZLib Error (" + std::to_string(hop.decoder->Error()) + ")";
+      return result;
+    }
+    result.ok = true;
+    result.statusLine = std::move(hop.statusLine);
+    result.headerLines = std::move(hop.headers);
+    result.contentType = std::move(hop.contentType);
+    if (bodyIsPage) result.body = std::move(hop.body);
+    return result;
+  }
+}
+
+}  // namespace fetch

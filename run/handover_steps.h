@@ -1,0 +1,35 @@
+#pragma once
+// The steps that a run's hand-overs perform on the main thread, acting on the
+// front end through TRunHost. Each is called on the host's thread only.
+#include <QString>
+#include <QtGlobal>
+
+#include "run/run_host.h"
+
+namespace run {
+
+// The URL of one editor line as the intake takes it, or an empty text when
+// the line holds none. Trims characters of code 32 or less from both ends; an empty rest is no
+// URL; "http://" goes in front of a text that does not begin with "http"
+// (case-sensitive). Nothing else is tested or changed.
+QString IntakeUrl(const QString& line);
+
+// First status panel "0 / total", row count := total.
+void CountStep(TRunHost& host, qint64 total);
+
+// Marks record `index` as in work and shows its URL; returns the URL.
+QString StartStep(TRunHost& host, int index);
+
+// The stop flag was seen after the fetches: the row shows no picture.
+void StopSeenStep(TRunHost& host, int index);
+
+// Stores the job's result: platforms text, done or error picture, the count.
+void EndStep(TRunHost& host, int index, const QString& sonuc, qint64 done, qint64 total);
+
+// The run has finished (also after a stop).
+void FinishStep(TRunHost& host);
+
+// Whether a platforms text is an error text.
+bool IsErrorText(const QString& text);
+
+}  // namespace run

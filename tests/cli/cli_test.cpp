@@ -1,0 +1,119 @@
+// lumasift-cli run as a program: files in a private temporary folder.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+class CliTool : public testing::Test {
+ protected:
+  QTemporaryDir dir;
+
+  QString Write(const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+  }
+
+  static Outcome Run(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    Outcome o;
+    o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    o.out = process.readAllStandardOutput().toStdString();
+    o.err = process.readAllStandardError().toStdString();
+    return o;
+  }
+};
+
+TEST_F(CliTool, PrintsThePlatformsTextOfPageAndHeaders) {
+  const auto page = Write("page.html", "<html>\n<link href=\"/wp-content/themes/a.css\">\n</html>\n");
+  const auto headers = Write("headers.txt", "Content-Type: text/html\nServer: nginx\nX-Powered-By: PHP/8.2\n");
+  const auto o = Run({"--page", page, "--headers", headers});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.out, "WordPress, nginx, PHP/8.2\n");
+  EXPECT_EQ(o.err, "");
+  // Without headers, and with the "--name=value" spelling.
+  EXPECT_EQ(Run({"--page=" + page}).out, "WordPress\n");
+}
+
+TEST_F(CliTool, DecodesUtf8WhenValidAndBytesOtherwise) {
+  const struct {
+    QByteArray bytes;
+    std::string expected;
+  } cases[] = {
+      {"<p>Redak\xC4\x8Dn\xC3\xAD syst\xC3\xA9m IPO</p>", "IPO CMS\n"},           // valid UTF-8
+      {"\xEF\xBB\xBF<p>Redak\xC4\x8Dn\xC3\xAD syst\xC3\xA9m IPO</p>", "IPO CMS\n"},  // with a byte-order mark
+      {"<p>Redak\xE8n\xED syst\xE9m IPO</p>", "\n"},  // another code page: one character per byte, no match
+      {"<p>PHP-Nuke Copyright \xA9 2024</p>", "PHP Nuke\n"},  // ISO-8859-1: 0xA9 is the copyright sign
+  };
+  for (const auto& c : cases) {
+    const auto o = Run({"--page", Write("page.html", c.bytes)});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.out, c.expected) << c.bytes.toStdString();
+  }
+}
+
+TEST_F(CliTool, NormalisesLinesLikeThePageFetch) {
+  // Bare CR and LF become line breaks: the lazy run may not cross them.
+  EXPECT_EQ(Run({"--page", Write("a.html", "Powered by <a href=x>\rJForum</a>")}).out, "\n");
+  EXPECT_EQ(Run({"--page", Write("b.html", "Powered by <a href=x>JForum</a>")}).out, "JForum\n");
+  // Only the text before the first NUL counts.
+  EXPECT_EQ(Run({"--page", Write("c.html", QByteArray("<p>x</p>\0/wp-content/\n", 23))}).out, "\n");
+  // A page whose text begins with "Error: " is taken for an error text, with
+  // its lines ending in CR LF.
+  EXPECT_EQ(Run({"--page", Write("d.html", "Error: boom\nsecond")}).out, "Error: boom\r\nsecond\r\n\n");
+  // Header files with any line ends.
+  const auto page = Write("e.html", "<p>plain</p>");
+  EXPECT_EQ(Run({"--page", page, "--headers", Write("h.txt", "Server: a\rServer: b\r\nPowered-By: c")}).out,
+            "a, b, c\n");
+}
+
+TEST_F(CliTool, UnreadableFileIsReportedOnStandardError) {
+  const auto page = Write("page.html", "/wp-content/");
+  const QString missing = dir.filePath("missing.html");
+  for (const QStringList& arguments : {QStringList{"--page", missing}, QStringList{"--page", page, "--headers", missing},
+                                       QStringList{"--page", dir.path()}}) {
+    const auto o = Run(arguments);
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_EQ(o.out, "");
+    ASSERT_FALSE(o.err.empty());
+    EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << "one line: " << o.err;
+    EXPECT_NE(o.err.find(arguments.back().toStdString()), std::string::npos) << "names the file: " << o.err;
+  }
+}
+
+TEST_F(CliTool, HelpAndWrongCommandLines) {
+  const auto help = Run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--page FILE"), std::string::npos);
+  EXPECT_NE(help.out.find("--headers FILE"), std::string::npos);
+  EXPECT_NE(help.out.find("--threads N"), std::string::npos);
+  // (No arguments at all reads URLs from standard input, and a bare word is
+  // a URL: both belong to URL mode's tests.)
+  for (const QStringList& arguments :
+       {QStringList{"--bogus"}, QStringList{"--page"}, QStringList{"--help=yes"},
+        QStringList{"--page", "page.html", "http://127.0.0.1:1/"}, QStringList{"--page", "page.html", "--threads", "2"},
+        QStringList{"--headers", "headers.txt"}}) {
+    const auto o = Run(arguments);
+    EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
+    EXPECT_EQ(o.out, "");
+    EXPECT_FALSE(o.err.empty());
+  }
+}
+
+}  // namespace

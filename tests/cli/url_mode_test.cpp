@@ -1,0 +1,256 @@
+// The command-line tool's URL mode, run as a program against a loopback
+// site: formats, input order, output file, options, Ctrl-C and threads.
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+#include <string>
+
+#include "support/run_site.h"
+
+namespace {
+
+using testsupport::RunSite;
+using testsupport::SiteReply;
+using testsupport::SiteRequest;
+
+constexpr const char* kItemOneAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/100.0.4896.127 Safari/537.36";
+
+// /p/<name>: platform "Plat-<name>"; /two: two platforms; /formula: a header
+// value a spreadsheet would take for a formula; /quote: one with quotes;
+// /slow/<name>, /hold/<name>: as /p/ after 150 ms or once let go;
+// /missing: 404.
+SiteReply Answer(const SiteRequest& request) {
+  SiteReply reply;
+  const std::string& path = request.path;
+  if (path == "/missing") {
+    reply.status = 404;
+    reply.reason = "Not Found";
+    return reply;
+  }
+  reply.headers.push_back({"Content-Type", "text/html"});
+  reply.body = "<html><head><title>t</title></head><body>nothing to see</body></html>";
+  if (path == "/two") {
+    reply.headers.push_back({"X-Powered-By", "Alpha"});
+    reply.headers.push_back({"X-Powered-By", "Beta"});
+  } else if (path == "/formula") {
+    reply.headers.push_back({"X-Powered-By", "=1+2"});
+  } else if (path == "/quote") {
+    reply.headers.push_back({"X-Powered-By", "say \"hi\""});
+  } else {
+    reply.headers.push_back({"X-Powered-By", "Plat-" + path.substr(path.rfind('/') + 1)});
+  }
+  if (path.starts_with("/slow/")) reply.delayMs = 150;
+  if (path.starts_with("/hold/")) reply.hold = true;
+  return reply;
+}
+
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "cli_tests";
+  static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+struct Outcome {
+  int exitCode = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+QProcess* Start(const QStringList& arguments) {
+  EnsureApplication();
+  auto* process = new QProcess;
+  process->start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
+  EXPECT_TRUE(process->waitForStarted(10000));
+  return process;
+}
+
+Outcome Finish(QProcess* process) {
+  Outcome o;
+  EXPECT_TRUE(process->waitForFinished(60000));
+  o.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+  o.out = process->readAllStandardOutput();
+  o.err = process->readAllStandardError();
+  delete process;
+  return o;
+}
+
+Outcome RunCli(const QStringList& arguments, const QByteArray& input = QByteArray()) {
+  QProcess* process = Start(arguments);
+  if (!input.isEmpty()) process->write(input);
+  process->closeWriteChannel();
+  return Finish(process);
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+class UrlMode : public ::testing::Test {
+ protected:
+  RunSite site{Answer};
+  QString U(const std::string& path) { return Q(site.Url(path)); }
+};
+
+}  // namespace
+
+TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
+  const QString a = U("/p/a"), two = U("/two"), formula = U("/formula"), quote = U("/quote"), missing = U("/missing");
+  const QStringList urls = {a, two, formula, quote, missing};
+  struct Case {
+    const char* format;
+    QByteArray expected;
+  } cases[] = {
+      {"csv", (a + ",Plat-a\n" + two + ",\"Alpha, Beta\"\n" + formula + ",'=1+2\n" + quote +
+               ",\"say \"\"hi\"\"\"\n" + missing + ",Error: HTTP/1.1 404 Not Found\n")
+                  .toUtf8()},
+      {"txt", (a + ",Plat-a\n" + two + ",Alpha, Beta\n" + formula + ",=1+2\n" + quote + ",say \"hi\"\n" + missing +
+               ",Error: HTTP/1.1 404 Not Found\n")
+                  .toUtf8()},
+      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null}\n" + "{\"url\":\"" + two +
+                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null}\n" + "{\"url\":\"" + formula +
+                 "\",\"platforms\":[\"=1+2\"],\"error\":null}\n" + "{\"url\":\"" + quote +
+                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null}\n" + "{\"url\":\"" + missing +
+                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\"}\n")
+                    .toUtf8()},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = RunCli(QStringList{QStringLiteral("--format"), QString::fromLatin1(c.format)} + urls);
+    EXPECT_EQ(o.exitCode, 0) << c.format << o.err.toStdString();
+    EXPECT_EQ(o.out.toStdString(), c.expected.toStdString()) << c.format;
+    EXPECT_TRUE(o.err.isEmpty()) << o.err.toStdString();  // no progress line: not a terminal
+  }
+}
+
+TEST_F(UrlMode, ProgressLineWhileStandardErrorIsATerminal) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  EnsureApplication();
+  QProcess process;
+  process.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+  process.start(QStringLiteral(LUMASIFT_CLI_PATH), {U("/p/a"), U("/p/b"), U("/p/c")});
+  process.closeWriteChannel();
+  ASSERT_TRUE(process.waitForFinished(60000));
+  ::close(slave);
+  EXPECT_EQ(process.exitCode(), 0);
+  std::string seen;
+  char buf[512];
+  for (;;) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) break;
+    const ssize_t n = ::read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    seen.append(buf, static_cast<size_t>(n));
+  }
+  ::close(master);
+  EXPECT_NE(seen.find("0 / 3"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("3 / 3"), std::string::npos) << seen;
+  EXPECT_EQ(process.readAllStandardOutput().count('\n'), 3);
+}
+
+TEST_F(UrlMode, StandardInputGoesThroughTheIntakeAndKeepsItsOrder) {
+  // The first site answers last; it is still printed first. Bare host names
+  // get "http://", blank lines are skipped, a repeated line is a record.
+  const std::string hostPort = "127.0.0.1:" + std::to_string(site.Port());
+  const QByteArray input = QByteArray::fromStdString("  " + hostPort + "/slow/first \r\n\n \t\n" + hostPort +
+                                                     "/p/b\n" + hostPort + "/p/b\n");
+  const Outcome o = RunCli({QStringLiteral("--format"), QStringLiteral("txt")}, input);
+  EXPECT_EQ(o.exitCode, 0);
+  const std::string http = "http://" + hostPort;
+  EXPECT_EQ(o.out.toStdString(),
+            http + "/slow/first,Plat-first\n" + http + "/p/b,Plat-b\n" + http + "/p/b,Plat-b\n");
+  // The default user agent is item 1 of the window's list, for both requests.
+  for (const SiteRequest& r : site.Requests()) EXPECT_EQ(r.headers.at("user-agent"), kItemOneAgent);
+}
+
+TEST_F(UrlMode, OutputFileIsTheExportFile) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("out.csv"));
+  const Outcome o = RunCli({QStringLiteral("--output"), file, U("/two"), U("/p/a")});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_TRUE(o.out.isEmpty());
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("\xEF\xBB\xBF") + (U("/two") + ",\"Alpha, Beta\"\r\n" + U("/p/a") + ",Plat-a\r\n").toUtf8());
+
+  // No URL at all: the three mark bytes, as the export of an empty list.
+  const QString empty = dir.filePath(QStringLiteral("empty.txt"));
+  EXPECT_EQ(RunCli({QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--output"), empty}).exitCode, 0);
+  QFile e(empty);
+  ASSERT_TRUE(e.open(QIODevice::ReadOnly));
+  EXPECT_EQ(e.readAll(), QByteArray("\xEF\xBB\xBF"));
+}
+
+TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
+  QTemporaryDir dir;
+  const QStringList cases[] = {
+      {QStringLiteral("--format"), QStringLiteral("xml"), U("/p/a")},
+      {QStringLiteral("--threads"), QStringLiteral("0"), U("/p/a")},
+      {QStringLiteral("--threads"), QStringLiteral("many"), U("/p/a")},
+      {QStringLiteral("--connect-timeout"), QStringLiteral("soon"), U("/p/a")},
+      {QStringLiteral("--response-timeout"), QStringLiteral("-1"), U("/p/a")},
+      {QStringLiteral("--bogus"), U("/p/a")},
+      {U("/p/a"), QStringLiteral("--output")},
+      {QStringLiteral("--output"), dir.filePath(QStringLiteral("no/such/folder/out.csv")), U("/p/a")},
+  };
+  for (const QStringList& args : cases) {
+    const Outcome o = RunCli(args);
+    EXPECT_EQ(o.exitCode, 2) << args.join(u' ').toStdString();
+    EXPECT_TRUE(o.out.isEmpty()) << args.join(u' ').toStdString();
+    EXPECT_EQ(o.err.count('\n'), 1) << o.err.toStdString();
+  }
+  EXPECT_EQ(site.RequestCount(), 0);
+}
+
+TEST_F(UrlMode, CtrlCStopsLikeStop) {
+  QStringList urls;
+  for (int i = 0; i < 5; ++i) urls << U("/hold/h" + std::to_string(i));
+  QProcess* process = Start(QStringList{QStringLiteral("--threads"), QStringLiteral("2")} + urls);
+  process->closeWriteChannel();
+  for (int i = 0; i < 2000 && site.Held() < 2; ++i) QThread::msleep(5);
+  ASSERT_EQ(site.Held(), 2);
+  ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+  QThread::msleep(100);
+  site.Release();
+  const Outcome o = Finish(process);
+  EXPECT_EQ(o.exitCode, 130);
+  // The two jobs in progress finish; the records never started are printed
+  // with an empty platforms text.
+  EXPECT_EQ(o.out.toStdString(), (urls[0] + ",Plat-h0\n" + urls[1] + ",Plat-h1\n" + urls[2] + ",\n" + urls[3] +
+                                  ",\n" + urls[4] + ",\n")
+                                     .toStdString());
+}
+
+TEST(UrlModeThreads, JobsAtOnceFollowTheOption) {
+  struct Case {
+    const char* threads;
+    int expected;
+  } cases[] = {{"1", 1}, {"3", 3}};
+  for (const auto& c : cases) {
+    RunSite site(Answer);
+    QStringList args{QStringLiteral("--threads"), QString::fromLatin1(c.threads)};
+    for (int i = 0; i < 6; ++i) args << Q(site.Url("/hold/s" + std::to_string(i)));
+    QProcess* process = Start(args);
+    process->closeWriteChannel();
+    // Held until the expected number are in progress; a moment later no
+    // further one may have come.
+    for (int i = 0; i < 4000 && site.Held() < c.expected; ++i) QThread::msleep(5);
+    QThread::msleep(200);
+    EXPECT_EQ(site.Held(), c.expected) << c.threads;
+    site.Release();
+    const Outcome o = Finish(process);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.out.count('\n'), 6);
+    EXPECT_EQ(site.MaxInProgress(), c.expected) << c.threads;
+  }
+}

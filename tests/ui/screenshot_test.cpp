@@ -1,0 +1,59 @@
+// Not a check: pictures of the window for a person to look at. With
+// LUMASIFT_SCREENSHOT_DIR set (run under a real display, e.g. xvfb-run with
+// QT_QPA_PLATFORM=xcb), saves the window before and after a finished run
+// against a loopback site as before-run.png and finished-run.png there.
+#include <QDir>
+#include <QPixmap>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "gui_test_base.h"
+#include "support/run_site.h"
+
+namespace {
+
+using testsupport::RunSite;
+using testsupport::SiteReply;
+using testsupport::SiteRequest;
+
+SiteReply Answer(const SiteRequest& request) {
+  static const std::map<std::string, std::string> platforms = {
+      {"/news", "WordPress"}, {"/shop", "PrestaShop"}, {"/forum", "phpBB"}, {"/wiki", "MediaWiki"},
+      {"/blog", "Ghost"},     {"/store", "Magento"},   {"/docs", ""},       {"/board", "vBulletin"}};
+  SiteReply reply;
+  const auto it = platforms.find(request.path);
+  if (it == platforms.end()) {
+    reply.status = 404;
+    reply.reason = "Not Found";
+    return reply;
+  }
+  if (!it->second.empty()) reply.headers.push_back({"X-Powered-By", it->second});
+  reply.body = "<html><body>page</body></html>";
+  reply.delayMs = 20;
+  return reply;
+}
+
+using ScreenshotTest = GuiTest;
+
+TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
+  const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
+  RunSite site(Answer);
+  OpenForm();
+  QStringList lines;
+  for (const char* path : {"/news", "/shop", "/forum", "/wiki", "/missing", "/blog", "/store", "/docs", "/board"})
+    lines << QString::fromStdString(site.Url(path));
+  Editor()->setText(lines.join(QStringLiteral("\r\n")));
+  QTest::qWait(200);
+  form_->grab().save(QDir(folder).filePath(QStringLiteral("before-run.png")));
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  Child<QTableView>("ListView1")->selectRow(1);
+  QTest::qWait(200);
+  form_->grab().save(QDir(folder).filePath(QStringLiteral("finished-run.png")));
+}
+
+}  // namespace

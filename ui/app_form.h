@@ -1,0 +1,178 @@
+#pragma once
+// TAppForm: the main window. It holds the URL editor, the fetch settings
+// (two time-outs and the user agent), the results view, the Start/STOP and
+// Export buttons and the status bar, and it is the front end of every run
+// (run::TRunHost): the run's hand-overs arrive here, on the main thread.
+//
+// The run control has three states, told by ButtonStart's caption alone:
+//   Idle      "Start"                     enabled, picture 50   default cursor
+//   Running   "STOP"                      enabled, no picture   busy cursor
+//   Stopping  Translate("Stopping...")    disabled, no picture  busy cursor
+// Sorting the results is refused unless the caption reads "Start".
+//
+// Ending: closing the window saves the URL list to list.txt (while the
+// settings-ready flag is set; a failed save keeps the window open); "Exit"
+// ends at once without saving; Reset to Defaults deletes settings.ini and
+// list.txt, starts a new copy and ends. A run still going when the window is
+// destroyed is abandoned and joined; nothing is left running.
+#include <QChar>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+#include "run/identifier.h"
+#include "run/run_host.h"
+
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTimer;
+namespace services {
+class TSettingsStore;
+}
+namespace Ui {
+class TAppForm;
+}
+
+namespace ui {
+
+class TResultsModel;
+
+// What the window reaches outside itself; tests replace these.
+struct TAppFormOptions {
+  QString programFolder;                     // empty: the running program's folder
+  std::function<void(const QUrl&)> openUrl;  // empty: the desktop's default handler
+  std::function<bool()> startNewCopy;        // empty: start this program again, detached
+  std::function<void()> endApplication;      // empty: QCoreApplication::quit()
+};
+
+class TAppForm : public QMainWindow, public run::TRunHost {
+  Q_OBJECT
+ public:
+  explicit TAppForm(TAppFormOptions options = {}, QWidget* parent = nullptr);
+  ~TAppForm() override;
+
+  // run::TRunHost, performed on the main thread inside the run's hand-overs.
+  QObject* Context() override { return this; }
+  run::TWorkList& WorkList() override { return workList_; }
+  int EditorLineCount() override;
+  QString EditorLine(int index) override;
+  bool MultiThreadingOn() override;
+  int MultiThreads() override;
+  void AddData(const QString& MyURL, const QString& MyPlatform) override;
+  void SetStatusText(int panel, const QString& text) override;
+  void SetRowCount(qint64 count) override;
+  void RedrawRow(int index) override;
+  void IslemTamam(bool BeepYapalimmi) override;
+  void Progress(qint64 done, qint64 total) override;
+
+  // State that tests and the dialogs read.
+  QString StatusText(int panel) const;
+  QString DataFolder() const { return dataFolder_; }
+  bool SettingsReady() const { return settingsReady_; }
+  int SortColumn() const { return sortColumn_; }
+  bool SortDescending() const { return descending_; }
+  QChar ListSeparator() const { return listSeparator_; }
+  run::PoolLimits DefaultPoolLimits() const { return poolLimits_; }
+  services::TSettingsStore& Settings() { return *settings_; }
+  QString ProductName() const { return productName_; }
+  QString AppName() const { return AppName_; }
+  QString AppVersion() const { return AppVersion_; }
+  // Whether a run's worker thread is still alive.
+  bool RunInProgress() const;
+
+  // The help page of a product: "http://<maker host>/help/<page>/", the page
+  // being the product name with ASCII letters lowered and blanks as "-".
+  static QString HelpAddress(const QString& productName);
+
+  // The user-agent texts of ComboBox1's list, item 1 being the default.
+  static QStringList UserAgents();
+  // The editor's lines before any saved list is restored.
+  static QString ExampleUrls();
+
+ public Q_SLOTS:
+  void ButtonStartClick();
+  void ButtonExportClick();
+  void XT1Click();
+  void CSV1Click();
+  void XLS1Click();
+  void MultiThreaded1Click(bool checkedNow);
+  void ResettoDefaults1Click();
+  void Exit1Click();
+  void LoadURLList1Click();
+  void Help2Click();
+  void ListView1ColumnClick(int column);
+  void CopyURL1Click();
+  void GotoURL1Click();
+  void CopyPlatform1Click();
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;    // FormClose
+  void resizeEvent(QResizeEvent* e) override;  // FormResize
+
+ private:
+  void FormCreate();
+  void BuildMenus();
+  void BuildStatusBar();
+  void ApplyStoredSettings();
+  void LoadSavedList();
+  void SetEditorText(const QString& text, const QString& lineBreak);
+  void Timer1Timer();
+  void MyThreadTerminate(run::TMyIdentifier* worker);
+  void Edit3Change();
+  void Edit4Change();
+  void ComboBox1Change();
+  void UpdateFetchInputs();
+  void WriteSetting(const QString& key, const QString& value);
+  void SetBusyCursor(bool busy);
+  void SetIdleButton();
+  void Column1Sort();
+  void Column2Sort();
+  int SelectedRow() const;
+  QString AskSaveFileName(const QString& defaultSuffix, const QString& filterPairs);
+  void ReportError(const QString& message);
+  void ReportLater(const QString& message);
+  void AbandonRuns();
+
+  std::unique_ptr<Ui::TAppForm> ui_;
+  TAppFormOptions options_;
+
+  QString companyName_;
+  QString productName_;
+  QString AppName_;
+  QString AppVersion_;
+  QChar listSeparator_ = u',';
+  QString dataFolder_;
+  std::unique_ptr<services::TSettingsStore> settings_;
+  bool settingsReady_ = false;
+  run::PoolLimits poolLimits_;
+
+  run::TWorkList workList_;
+  TResultsModel* model_ = nullptr;
+  std::shared_ptr<run::TFetchInputs> fetchInputs_;
+  QString runUserAgent_;
+  QList<QPointer<run::TMyIdentifier>> workers_;
+  bool busyCursor_ = false;
+
+  int sortColumn_ = -1;
+  bool descending_ = false;
+  QString lineBreak_ = QStringLiteral("\r\n");
+
+  QLabel* statusPanel0_ = nullptr;
+  QLabel* statusPanel1_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QMenu* PopupMenu1 = nullptr;  // export
+  QMenu* PopupMenu2 = nullptr;  // editor
+  QMenu* PopupMenu3 = nullptr;  // results rows
+  QFileDialog* OpenDialog1 = nullptr;
+  QFileDialog* SaveDialog1 = nullptr;
+  QString lastSaveName_;  // offered again by the next export
+  QTimer* Timer1 = nullptr;
+};
+
+}  // namespace ui
