@@ -5,6 +5,7 @@
 #include "ui/dialog_pictures.h"
 #include "ui/dropdown_menu.h"
 #include "ui/maker_pages.h"
+#include "ui/message_dialog.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -280,9 +281,8 @@ void TAboutBox::LicensePrivacyPolicy1Click() {
   if (QFileInfo(path).isFile()) {
     OpenLocalFile(path);
   } else {
-    QMessageBox box(QMessageBox::Critical, i18n::Translate(QStringLiteral("License")),
-                    i18n::Translate(QStringLiteral("File not found!")), QMessageBox::Ok, this);
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("License")),
+                    i18n::Translate(QStringLiteral("File not found!")));
   }
 }
 

@@ -5,6 +5,7 @@
 #include "services/identity.h"
 #include "services/service_request.h"
 #include "ui/dialog_pictures.h"
+#include "ui/message_dialog.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -169,9 +170,8 @@ void TFeedbackForm::BitBtn1Click() {
   const QString address = services::TrimBlanksAndControls(Edit1->text());
   if (!address.isEmpty() && !services::IsValidEmail(address)) {
     Edit1->setFocus();
-    QMessageBox box(QMessageBox::Critical, i18n::Translate(QStringLiteral("Failure")),
-                    i18n::Translate(QStringLiteral("Invalid e-mail address!")), QMessageBox::Ok, this);
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("Failure")),
+                   i18n::Translate(QStringLiteral("Invalid e-mail address!")));
     return;
   }
   const services::TIdentity& identity = services::Identity();
@@ -184,18 +184,15 @@ void TFeedbackForm::BitBtn1Click() {
   QApplication::restoreOverrideCursor();
 
   if (delivered) {
-    QMessageBox box(QMessageBox::Information, i18n::Translate(QStringLiteral("Success")),
-                    i18n::Translate(QStringLiteral("Your feedback is received.")) + QStringLiteral("\n\n") +
-                        i18n::Translate(QStringLiteral("Thank you!")),
-                    QMessageBox::Ok, this);
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Information, i18n::Translate(QStringLiteral("Success")),
+                   i18n::Translate(QStringLiteral("Your feedback is received.")) + QStringLiteral("\n\n") +
+                       i18n::Translate(QStringLiteral("Thank you!")));
     accept();
   } else {
-    QMessageBox box(QMessageBox::Critical, i18n::Translate(QStringLiteral("Failure")),
-                    i18n::Translate(QStringLiteral("Something went wrong. Your feedback could not be delivered.")) +
-                        QStringLiteral("\n\n") + i18n::Translate(QStringLiteral("Please try again later.")),
-                    QMessageBox::Ok, this);
-    box.exec();
+    // The dialog stays open with everything the user typed.
+    ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("Failure")),
+                   i18n::Translate(QStringLiteral("Something went wrong. Your feedback could not be delivered.")) +
+                       QStringLiteral("\n\n") + i18n::Translate(QStringLiteral("Please try again later.")));
   }
 }
 

@@ -216,7 +216,7 @@ void TTranslateForm::Button1Click() {
     script = WriteRestartScript(host_.DataFolder, program);
   } catch (const std::exception& error) {
     // The dialog stays open; the user may try again or cancel.
-    QMessageBox::critical(this, QCoreApplication::applicationName(), QString::fromStdString(error.what()));
+    ShowMessageBox(this, QMessageBox::Critical, QCoreApplication::applicationName(), QString::fromStdString(error.what()));
     return;
   }
   QCoreApplication::processEvents();
