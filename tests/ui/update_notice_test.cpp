@@ -58,6 +58,20 @@ TEST_F(UpdateNoticeTest, OpensInTheTopRightCornerWithoutTakingTheFocus) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return notice.isNull(); }));
 }
 
+TEST_F(UpdateNoticeTest, GrowsFromItsCentre) {
+  QPointer<ui::TNewVer> notice = new ui::TNewVer(QStringLiteral("Lumasift"), QStringLiteral("1.6"), QString());
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const QRect home = ui::TNewVer::PlaceOn(screen);
+  notice->TimerStartTimer();  // what the 1 ms timer does
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_LT(notice->width(), 320);
+  EXPECT_LT(notice->height(), 68);
+  EXPECT_LE((notice->geometry().center() - home.center()).manhattanLength(), 2);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return notice->geometry() == home; }, 2000));
+  notice->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return notice.isNull(); }));
+}
+
 TEST_F(UpdateNoticeTest, CountdownOfElevenSecondsClosesIt) {
   QPointer<ui::TNewVer> notice = new ui::TNewVer(QStringLiteral("Lumasift"), QStringLiteral("1.4"), QString());
   ASSERT_TRUE(QTest::qWaitFor([&] { return notice->isVisible(); }));
