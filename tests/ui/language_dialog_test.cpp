@@ -178,6 +178,21 @@ TEST_F(LanguageDialogTest, OkWithoutChangeClosesWithoutQuestion) {
   EXPECT_TRUE(chosenFiles_.isEmpty());
 }
 
+TEST_F(LanguageDialogTest, EscapeClosesFromTheListTheButtonAndTheNames) {
+  AddLanguage(QStringLiteral("German"), "");
+  i18n::LoadLanguage(QString(), folder_);
+  for (const char* name : {"ComboBox1", "Button1", "RichEdit1"}) {
+    ui::TTranslateForm form(Host());
+    form.open();
+    QWidget* widget = form.findChild<QWidget*>(QString::fromLatin1(name));
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible()) << name;
+    EXPECT_EQ(form.result(), QDialog::Rejected) << name;
+  }
+  EXPECT_TRUE(chosenFiles_.isEmpty());
+}
+
 TEST_F(LanguageDialogTest, AnsweringNoKeepsTheDialogOpenWithTheNewSelection) {
   AddLanguage(QStringLiteral("German"), "{Restart Application?}Neu starten?\n{Confirmation}Bestätigung\n{Yes}Ja\n{No}Nein\n");
   i18n::LoadLanguage(QStringLiteral("German.lang.txt"), folder_);
