@@ -18,7 +18,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QStyleOptionViewItem>
+#include <QAbstractItemDelegate>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -162,6 +165,44 @@ TEST_F(LanguageDialogTest, FlagsByName) {
     EXPECT_EQ(picture.size(), QSize(16, 16)) << name.toStdString();
   }
   EXPECT_EQ(ui::FlagPicture(QStringLiteral("nonesuch")).toImage(), ui::NeutralFlagPicture().toImage());
+}
+
+TEST_F(LanguageDialogTest, ItemsAreDrawnWithTheirFlagAtTheTopLeft) {
+  AddLanguage(QStringLiteral("Slovak"), "");
+  i18n::LoadLanguage(QString(), folder_);
+  ui::TTranslateForm form(Host());
+  auto* list = form.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+  const QModelIndex slovak = list->model()->index(list->findText(QStringLiteral("Slovak")), 0);
+  QAbstractItemDelegate* delegate = list->itemDelegate();
+
+  QStyleOptionViewItem option;
+  option.rect = QRect(0, 0, 120, 18);
+  option.palette = list->palette();
+  option.font = list->font();
+  option.state = QStyle::State_Enabled;
+  EXPECT_EQ(delegate->sizeHint(option, slovak).height(), 18);
+
+  QImage drawn(120, 18, QImage::Format_ARGB32);
+  drawn.fill(Qt::white);
+  QPainter painter(&drawn);
+  delegate->paint(&painter, option, slovak);
+  painter.end();
+  const QImage flag = ui::FlagPicture(QStringLiteral("sk")).toImage().convertToFormat(QImage::Format_ARGB32);
+  int compared = 0;
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      if (qAlpha(flag.pixel(x, y)) != 255) continue;
+      EXPECT_EQ(drawn.pixel(x, y), flag.pixel(x, y)) << x << "," << y;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 100);
+  // The text starts right of the flag.
+  bool textRightOfFlag = false;
+  for (int y = 0; y < 18; ++y) {
+    for (int x = 16; x < 120; ++x) textRightOfFlag |= qGray(drawn.pixel(x, y)) < 128;
+  }
+  EXPECT_TRUE(textRightOfFlag);
 }
 
 TEST_F(LanguageDialogTest, OkWithoutChangeClosesWithoutQuestion) {
