@@ -108,7 +108,9 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
       fetchInputs_(std::make_shared<run::TFetchInputs>()) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   if (!options_.startNewCopy) options_.startNewCopy = [] { return services::StartNewCopyDetached(); };
-  if (!options_.endApplication) options_.endApplication = [] { QCoreApplication::quit(); };
+  // exit(), not quit(): quit() first closes every window, and closing the
+  // main window saves the URL list, which "Exit" must not do.
+  if (!options_.endApplication) options_.endApplication = [] { QCoreApplication::exit(0); };
 
   ui_->setupUi(this);
   BuildMenus();

@@ -48,7 +48,7 @@ struct TAppFormOptions {
   QString programFolder;                     // empty: the running program's folder
   std::function<void(const QUrl&)> openUrl;  // empty: the desktop's default handler
   std::function<bool()> startNewCopy;        // empty: start this program again, detached
-  std::function<void()> endApplication;      // empty: QCoreApplication::quit()
+  std::function<void()> endApplication;      // empty: QCoreApplication::exit(0), no window closed
 };
 
 class TAppForm : public QMainWindow, public run::TRunHost {

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -87,6 +88,21 @@ TEST_F(SettingsTest, ClosingSavesTheListAndExitDoesNot) {
   Editor()->append(QStringLiteral("c.example"));
   EXPECT_TRUE(form_->close());
   EXPECT_EQ(ReadData("list.txt"), kBom + "a.example\nb.example\nc.example");
+}
+
+TEST_F(SettingsTest, ExitEndsTheEventLoopWithoutClosingTheWindow) {
+  ui::TAppFormOptions options;
+  options.programFolder = folder_.path();  // the program's own way of ending
+  ui::TAppForm form(options);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.findChild<ui::TUrlEditor*>(QStringLiteral("SynEdit1"))->setText(QStringLiteral("edited.example"));
+  QEventLoop loop;  // stands for the application's event loop
+  QTimer::singleShot(0, &form, [&] { form.findChild<QAction*>(QStringLiteral("Exit1"))->trigger(); });
+  QTimer::singleShot(10000, &loop, [&] { loop.exit(1); });
+  EXPECT_EQ(loop.exec(), 0) << "Exit ends the running event loop";
+  EXPECT_TRUE(form.isVisible()) << "without the window's closing step";
+  EXPECT_FALSE(QFile::exists(DataFile("list.txt")));
 }
 
 TEST_F(SettingsTest, AFailedSaveKeepsTheWindowOpenWithTheErrorShown) {
@@ -247,7 +263,7 @@ TEST_F(SettingsTest, MultiThreadingDialogStatesAndWhatItStores) {
   OnDialog([&](ui::TFormMultiThread& d) {
     d.findChild<QRadioButton*>("RadioButton2")->setChecked(true);
     d.findChild<QSpinBox*>("SpinEdit1")->setValue(custom);
-    QTest::mouseClick(d.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    d.findChild<QPushButton*>("Button1")->click();
   });
   item->trigger();
   EXPECT_TRUE(item->isChecked());
@@ -274,7 +290,7 @@ TEST_F(SettingsTest, MultiThreadingDialogStatesAndWhatItStores) {
     spin->setFocus();
     spin->selectAll();
     QTest::keyClicks(spin, QString::number(limits.maximum * 10 + 7));
-    QTest::mouseClick(d.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    d.findChild<QPushButton*>("Button1")->click();
   });
   item->trigger();
   EXPECT_EQ(SettingsValue(ReadData("settings.ini"), "MultiThreads"), QString::number(limits.maximum));
@@ -285,7 +301,7 @@ TEST_F(SettingsTest, MultiThreadingDialogStatesAndWhatItStores) {
   OnDialog([&](ui::TFormMultiThread& d) {
     EXPECT_TRUE(d.findChild<QRadioButton*>("RadioButton1")->isChecked());
     EXPECT_EQ(d.findChild<QSpinBox*>("SpinEdit1")->value(), limits.maximum);
-    QTest::mouseClick(d.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    d.findChild<QPushButton*>("Button1")->click();
   });
   item->trigger();
   EXPECT_TRUE(item->isChecked());

@@ -1,7 +1,9 @@
 // Not a check: pictures of the window for a person to look at. With
 // LUMASIFT_SCREENSHOT_DIR set (run under a real display, e.g. xvfb-run with
 // QT_QPA_PLATFORM=xcb), saves the window before and after a finished run
-// against a loopback site as before-run.png and finished-run.png there.
+// against a loopback site as before-run.png and finished-run.png there,
+// and the multi-threading dialog as multi-threading.png.
+#include <QAction>
 #include <QDir>
 #include <QPixmap>
 #include <QTableView>
@@ -12,6 +14,7 @@
 
 #include "gui_test_base.h"
 #include "support/run_site.h"
+#include "ui/form_multi_thread.h"
 
 namespace {
 
@@ -54,6 +57,12 @@ TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
   Child<QTableView>("ListView1")->selectRow(1);
   QTest::qWait(200);
   form_->grab().save(QDir(folder).filePath(QStringLiteral("finished-run.png")));
+
+  ui::TFormMultiThread dialog(form_->DefaultPoolLimits(), form_->Settings(),
+                              form_->findChild<QAction*>(QStringLiteral("MultiThreaded1")), form_.get());
+  dialog.show();
+  QTest::qWait(100);
+  dialog.grab().save(QDir(folder).filePath(QStringLiteral("multi-threading.png")));
 }
 
 }  // namespace
