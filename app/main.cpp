@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "ui/app_form.h"
+#include "ui/dialog_pictures.h"
 
 int main(int argc, char** argv) {
   // A second copy runs as well as the first; the named mutex that marks a
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Lumasift"));
   QApplication::setOrganizationName(QStringLiteral(LUMASIFT_COMPANY));
   QGuiApplication::setDesktopFileName(QStringLiteral("lumasift"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lumasift"), ui::ProgramIcon()));
 
   ui::TAppForm form;
   form.show();

@@ -56,6 +56,7 @@ std::unique_ptr<ui::TAppForm> OpenWindow(const QTemporaryDir& folder) {
   options.openUrl = [](const QUrl&) {};
   options.startNewCopy = [] { return true; };
   options.endApplication = [] {};
+  options.updateCheck = false;  // a benchmark asks no web service
   auto form = std::make_unique<ui::TAppForm>(options);
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) std::fprintf(stderr, "window not exposed\n");

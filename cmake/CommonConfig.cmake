@@ -65,8 +65,12 @@ function(lumasift_tests folder)
     target_link_libraries(${folder}_tests PRIVATE GTest::gtest_main)
   endif()
   target_include_directories(${folder}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # One variable per property: a ";" inside a property value would be taken
+  # as a list separator on its way through the discovery script, and every
+  # variable after the first would be lost.
   gtest_discover_tests(${folder}_tests
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMASIFT_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "LUMASIFT_SOURCE_DIR=set:${PROJECT_SOURCE_DIR}"
                TIMEOUT 300)
 endfunction()

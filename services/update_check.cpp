@@ -2,6 +2,7 @@
 
 #include "services/service_request.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
@@ -258,6 +259,15 @@ TUpdateCheckPoll::TTick TUpdateCheckPoll::Tick() {
   if (!results_->CheckDone()) return TTick::Waiting;
   reported_ = true;
   return TTick::Done;
+}
+
+bool TUpdateCheckPoll::AbandonAndWait(int ms) {
+  if (!checker_) return true;
+  checker_->Abandon();
+  if (!checker_->wait(QDeadlineTimer(ms))) return false;
+  // Its own deleteLater may still be queued; deleting it now discards that.
+  delete checker_.data();
+  return true;
 }
 
 bool ToggleUpdateNotifications(bool entryChecked, TUpdateStore& store) {

@@ -188,6 +188,13 @@ class TUpdateCheckPoll {
     Idle,     // every tick after Done
   };
   TTick Tick();
+  // For an owner that ends mid-check: abandons the check (see
+  // TChecker::Abandon) and waits up to `ms` for its thread to end, without
+  // running events. Call it only once nothing the check handed over can still
+  // be waiting to run on this thread (for a window: after removing its posted
+  // calls), else the wait lasts the whole `ms`. Returns whether no check
+  // thread is left running.
+  bool AbandonAndWait(int ms);
   // Shared, so that it stays readable after the poll is gone.
   std::shared_ptr<const TUpdateResults> Results() const { return results_; }
 

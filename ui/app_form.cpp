@@ -29,13 +29,20 @@
 #include "services/list_file.h"
 #include "services/restart.h"
 #include "services/settings_store.h"
+#include "services/update_check.h"
+#include "ui/about_box.h"
 #include "ui/dropdown_menu.h"
 #include "ui/export_writer.h"
 #include "ui/file_dialog.h"
+#include "ui/feedback_form.h"
 #include "ui/form_multi_thread.h"
 #include "ui/image_list.h"
+#include "ui/language_choice.h"
+#include "ui/maker_pages.h"
 #include "ui/message_dialog.h"
+#include "ui/new_ver.h"
 #include "ui/results_model.h"
+#include "ui/translate_form.h"
 #include "ui_app_form.h"
 
 namespace ui {
@@ -64,20 +71,6 @@ void SortRecords(run::TWorkList& list, bool descending, Key key) {
 }
 
 }  // namespace
-
-QString TAppForm::HelpAddress(const QString& productName) {
-  QString page;
-  page.reserve(productName.size());
-  for (const QChar c : productName) {
-    if (c >= u'A' && c <= u'Z')
-      page += QChar(c.unicode() + 32);
-    else if (c == u' ')
-      page += u'-';
-    else
-      page += c;
-  }
-  return QStringLiteral("http://%1/help/%2/").arg(QStringLiteral(LUMASIFT_MAKER_HOST), page);
-}
 
 QStringList TAppForm::UserAgents() {
   return {
@@ -111,6 +104,8 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   // exit(), not quit(): quit() first closes every window, and closing the
   // main window saves the URL list, which "Exit" must not do.
   if (!options_.endApplication) options_.endApplication = [] { QCoreApplication::exit(0); };
+  if (!options_.startRestartScript)
+    options_.startRestartScript = [this](const QString& script) { return StartRestartScript(script, dataFolder_); };
 
   ui_->setupUi(this);
   BuildMenus();
@@ -167,10 +162,25 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   Timer1->setSingleShot(true);
   connect(Timer1, &QTimer::timeout, this, &TAppForm::Timer1Timer);
   Timer1->start();
+
+  TimerChecker = new QTimer(this);
+  TimerChecker->setObjectName(QStringLiteral("TimerChecker"));
+  TimerChecker->setInterval(1000);
+  connect(TimerChecker, &QTimer::timeout, this, &TAppForm::TimerCheckerTimer);
+  if (options_.updateCheck) {
+    services::TUpdateCheckInputs inputs;
+    inputs.storePath = options_.updateStorePath;
+    inputs.appName = AppName_;
+    inputs.appVersion = AppVersion_;
+    updateCheck_ = std::make_unique<services::TUpdateCheckPoll>(std::move(inputs), this, this);
+    TimerChecker->start();
+  }
 }
 
 TAppForm::~TAppForm() {
   AbandonRuns();
+  JoinUpdateCheck();
+  if (notice_) delete notice_.data();
   SetBusyCursor(false);
 }
 
@@ -200,7 +210,8 @@ void TAppForm::FormCreate() {
   engine::LoadPlatformInformation();
 
   try {
-    i18n::LoadLanguage(QString(), options_.programFolder);
+    // The language chosen in the language dialog, else the system's.
+    LoadStartupLanguage(*settings_, options_.programFolder);
   } catch (const std::exception& error) {
     ReportLater(QString::fromUtf8(error.what()));
   }
@@ -221,6 +232,10 @@ void TAppForm::BuildMenus() {
   connect(ui_->MultiThreaded1, &QAction::triggered, this, &TAppForm::MultiThreaded1Click);
   connect(ui_->ResettoDefaults1, &QAction::triggered, this, &TAppForm::ResettoDefaults1Click);
   connect(ui_->Help2, &QAction::triggered, this, &TAppForm::Help2Click);
+  connect(ui_->UpdateNotifications1, &QAction::triggered, this, &TAppForm::UpdateNotifications1Click);
+  connect(ui_->Language1, &QAction::triggered, this, &TAppForm::Language1Click);
+  connect(ui_->SendFeedback1, &QAction::triggered, this, &TAppForm::SendFeedback1Click);
+  connect(ui_->About1, &QAction::triggered, this, &TAppForm::About1Click);
 
   auto item = [](QMenu* menu, const char* name, const QString& text) {
     QAction* action = menu->addAction(text);
@@ -314,6 +329,63 @@ void TAppForm::LoadSavedList() {
 void TAppForm::Timer1Timer() {
   // Caret after the last character, nothing selected.
   ui_->SynEdit1->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+}
+
+// ---- update check -----------------------------------------------------------
+
+void TAppForm::TimerCheckerTimer() {
+  if (!updateCheck_) {
+    TimerChecker->stop();
+    return;
+  }
+  switch (updateCheck_->Tick()) {
+    case services::TUpdateCheckPoll::TTick::Started:
+    case services::TUpdateCheckPoll::TTick::Waiting:
+    case services::TUpdateCheckPoll::TTick::Idle:
+      return;
+    case services::TUpdateCheckPoll::TTick::Done:
+      break;
+  }
+  TimerChecker->stop();
+  const std::shared_ptr<const services::TUpdateResults> results = updateCheck_->Results();
+  ui_->UpdateNotifications1->setEnabled(true);
+  if (results->ShowUpdate() == 0) ui_->UpdateNotifications1->setChecked(false);
+  if (results->UpdateAvailable())
+    notice_ = new TNewVer(services::Identity().ProductName, results->LatestVersion(), results->DownloadAddress(), this);
+}
+
+bool TAppForm::UpdateCheckPending() const { return TimerChecker->isActive(); }
+
+TNewVer* TAppForm::UpdateNotice() const { return notice_.data(); }
+
+void TAppForm::ShowImportantMessage(const QString& message) {
+  ShowMessageBox(this, QMessageBox::Warning, i18n::Translate(QStringLiteral("IMPORTANT")), message);
+}
+
+void TAppForm::UpdateNotifications1Click() {
+  // The action has toggled itself; the store decides from the state before.
+  services::TUpdateStore store(options_.updateStorePath.isEmpty() ? services::TUpdateStore::DefaultPath()
+                                                                  : options_.updateStorePath);
+  const bool wasChecked = !ui_->UpdateNotifications1->isChecked();
+  ui_->UpdateNotifications1->setChecked(services::ToggleUpdateNotifications(wasChecked, store));
+}
+
+void TAppForm::AbandonUpdateCheck() {
+  // The program is ending: no further tick, no message box, no notice.
+  TimerChecker->stop();
+  if (updateCheck_) updateCheck_->AbandonAndWait(0);
+  if (notice_) notice_->close();
+}
+
+void TAppForm::JoinUpdateCheck() {
+  if (!updateCheck_) return;
+  TimerChecker->stop();
+  updateCheck_->AbandonAndWait(0);
+  // An important message the check handed over but that has not run yet
+  // would keep it waiting: throw such calls away unrun, which releases it.
+  QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+  updateCheck_->AbandonAndWait(30000);
+  updateCheck_.reset();
 }
 
 // ---- run control --------------------------------------------------------
@@ -490,6 +562,7 @@ void TAppForm::closeEvent(QCloseEvent* e) {
     }
   }
   e->accept();
+  AbandonUpdateCheck();
 }
 
 void TAppForm::resizeEvent(QResizeEvent* e) {
@@ -497,7 +570,10 @@ void TAppForm::resizeEvent(QResizeEvent* e) {
   if (settingsReady_ && ui_->ComboBox1->lineEdit()) ui_->ComboBox1->lineEdit()->deselect();
 }
 
-void TAppForm::Exit1Click() { options_.endApplication(); }
+void TAppForm::Exit1Click() {
+  AbandonUpdateCheck();
+  options_.endApplication();
+}
 
 void TAppForm::ResettoDefaults1Click() {
   const QMessageBox::StandardButton answer = CaptionedMessageDialog(
@@ -509,6 +585,7 @@ void TAppForm::ResettoDefaults1Click() {
   services::DeleteSettingsAndList(dataFolder_);
   QCoreApplication::processEvents();
   options_.startNewCopy();
+  AbandonUpdateCheck();
   options_.endApplication();
 }
 
@@ -541,7 +618,36 @@ void TAppForm::LoadURLList1Click() {
   QApplication::restoreOverrideCursor();
 }
 
-void TAppForm::Help2Click() { options_.openUrl(QUrl(HelpAddress(productName_))); }
+void TAppForm::Help2Click() { options_.openUrl(QUrl(OnlineHelpAddress(productName_))); }
+
+// ---- dialogs ----------------------------------------------------------------------
+
+void TAppForm::SetLanguageFile(const QString& Filename) { ui::SetLanguageFile(*settings_, Filename); }
+
+void TAppForm::Language1Click() {
+  TTranslateFormHost host;
+  host.SetLanguageFile = [this](const QString& file) { SetLanguageFile(file); };
+  host.DataFolder = dataFolder_;
+  // Ends as "Exit" does: the URL list is not saved.
+  host.StartAndQuit = [this](const QString& script) {
+    options_.startRestartScript(script);
+    QCoreApplication::processEvents();
+    AbandonUpdateCheck();
+    options_.endApplication();
+  };
+  TTranslateForm dialog(std::move(host), this);
+  dialog.exec();
+}
+
+void TAppForm::SendFeedback1Click() {
+  TFeedbackForm dialog(this);
+  dialog.exec();
+}
+
+void TAppForm::About1Click() {
+  TAboutBox dialog(this, options_.programFolder);
+  dialog.exec();
+}
 
 // ---- results view -------------------------------------------------------------
 

@@ -13,8 +13,11 @@
 // Ending: closing the window saves the URL list to list.txt (while the
 // settings-ready flag is set; a failed save keeps the window open); "Exit"
 // ends at once without saving; Reset to Defaults deletes settings.ini and
-// list.txt, starts a new copy and ends. A run still going when the window is
-// destroyed is abandoned and joined; nothing is left running.
+// list.txt, starts a new copy and ends; a confirmed language change writes
+// start.sh and ends like "Exit". A run still going when the window is
+// destroyed is abandoned and joined; nothing is left running. The update
+// check is abandoned as soon as the program ends by any of these ways, and
+// its thread joined when the window is destroyed.
 #include <QChar>
 #include <QList>
 #include <QMainWindow>
@@ -26,6 +29,7 @@
 
 #include "run/identifier.h"
 #include "run/run_host.h"
+#include "services/update_check.h"
 
 class QFileDialog;
 class QLabel;
@@ -42,6 +46,7 @@ class TAppForm;
 namespace ui {
 
 class TResultsModel;
+class TNewVer;
 
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
@@ -49,9 +54,17 @@ struct TAppFormOptions {
   std::function<void(const QUrl&)> openUrl;  // empty: the desktop's default handler
   std::function<bool()> startNewCopy;        // empty: start this program again, detached
   std::function<void()> endApplication;      // empty: QCoreApplication::exit(0), no window closed
+  // Starts the restart script the language dialog wrote (empty: /bin/sh runs
+  // it detached in the data folder); the window then ends as "Exit" does.
+  std::function<bool(const QString& scriptPath)> startRestartScript;
+  // The update check a second after creation. Tests that do not point the
+  // maker's host at a server of their own switch it off, so that nothing
+  // reaches the real host; the entry then stays checked and disabled.
+  bool updateCheck = true;
+  QString updateStorePath;  // empty: the per-user store (TUpdateStore::DefaultPath)
 };
 
-class TAppForm : public QMainWindow, public run::TRunHost {
+class TAppForm : public QMainWindow, public run::TRunHost, public services::TImportantMessageHost {
   Q_OBJECT
  public:
   explicit TAppForm(TAppFormOptions options = {}, QWidget* parent = nullptr);
@@ -71,6 +84,13 @@ class TAppForm : public QMainWindow, public run::TRunHost {
   void IslemTamam(bool BeepYapalimmi) override;
   void Progress(qint64 done, qint64 total) override;
 
+  // services::TImportantMessageHost: the maker's notice in a warning box
+  // titled "IMPORTANT" (translated), on the main thread while the check waits.
+  void ShowImportantMessage(const QString& message) override;
+
+  // The language dialog's choice, remembered in settings.ini for the next start.
+  void SetLanguageFile(const QString& Filename);
+
   // State that tests and the dialogs read.
   QString StatusText(int panel) const;
   QString DataFolder() const { return dataFolder_; }
@@ -85,10 +105,10 @@ class TAppForm : public QMainWindow, public run::TRunHost {
   QString AppVersion() const { return AppVersion_; }
   // Whether a run's worker thread is still alive.
   bool RunInProgress() const;
-
-  // The help page of a product: "http://<maker host>/help/<page>/", the page
-  // being the product name with ASCII letters lowered and blanks as "-".
-  static QString HelpAddress(const QString& productName);
+  // Whether the update check's timer still polls (until the check is done).
+  bool UpdateCheckPending() const;
+  // The update notice this window opened, while it is open.
+  TNewVer* UpdateNotice() const;
 
   // The address "Go to URL" opens for a record's URL: an http or https
   // address, or an empty one (nothing is opened) for anything else.
@@ -110,6 +130,10 @@ class TAppForm : public QMainWindow, public run::TRunHost {
   void Exit1Click();
   void LoadURLList1Click();
   void Help2Click();
+  void Language1Click();
+  void SendFeedback1Click();
+  void About1Click();
+  void UpdateNotifications1Click();
   void ListView1ColumnClick(int column);
   void CopyURL1Click();
   void GotoURL1Click();
@@ -127,6 +151,9 @@ class TAppForm : public QMainWindow, public run::TRunHost {
   void LoadSavedList();
   void SetEditorText(const QString& text, const QString& lineBreak);
   void Timer1Timer();
+  void TimerCheckerTimer();
+  void AbandonUpdateCheck();
+  void JoinUpdateCheck();
   void MyThreadTerminate(run::TMyIdentifier* worker);
   void Edit3Change();
   void Edit4Change();
@@ -177,6 +204,9 @@ class TAppForm : public QMainWindow, public run::TRunHost {
   QFileDialog* SaveDialog1 = nullptr;
   QString lastSaveName_;  // offered again by the next export
   QTimer* Timer1 = nullptr;
+  QTimer* TimerChecker = nullptr;
+  std::unique_ptr<services::TUpdateCheckPoll> updateCheck_;
+  QPointer<TNewVer> notice_;
 };
 
 }  // namespace ui

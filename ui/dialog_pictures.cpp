@@ -265,13 +265,12 @@ QPixmap HiddenPicture(QSize size) {
   return picture;
 }
 
-QIcon ProgramIcon() {
-  const QIcon icon = QApplication::windowIcon();
-  if (!icon.isNull() && !icon.availableSizes().isEmpty()) return icon;
-  QPixmap picture(64, 64);
+QImage ProgramIconImage(int size) {
+  QImage picture(size, size, QImage::Format_ARGB32_Premultiplied);
   picture.fill(Qt::transparent);
   QPainter painter(&picture);
   painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(size / 64.0, size / 64.0);  // drawn on a 64-unit square
   painter.setBrush(QColor(30, 120, 70));
   painter.setPen(QPen(QColor(15, 70, 40), 3));
   painter.drawRoundedRect(QRectF(4, 4, 56, 56), 10, 10);
@@ -279,7 +278,15 @@ QIcon ProgramIcon() {
   painter.setBrush(Qt::NoBrush);
   painter.drawEllipse(QRectF(16, 14, 24, 24));
   painter.drawLine(QPointF(36, 35), QPointF(50, 50));
-  return QIcon(picture);
+  return picture;
+}
+
+QIcon ProgramIcon() {
+  const QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull() && !icon.availableSizes().isEmpty()) return icon;
+  QIcon drawn;
+  for (const int size : {16, 32, 48, 64, 128}) drawn.addPixmap(QPixmap::fromImage(ProgramIconImage(size)));
+  return drawn;
 }
 
 }  // namespace ui

@@ -5,6 +5,7 @@
 // the about box's hidden picture, a fallback program icon).
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -37,5 +38,8 @@ QPixmap HiddenPicture(QSize size);
 // The program's icon: the application's window icon, or a drawn one when the
 // application has none.
 QIcon ProgramIcon();
+// The drawn icon as a square picture of `size` pixels (needs no application
+// object; the build renders the installed icon files with it).
+QImage ProgramIconImage(int size);
 
 }  // namespace ui

@@ -3,7 +3,9 @@
 // (and so its data folder, settings.ini and list.txt) is a fresh temporary
 // folder, message boxes are answered by the test instead of a person, file
 // dialogs take the test's next file name, and opening a web page, starting a
-// new copy and ending the application are recorded instead of done.
+// new copy, starting the restart script and ending the application are
+// recorded instead of done. The update check stays off unless a test turns it
+// on (after pointing the maker's host at a loopback server of its own).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -52,6 +54,13 @@ class GuiTest : public ::testing::Test {
       return true;
     };
     options.endApplication = [this] { ++ended_; };
+    options.startRestartScript = [this](const QString& script) {
+      restartScripts_ << script;
+      return true;
+    };
+    // Off unless a test points the maker's host at its own server.
+    options.updateCheck = updateCheck_;
+    options.updateStorePath = updateStorePath_;
     form_ = std::make_unique<ui::TAppForm>(options);
     form_->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
@@ -93,4 +102,7 @@ class GuiTest : public ::testing::Test {
   QList<QUrl> opened_;
   int newCopies_ = 0;
   int ended_ = 0;
+  QStringList restartScripts_;
+  bool updateCheck_ = false;
+  QString updateStorePath_;
 };
