@@ -1,6 +1,5 @@
 #include "ui/export_writer.h"
 
-#include "ui/atomic_file.h"
 #include "ui/sheet_cells.h"
 #include "ui/xls_writer.h"
 #include "ui/xlsx_writer.h"
@@ -64,7 +63,7 @@ void WriteUtf8LinesFile(const QString& fileName, const QStringList& lines) {
     data.append(line.toUtf8());
     data.append("\r\n", 2);
   }
-  WriteFileAtomically(fileName, data);
+  WriteAsExport([&] { services::WriteFileAtomically(fileName, data); });
 }
 
 QStringList SplitSpreadsheetLine(const QString& line, QChar separator) {
