@@ -1,0 +1,44 @@
+// TLS for the service tests' loopback servers: a certificate authority made
+// at run time that the client under test is told to trust, and a server
+// certificate it signed. One scripted reply serves every request.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <string>
+
+#include "tests/support/loopback_server.h"
+
+namespace services_test {
+
+// A certificate authority of its own and a server certificate it signed for
+// 127.0.0.1 and localhost. CaFile() is the authority's certificate as PEM,
+// for a client that should trust it.
+class TTestAuthority {
+ public:
+  TTestAuthority();
+  TTestAuthority(const TTestAuthority&) = delete;
+  TTestAuthority& operator=(const TTestAuthority&) = delete;
+
+  QString CaFile() const { return caFile_; }
+  // A loopback server speaking TLS with the signed certificate.
+  testsupport::LoopbackServer::Options ServerOptions() const;
+
+ private:
+  QTemporaryDir folder_;
+  QString caFile_;
+  testsupport::Certificate server_;
+};
+
+struct TReply {
+  int status = 200;
+  std::string contentType = "text/plain; charset=utf-8";
+  std::string body;
+  int delayMs = 0;  // wait this long before answering
+};
+
+// From now on the server answers every request with `reply`.
+void SetReply(testsupport::LoopbackServer& server, const TReply& reply);
+
+}  // namespace services_test
