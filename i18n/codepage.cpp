@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <QDir>
+#include <QFile>
 #include <QStringDecoder>
 
 #include <unicode/ucnv.h>
@@ -293,6 +295,22 @@ QString DecodeByByteOrderMark(const QByteArray& bytes) {
     return decoder.decode(QByteArrayView(bytes).sliced(2));
   }
   return DecodeAnsi(bytes);
+}
+
+QByteArray ReadFileBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  }
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  }
+  return bytes;
 }
 
 QStringList SplitTextLines(const QString& text) {

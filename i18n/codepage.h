@@ -69,6 +69,10 @@ QString DecodeUtf8Lenient(const QByteArray& bytes);
 // user's ANSI code page.
 QString DecodeByByteOrderMark(const QByteArray& bytes);
 
+// The whole content of a file. Throws std::runtime_error with
+// Cannot open file "<path>". <reason>   or   Cannot read file "<path>". <reason>
+QByteArray ReadFileBytes(const QString& path);
+
 // Lines of a text; CR LF, LF and CR each end a line. A break after the last
 // line does not start another one ("a\nb\n" gives two lines), and an empty
 // text gives no lines.

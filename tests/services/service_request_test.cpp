@@ -222,13 +222,6 @@ TEST(TagValue, ReadsOnlyExactlyTaggedLines) {
   }
 }
 
-TEST(AnswerLines, EndAtCrLfLfOrCr) {
-  EXPECT_EQ(services::AnswerLines(QStringLiteral("a\r\nb\nc\rd")),
-            (QStringList{"a", "b", "c", "d"}));
-  EXPECT_EQ(services::AnswerLines(QStringLiteral("a\r\n\r\nb\r\n")), (QStringList{"a", "", "b"}));
-  EXPECT_TRUE(services::AnswerLines(QString()).isEmpty());
-}
-
 TEST(OperatingSystemDescription, FromOsReleaseAndKernel) {
   const QString debian = QStringLiteral(
       "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n");
