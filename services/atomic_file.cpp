@@ -11,17 +11,11 @@
 
 namespace services {
 
-namespace {
-
-QString CannotWrite(const QString& fileName, const QString& reason) {
-  return QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(fileName), reason);
-}
-
-}  // namespace
-
-TFileWriteError::TFileWriteError(const QString& message) : std::runtime_error(message.toStdString()) {}
-
-QString TFileWriteError::Message() const { return QString::fromUtf8(what()); }
+TFileWriteError::TFileWriteError(const QString& fileName, const QString& reason)
+    : std::runtime_error(QStringLiteral("Cannot write \"%1\": %2")
+                             .arg(QDir::toNativeSeparators(fileName), reason)
+                             .toStdString()),
+      reason_(reason) {}
 
 void WriteFileAtomically(const QString& fileName, const QByteArray& data) {
   TAtomicFileTarget target(fileName);
@@ -51,11 +45,11 @@ TAtomicFileTarget::TAtomicFileTarget(const QString& fileName) : fileName_(fileNa
     }
     if (errno != EEXIST) {
       done_ = true;
-      throw TFileWriteError(CannotWrite(fileName_, qt_error_string(errno)));
+      throw TFileWriteError(fileName_, qt_error_string(errno));
     }
   }
   done_ = true;
-  throw TFileWriteError(CannotWrite(fileName_, QStringLiteral("no free temporary file name")));
+  throw TFileWriteError(fileName_, QStringLiteral("no free temporary file name"));
 }
 
 TAtomicFileTarget::~TAtomicFileTarget() {
@@ -68,7 +62,7 @@ void TAtomicFileTarget::Fail(int error) {
   fd_ = -1;
   ::unlink(tempPath_.constData());
   done_ = true;
-  throw TFileWriteError(CannotWrite(fileName_, qt_error_string(error)));
+  throw TFileWriteError(fileName_, qt_error_string(error));
 }
 
 void TAtomicFileTarget::Write(const QByteArray& data) {

@@ -12,12 +12,17 @@
 
 namespace services {
 
-// A file that could not be written. what() is the reason in UTF-8, ready to
-// be shown to the user: Cannot write "<file>": <system's reason>.
+// A file that could not be written. what() is the message in UTF-8, ready
+// to be shown to the user: Cannot write "<file>": <reason>.
 class TFileWriteError : public std::runtime_error {
  public:
-  explicit TFileWriteError(const QString& message);
-  QString Message() const;
+  TFileWriteError(const QString& fileName, const QString& reason);
+  QString Message() const { return QString::fromUtf8(what()); }
+  // The reason alone (the system's error text, as a rule).
+  const QString& Reason() const { return reason_; }
+
+ private:
+  QString reason_;
 };
 
 // Writes data to fileName through a TAtomicFileTarget; throws
