@@ -11,7 +11,6 @@ using services::TFeedbackMood;
 using testsupport::LoopbackServer;
 using testsupport::RefusingPort;
 using services_test::SetReply;
-using services_test::TTestAuthority;
 
 namespace {
 
@@ -99,23 +98,7 @@ TEST(IsFeedbackAccepted, ExactlyOkOnceTrimmed) {
   }
 }
 
-class SendFeedbackTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
-  static void TearDownTestSuite() { authority_.reset(); }
-  void SetUp() override { services::SetTrustedCaFileForTesting(authority_->CaFile()); }
-  void TearDown() override {
-    services::SetMakerHostForTesting(std::nullopt);
-    services::SetTrustedCaFileForTesting(QString());
-  }
-  static void PointMakerAt(int httpsPort, int httpPort) {
-    services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
-  }
-  static std::unique_ptr<TTestAuthority> authority_;
-};
-
-std::unique_ptr<TTestAuthority> SendFeedbackTest::authority_;
+class SendFeedbackTest : public services_test::TMakerServiceTest {};
 
 TEST_F(SendFeedbackTest, PostsTheFieldsAndAcceptsOk) {
   LoopbackServer secure(authority_->ServerOptions());

@@ -21,32 +21,15 @@ using services_test::TTestAuthority;
 
 namespace {
 
-class ServiceRequestTest : public ::testing::Test {
+class ServiceRequestTest : public services_test::TMakerServiceTest {
  protected:
-  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
-  static void TearDownTestSuite() { authority_.reset(); }
-
-  void SetUp() override { services::SetTrustedCaFileForTesting(authority_->CaFile()); }
-  void TearDown() override {
-    services::SetMakerHostForTesting(std::nullopt);
-    services::SetTrustedCaFileForTesting(QString());
-  }
-
-  static void PointMakerAt(int httpsPort, int httpPort) {
-    services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
-  }
   static QString Url(const char* scheme, int port, const char* path = "php/check2.php") {
     return QStringLiteral("%1://127.0.0.1:%2/%3")
         .arg(QLatin1String(scheme))
         .arg(port)
         .arg(QLatin1String(path));
   }
-
-  static std::unique_ptr<TTestAuthority> authority_;
 };
-
-std::unique_ptr<TTestAuthority> ServiceRequestTest::authority_;
 
 TEST_F(ServiceRequestTest, HttpsPostSendsTheEncodedFormWithConnectionClose) {
   LoopbackServer server(authority_->ServerOptions());

@@ -6,8 +6,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 
+#include "services/service_request.h"
 #include "tests/support/loopback_server.h"
 
 namespace services_test {
@@ -40,5 +44,25 @@ struct TReply {
 
 // From now on the server answers every request with `reply`.
 void SetReply(testsupport::LoopbackServer& server, const TReply& reply);
+
+// Tests against the maker's service on loopback: one authority per suite,
+// trusted by the service requests while a test runs; the trust and the
+// maker's host are set back after every test.
+class TMakerServiceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
+  static void TearDownTestSuite() { authority_.reset(); }
+  void SetUp() override { services::SetTrustedCaFileForTesting(authority_->CaFile()); }
+  void TearDown() override {
+    services::SetMakerHostForTesting(std::nullopt);
+    services::SetTrustedCaFileForTesting(QString());
+  }
+  static void PointMakerAt(int httpsPort, int httpPort) {
+    services::SetMakerHostForTesting(
+        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
+  }
+
+  static inline std::unique_ptr<TTestAuthority> authority_;
+};
 
 }  // namespace services_test

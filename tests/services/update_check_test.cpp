@@ -20,7 +20,6 @@ using testsupport::LoopbackServer;
 using testsupport::RefusingPort;
 using services_test::TReply;
 using services_test::SetReply;
-using services_test::TTestAuthority;
 
 namespace {
 
@@ -44,28 +43,15 @@ class TRecordingHost : public services::TImportantMessageHost {
   QList<QThread*> threads;
 };
 
-class UpdateCheckTest : public ::testing::Test {
+class UpdateCheckTest : public services_test::TMakerServiceTest {
  protected:
-  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
-  static void TearDownTestSuite() { authority_.reset(); }
-
   void SetUp() override {
+    TMakerServiceTest::SetUp();
     ASSERT_TRUE(folder_.isValid());
-    services::SetTrustedCaFileForTesting(authority_->CaFile());
     secure_ = std::make_unique<LoopbackServer>(authority_->ServerOptions());
     plain_ = std::make_unique<LoopbackServer>();
     PointMakerAt(secure_->Port(), plain_->Port());
   }
-  void TearDown() override {
-    services::SetMakerHostForTesting(std::nullopt);
-    services::SetTrustedCaFileForTesting(QString());
-  }
-
-  static void PointMakerAt(int httpsPort, int httpPort) {
-    services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
-  }
-
   QString StorePath() const { return folder_.filePath(QStringLiteral("update.ini")); }
   services::TUpdateStore Store() const { return services::TUpdateStore(StorePath()); }
 
@@ -88,13 +74,11 @@ class UpdateCheckTest : public ::testing::Test {
     return static_cast<int>(secure_->Requests().size() + plain_->Requests().size());
   }
 
-  static std::unique_ptr<TTestAuthority> authority_;
   QTemporaryDir folder_;
   std::unique_ptr<LoopbackServer> secure_;
   std::unique_ptr<LoopbackServer> plain_;
 };
 
-std::unique_ptr<TTestAuthority> UpdateCheckTest::authority_;
 
 TEST_F(UpdateCheckTest, SendsTheCheckFieldsInOrder) {
   SetReply(*secure_, {200, "text/plain", Answer("1.5"), 0});
