@@ -1,5 +1,6 @@
 #include "i18n/codepage.h"
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -260,6 +261,8 @@ QByteArray EncodeAnsi(const QString& text) { return EncodeCodePage(text, AnsiCod
 std::optional<QString> DecodeUtf8Strict(const QByteArray& bytes) {
   const QByteArray body = WithoutUtf8Mark(bytes);
   if (body.isEmpty()) return QString();
+  // Beyond what one conversion takes: not taken for UTF-8.
+  if (body.size() >= INT32_MAX) return std::nullopt;
   // UTF-8 never needs more UTF-16 units than it has bytes.
   QString text(body.size(), Qt::Uninitialized);
   int32_t length = 0;

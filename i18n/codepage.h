@@ -57,7 +57,8 @@ QByteArray EncodeAnsi(const QString& text);
 
 // Strict UTF-8: a leading byte-order mark is skipped; any ill-formed
 // sequence (stray continuation byte, overlong form, surrogate, beyond
-// U+10FFFF, truncated sequence) gives nullopt.
+// U+10FFFF, truncated sequence) gives nullopt, and so does a text of 2 GiB or
+// more.
 std::optional<QString> DecodeUtf8Strict(const QByteArray& bytes);
 
 // Lenient UTF-8: a leading byte-order mark is skipped, ill-formed sequences
