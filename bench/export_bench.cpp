@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "run/record_lines.h"
 #include "ui/export_writer.h"
 
 namespace {
@@ -49,7 +50,7 @@ const run::TWorkList& List() {
 
 void BM_Baseline_FwriteOfTextBytes(benchmark::State& state) {
   QByteArray bytes("\xEF\xBB\xBF");
-  for (const QString& line : ui::TextExportLines(List())) bytes += line.toUtf8() + "\r\n";
+  for (const QString& line : run::TextExportLines(List())) bytes += line.toUtf8() + "\r\n";
   const QByteArray path = QFile::encodeName(Target("baseline.txt"));
   for (auto _ : state) {
     FILE* file = std::fopen(path.constData(), "wb");

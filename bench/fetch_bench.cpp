@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <map>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "fetch/fetch.h"
+#include "support/compress.h"
 #include "support/loopback_server.h"
 
 extern char** environ;
@@ -29,20 +29,6 @@ std::unique_ptr<testsupport::LoopbackServer> server;
 std::u16string siteUrl;
 std::string siteUrl8;
 
-std::string Gzip(const std::string& data) {
-  z_stream stream{};
-  deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
 // A typical home page: some 60 KB of HTML, sent gzip-compressed.
 void StartServer() {
   std::string page =
@@ -53,7 +39,7 @@ void StartServer() {
             "</a> - café, naïve, Ünïcödé text</div>\n";
   page += "</body></html>\n";
   server = std::make_unique<testsupport::LoopbackServer>();
-  server->Route("/", testsupport::Reply::Status(200, Gzip(page),
+  server->Route("/", testsupport::Reply::Status(200, testsupport::Gzip(page),
                                                 {{"Content-Type", "text/html; charset=utf-8"},
                                                  {"Content-Encoding", "gzip"},
                                                  {"Server", "nginx"},

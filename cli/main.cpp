@@ -9,6 +9,7 @@
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/identify.h"
+#include "fetch/body_decoding.h"
 
 namespace {
 
@@ -20,7 +21,8 @@ bool ReadText(const std::string& path, std::u16string& text) {
     std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", path.c_str(), reason.c_str());
     return false;
   }
-  text = cli::NormaliseLines(cli::DecodeBytes(bytes));
+  // The lines as the page fetch delivers them.
+  text = fetch::NormaliseLines(cli::DecodeBytes(bytes));
   return true;
 }
 
@@ -32,7 +34,7 @@ int IdentifyPage(const cli::TCliOptions& options) {
   if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
 
   engine::LoadPlatformInformation();
-  const std::string result = cli::ToUtf8(engine::IdentifySite(page, headers)) + "\n";
+  const std::string result = fetch::Utf16ToUtf8(engine::IdentifySite(page, headers)) + "\n";
   std::fwrite(result.data(), 1, result.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "run/handover_steps.h"
+#include "run/record_lines.h"
 
 namespace cli {
 
@@ -34,26 +35,12 @@ QString JsonString(const QString& text) {
 
 }  // namespace
 
-QString CsvField(const QString& field, QChar separator) {
-  QString value = field;
-  if (!value.isEmpty()) {
-    const QChar first = value.at(0);
-    if (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r')
-      value.prepend(QLatin1Char('\''));
-  }
-  if (value.contains(separator) || value.contains(u'"') || value.contains(u'\r') || value.contains(u'\n')) {
-    value.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + value + QLatin1Char('"');
-  }
-  return value;
-}
-
 QString RecordLine(const run::TMyRecord& record, TFormat format) {
   switch (format) {
     case TFormat::Csv:
-      return CsvField(record.FURL, u',') + QLatin1Char(',') + CsvField(record.FPlatform, u',');
+      return run::CsvExportLine(record, QLatin1Char(','));
     case TFormat::Txt:
-      return record.FURL + QLatin1Char(',') + record.FPlatform;
+      return run::TextExportLine(record);
     case TFormat::Jsonl: {
       QString platforms;
       QString error = QStringLiteral("null");

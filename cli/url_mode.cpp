@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QObject>
-#include <QSaveFile>
 #include <QThread>
 
 #include <csignal>
@@ -17,6 +16,7 @@
 #include "cli/record_format.h"
 #include "run/identifier.h"
 #include "run/run_host.h"
+#include "services/atomic_file.h"
 
 namespace cli {
 
@@ -77,28 +77,32 @@ QStringList ReadStandardInput() {
 
 // Where the records go: standard output (LF after every line, each line
 // flushed at once) or the output file, written as the window's export writes
-// it (UTF-8 with byte-order mark, CR LF after every line) and put in place
-// only once complete. JSON Lines files get neither mark nor CR.
+// it (UTF-8 with byte-order mark, CR LF after every line) through the same
+// atomic file, so it is put in place only once complete. JSON Lines files get
+// neither mark nor CR. After the first failed write nothing more is written
+// and Close() reports it.
 class TSink {
  public:
   bool Open(const QString& fileName, TFormat format) {
     if (fileName.isEmpty()) return true;
-    file_ = std::make_unique<QSaveFile>(fileName);
-    if (!file_->open(QIODevice::WriteOnly)) {
-      error_ = file_->errorString();
+    try {
+      file_ = std::make_unique<services::TAtomicFileTarget>(fileName);
+    } catch (const services::TFileWriteError& error) {
+      error_ = error.Reason();
       return false;
     }
     if (format != TFormat::Jsonl) {
       lineEnd_ = "\r\n";
-      file_->write("\xEF\xBB\xBF");
+      pending_ = "\xEF\xBB\xBF";
     }
     return true;
   }
   void Write(const QString& line) {
     const QByteArray bytes = line.toUtf8();
     if (file_) {
-      file_->write(bytes);
-      file_->write(lineEnd_);
+      pending_ += bytes;
+      pending_ += lineEnd_;
+      if (pending_.size() >= kFlushBytes) Flush();
     } else {
       std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
       std::fputc('\n', stdout);
@@ -107,17 +111,41 @@ class TSink {
   }
   bool Close() {
     if (!file_) return true;
-    if (!file_->commit()) {
-      error_ = file_->errorString();
-      return false;
+    Flush();
+    if (!failed_) {
+      try {
+        file_->Commit();
+      } catch (const services::TFileWriteError& error) {
+        Failed(error);
+      }
     }
-    return true;
+    return !failed_;
   }
   QString Error() const { return error_; }
 
  private:
-  std::unique_ptr<QSaveFile> file_;
+  // Lines are handed to the file in blocks of about this size.
+  static constexpr qsizetype kFlushBytes = 64 * 1024;
+
+  void Flush() {
+    if (!failed_ && !pending_.isEmpty()) {
+      try {
+        file_->Write(pending_);
+      } catch (const services::TFileWriteError& error) {
+        Failed(error);
+      }
+    }
+    pending_.clear();
+  }
+  void Failed(const services::TFileWriteError& error) {
+    failed_ = true;
+    error_ = error.Reason();
+  }
+
+  std::unique_ptr<services::TAtomicFileTarget> file_;
+  QByteArray pending_;
   QByteArray lineEnd_ = "\n";
+  bool failed_ = false;
   QString error_;
 };
 

@@ -68,7 +68,12 @@ std::u16string DecodeText(std::string_view bytes, const std::string& charset);
 // Bytes as characters of the same number.
 std::u16string Latin1ToUtf16(std::string_view bytes);
 
-// Up to the first NUL; every line (ended by CR, LF or CR LF) followed by CR LF.
+// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// The page text's line form: the text up to the first NUL, split at CR, LF
+// or CR LF, and every line (the last one too) followed by CR LF; an empty
+// text stays empty.
 std::u16string NormaliseLines(std::u16string_view text);
 
 }  // namespace fetch

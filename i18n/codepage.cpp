@@ -1,9 +1,12 @@
 #include "i18n/codepage.h"
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include <QDir>
+#include <QFile>
 #include <QStringDecoder>
 
 #include <unicode/ucnv.h>
@@ -258,6 +261,8 @@ QByteArray EncodeAnsi(const QString& text) { return EncodeCodePage(text, AnsiCod
 std::optional<QString> DecodeUtf8Strict(const QByteArray& bytes) {
   const QByteArray body = WithoutUtf8Mark(bytes);
   if (body.isEmpty()) return QString();
+  // Beyond what one conversion takes: not taken for UTF-8.
+  if (body.size() >= INT32_MAX) return std::nullopt;
   // UTF-8 never needs more UTF-16 units than it has bytes.
   QString text(body.size(), Qt::Uninitialized);
   int32_t length = 0;
@@ -293,6 +298,22 @@ QString DecodeByByteOrderMark(const QByteArray& bytes) {
     return decoder.decode(QByteArrayView(bytes).sliced(2));
   }
   return DecodeAnsi(bytes);
+}
+
+QByteArray ReadFileBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  }
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString())
+                                 .toStdString());
+  }
+  return bytes;
 }
 
 QStringList SplitTextLines(const QString& text) {

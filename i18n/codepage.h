@@ -57,7 +57,8 @@ QByteArray EncodeAnsi(const QString& text);
 
 // Strict UTF-8: a leading byte-order mark is skipped; any ill-formed
 // sequence (stray continuation byte, overlong form, surrogate, beyond
-// U+10FFFF, truncated sequence) gives nullopt.
+// U+10FFFF, truncated sequence) gives nullopt, and so does a text of 2 GiB or
+// more.
 std::optional<QString> DecodeUtf8Strict(const QByteArray& bytes);
 
 // Lenient UTF-8: a leading byte-order mark is skipped, ill-formed sequences
@@ -68,6 +69,10 @@ QString DecodeUtf8Lenient(const QByteArray& bytes);
 // UTF-16 little or big endian (decoded leniently); without a mark, the
 // user's ANSI code page.
 QString DecodeByByteOrderMark(const QByteArray& bytes);
+
+// The whole content of a file. Throws std::runtime_error with
+// Cannot open file "<path>". <reason>   or   Cannot read file "<path>". <reason>
+QByteArray ReadFileBytes(const QString& path);
 
 // Lines of a text; CR LF, LF and CR each end a line. A break after the last
 // line does not start another one ("a\nb\n" gives two lines), and an empty

@@ -57,19 +57,7 @@ void FindLanguageFiles(const QString& folder, QStringList& files) {
 }
 
 QStringList ReadLanguageFileLines(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString())
-                                 .toStdString());
-  }
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString())
-                                 .toStdString());
-  }
-  return SplitTextLines(DecodeUtf8Lenient(bytes));
+  return SplitTextLines(DecodeUtf8Lenient(ReadFileBytes(path)));
 }
 
 void LoadLanguage(const QString& FileName, const QString& programFolder) {

@@ -1,5 +1,6 @@
 #include "services/feedback.h"
 
+#include "i18n/codepage.h"
 #include "services/service_request.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -101,7 +102,7 @@ QStringList FeedbackFields(const QString& appName, const QString& appVersion,
 
 bool IsFeedbackAccepted(const QString& answer) {
   QString joined;
-  for (const QString& line : AnswerLines(answer)) joined += line + QStringLiteral("\r\n");
+  for (const QString& line : i18n::SplitTextLines(answer)) joined += line + QStringLiteral("\r\n");
   return TrimBlanksAndControls(joined) == u"OK";
 }
 

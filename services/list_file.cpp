@@ -1,9 +1,5 @@
 #include "services/list_file.h"
 
-#include <stdexcept>
-
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include "i18n/codepage.h"
@@ -13,18 +9,7 @@ namespace services {
 
 std::optional<TLoadedText> LoadListFile(const QString& path) {
   if (!QFileInfo::exists(path)) return std::nullopt;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString())
-                                 .toStdString());
-  }
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString())
-                                 .toStdString());
-  }
+  const QByteArray bytes = i18n::ReadFileBytes(path);
   TLoadedText loaded;
   if (std::optional<QString> text = i18n::DecodeUtf8Strict(bytes)) {
     loaded.text = std::move(*text);

@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "i18n/codepage.h"
+
 #ifndef LUMASIFT_MAKER_HOST
 #error "LUMASIFT_MAKER_HOST must name the maker's host"
 #endif
@@ -392,21 +394,6 @@ QString TagValue(const QString& line, const QString& tag) {
   return line.mid(opening.size(), length);
 }
 
-QStringList AnswerLines(const QString& answer) {
-  QStringList lines;
-  qsizetype start = 0;
-  const qsizetype size = answer.size();
-  for (qsizetype i = 0; i < size; ++i) {
-    const QChar c = answer[i];
-    if (c != u'\r' && c != u'\n') continue;
-    lines.append(answer.mid(start, i - start));
-    if (c == u'\r' && i + 1 < size && answer[i + 1] == u'\n') ++i;
-    start = i + 1;
-  }
-  if (start < size) lines.append(answer.mid(start));
-  return lines;
-}
-
 QString TrimBlanksAndControls(const QString& text) {
   qsizetype first = 0;
   qsizetype last = text.size();
@@ -473,7 +460,7 @@ QString OperatingSystemDescription() {
 QString OperatingSystemDescriptionFrom(const QString& osReleaseText, const QString& kernelName,
                                        const QString& kernelRelease, const QString& machine) {
   QString prettyName, name;
-  for (const QString& line : AnswerLines(osReleaseText)) {
+  for (const QString& line : i18n::SplitTextLines(osReleaseText)) {
     const QStringView view = QStringView(line).trimmed();
     if (view.startsWith(u"PRETTY_NAME=")) prettyName = Unquote(view.mid(12));
     else if (view.startsWith(u"NAME=")) name = Unquote(view.mid(5));

@@ -57,10 +57,6 @@ QString ServiceRequest(const QString& endpointPath, const QStringList& fields, i
 // The value is never trimmed.
 QString TagValue(const QString& line, const QString& tag);
 
-// Splits an answer into lines; a line ends at CR LF, LF or CR. A final line
-// break does not start another (empty) line.
-QStringList AnswerLines(const QString& answer);
-
 // Removes blanks and control characters (every code point up to U+0020) from
 // both ends.
 QString TrimBlanksAndControls(const QString& text);

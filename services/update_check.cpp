@@ -1,5 +1,6 @@
 #include "services/update_check.h"
 
+#include "i18n/codepage.h"
 #include "services/service_request.h"
 
 #include <QDeadlineTimer>
@@ -160,7 +161,7 @@ TUpdateOutcome RunUpdateCheck(const TUpdateCheckInputs& inputs, TImportantMessag
     store.WriteLastUpdateCheck(today, newCount);  // a failed write is ignored
     outcome.succeeded = true;
 
-    const QStringList lines = AnswerLines(answer);
+    const QStringList lines = i18n::SplitTextLines(answer);
     auto line = [&lines](int number) { return number <= lines.size() ? lines[number - 1] : QString(); };
     const QString latestVersion = TagValue(line(1), QStringLiteral("version"));
     const QString downloadAddress = TagValue(line(2), QStringLiteral("url"));

@@ -1,6 +1,7 @@
 #include "ui/export_writer.h"
 
-#include "ui/atomic_file.h"
+#include "run/record_lines.h"
+
 #include "ui/sheet_cells.h"
 #include "ui/xls_writer.h"
 #include "ui/xlsx_writer.h"
@@ -16,36 +17,6 @@ QChar ListSeparatorFor(const QLocale& locale) {
 }
 
 QChar SystemListSeparator() { return ListSeparatorFor(QLocale::system()); }
-
-QStringList TextExportLines(const run::TWorkList& list) {
-  QStringList lines;
-  lines.reserve(static_cast<qsizetype>(list.size()));
-  for (const run::TMyRecord& record : list) lines.append(record.FURL + QLatin1Char(',') + record.FPlatform);
-  return lines;
-}
-
-QString CsvField(const QString& field, QChar separator) {
-  QString text = field;
-  if (!text.isEmpty()) {
-    const char16_t first = text.front().unicode();
-    if (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r')
-      text.prepend(QLatin1Char('\''));
-  }
-  if (text.contains(separator) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\r')) ||
-      text.contains(QLatin1Char('\n'))) {
-    text.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-  }
-  return text;
-}
-
-QStringList CsvExportLines(const run::TWorkList& list, QChar separator) {
-  QStringList lines;
-  lines.reserve(static_cast<qsizetype>(list.size()));
-  for (const run::TMyRecord& record : list)
-    lines.append(CsvField(record.FURL, separator) + separator + CsvField(record.FPlatform, separator));
-  return lines;
-}
 
 QStringList SpreadsheetExportLines(const run::TWorkList& list, QChar separator) {
   QStringList lines;
@@ -64,7 +35,7 @@ void WriteUtf8LinesFile(const QString& fileName, const QStringList& lines) {
     data.append(line.toUtf8());
     data.append("\r\n", 2);
   }
-  WriteFileAtomically(fileName, data);
+  WriteAsExport([&] { services::WriteFileAtomically(fileName, data); });
 }
 
 QStringList SplitSpreadsheetLine(const QString& line, QChar separator) {
@@ -199,11 +170,11 @@ void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& 
 }
 
 void ExportToText(const run::TWorkList& list, const QString& fileName) {
-  WriteUtf8LinesFile(fileName, TextExportLines(list));
+  WriteUtf8LinesFile(fileName, run::TextExportLines(list));
 }
 
 void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fileName) {
-  WriteUtf8LinesFile(fileName, CsvExportLines(list, separator));
+  WriteUtf8LinesFile(fileName, run::CsvExportLines(list, separator));
 }
 
 void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName) {

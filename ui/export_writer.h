@@ -36,21 +36,11 @@ QChar ListSeparatorFor(const QLocale& locale);
 // start-up and keeps the answer.
 QChar SystemListSeparator();
 
-// One line per record, in list order, without line breaks:
-// text export: URL "," platforms, nothing quoted.
-QStringList TextExportLines(const run::TWorkList& list);
-// CSV export: both fields through CsvField, joined by the separator.
-QStringList CsvExportLines(const run::TWorkList& list, QChar separator);
-// Spreadsheet export: URL, separator, platforms, nothing quoted (the
-// spreadsheet writer splits the line again).
+// The lines of the spreadsheet export, one per record in list order: URL,
+// separator, platforms, nothing quoted (the spreadsheet writer splits the
+// line again). The text and CSV lines are run::TextExportLines and
+// run::CsvExportLines.
 QStringList SpreadsheetExportLines(const run::TWorkList& list, QChar separator);
-
-// One CSV field. A field that begins with '=', '+', '-', '@', a tab or a CR
-// gets a single quote in front, so that no spreadsheet program opening the
-// file takes a text planted by a web site for a formula. Then, when the field
-// holds the separator, a double quote, a CR or an LF, its double quotes are
-// doubled and it is enclosed in double quotes; otherwise it stays as it is.
-QString CsvField(const QString& field, QChar separator);
 
 // Writes the UTF-8 byte-order mark and then every line, each (the last one
 // too) followed by CR LF. No lines: a file of the three mark bytes.

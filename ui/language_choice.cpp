@@ -1,6 +1,7 @@
 #include "ui/language_choice.h"
 
 #include "i18n/language.h"
+#include "services/atomic_file.h"
 #include "services/settings_store.h"
 
 #include <QCoreApplication>
@@ -8,9 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 
-#include <stdexcept>
 
 namespace ui {
 
@@ -66,14 +65,7 @@ QString WriteRestartScript(const QString& dataFolder, const QString& programPath
   QString folder = dataFolder;
   if (!folder.endsWith(u'/')) folder += u'/';
   const QString path = folder + QStringLiteral("start.sh");
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    throw std::runtime_error(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()).toStdString());
-  }
-  const QByteArray text = RestartScriptLines(programPath).join(u'\n').toUtf8() + '\n';
-  if (file.write(text) != text.size() || !file.commit()) {
-    throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
-  }
+  services::WriteFileAtomically(path, RestartScriptLines(programPath).join(u'\n').toUtf8() + '\n');
   QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
   return path;
 }

@@ -1,7 +1,11 @@
 #pragma once
 // The cells of a sheet as the spreadsheet writers take them.
 #include <QString>
+#include <utility>
 #include <vector>
+
+#include "services/atomic_file.h"
+#include "ui/export_writer.h"
 
 namespace ui {
 
@@ -21,6 +25,17 @@ inline constexpr int kWidenedColumnChars = 40;
 // The text with every unpaired surrogate replaced by U+FFFD, so that it is
 // valid UTF-16 (and converts to valid UTF-8) for every reader.
 QString WellFormedUtf16(const QString& text);
+
+// Runs write(), which writes a file through services' atomic file, and
+// reports its failure as the TExportError that every export throws.
+template <class Write>
+void WriteAsExport(Write&& write) {
+  try {
+    std::forward<Write>(write)();
+  } catch (const services::TFileWriteError& error) {
+    throw TExportError(error.Message());
+  }
+}
 
 // Throws TExportError when the sheet does not fit a workbook of the given
 // limits (rows, columns, characters per cell).

@@ -10,7 +10,6 @@
 #include <gsf/gsf-utils.h>
 #include <mutex>
 
-#include "ui/atomic_file.h"
 #include "ui/export_writer.h"
 
 namespace ui {
@@ -497,7 +496,7 @@ void WriteXlsWorkbook(const TSheetCells& cells, const QString& fileName) {
   const gsf_off_t size = gsf_output_size(memory.object);
   if (!bytes || size <= 0) fail(QStringLiteral("the compound file is empty"));
   file = QByteArray(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(size));
-  WriteFileAtomically(fileName, file);
+  WriteAsExport([&] { services::WriteFileAtomically(fileName, file); });
 }
 
 }  // namespace ui

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <zlib.h>
 
-#include "ui/atomic_file.h"
 #include "ui/export_writer.h"
 
 namespace ui {
@@ -153,11 +152,10 @@ QString PackageProblem(const QByteArray& path) {
   return QString();
 }
 
-}  // namespace
-
-void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
-  CheckSheetLimits(cells, LXW_ROW_MAX, LXW_COL_MAX, QStringLiteral("A workbook"));
-  TAtomicFileTarget target(fileName);
+// The workbook into a temporary file beside the target, which replaces the
+// target once the library has closed it and the package reads back whole.
+void WriteThroughTarget(const TSheetCells& cells, const QString& fileName) {
+  services::TAtomicFileTarget target(fileName);
   TWorkbook workbook(target.TempPath().constData());
   if (!workbook.get()) Fail(fileName, LXW_ERROR_MEMORY_MALLOC_FAILED);
   lxw_worksheet* sheet = workbook_add_worksheet(workbook.get(), nullptr);
@@ -197,6 +195,13 @@ void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
   if (!problem.isEmpty())
     throw TExportError(QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(fileName), problem));
   target.Commit();
+}
+
+}  // namespace
+
+void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
+  CheckSheetLimits(cells, LXW_ROW_MAX, LXW_COL_MAX, QStringLiteral("A workbook"));
+  WriteAsExport([&] { WriteThroughTarget(cells, fileName); });
 }
 
 }  // namespace ui

@@ -1,15 +1,13 @@
 #pragma once
 // Small helpers shared by the fetch tests: calls in UTF-8 for readable
 // assertions, and compression of test bodies.
-#include <zlib.h>
-
 #include <QString>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "fetch/fetch.h"
+#include "tests/support/compress.h"
 
 namespace fetchtest {
 
@@ -38,22 +36,8 @@ inline std::optional<std::string> HeaderText(const std::string& url,
   return Utf8(*text);
 }
 
-// `windowBits` 16 + MAX_WBITS: gzip; MAX_WBITS: zlib; -MAX_WBITS: raw deflate.
-inline std::string Compress(const std::string& data, int windowBits) {
-  z_stream stream{};
-  if (deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("deflateInit2");
-  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-inline std::string Gzip(const std::string& data) { return Compress(data, 16 + MAX_WBITS); }
-inline std::string Zlib(const std::string& data) { return Compress(data, MAX_WBITS); }
+using testsupport::Compress;
+using testsupport::Gzip;
+using testsupport::Zlib;
 
 }  // namespace fetchtest

@@ -153,6 +153,7 @@ TEST(SplitTextLinesTest, EveryBreakStyleEndsALine) {
   EXPECT_EQ(i18n::SplitTextLines("\n\r\n"), QStringList({"", ""}));
   EXPECT_EQ(i18n::SplitTextLines(""), QStringList());
   EXPECT_EQ(i18n::SplitTextLines("a\r\rb"), QStringList({"a", "", "b"}));
+  EXPECT_EQ(i18n::SplitTextLines("a\r\n\r\nb\r\n"), QStringList({"a", "", "b"}));
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
 #include "services/feedback.h"
 
 #include "services/service_request.h"
-#include "service_test_server.h"
+#include "test_authority.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 using services::TFeedbackMood;
-using services_test::TLoopbackServer;
-using services_test::TRefusingPort;
-using services_test::TTestAuthority;
+using testsupport::LoopbackServer;
+using testsupport::RefusingPort;
+using services_test::SetReply;
 
 namespace {
 
@@ -98,28 +98,12 @@ TEST(IsFeedbackAccepted, ExactlyOkOnceTrimmed) {
   }
 }
 
-class SendFeedbackTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
-  static void TearDownTestSuite() { authority_.reset(); }
-  void SetUp() override { services::SetTrustedCaFileForTesting(authority_->CaFile()); }
-  void TearDown() override {
-    services::SetMakerHostForTesting(std::nullopt);
-    services::SetTrustedCaFileForTesting(QString());
-  }
-  static void PointMakerAt(int httpsPort, int httpPort) {
-    services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
-  }
-  static std::unique_ptr<TTestAuthority> authority_;
-};
-
-std::unique_ptr<TTestAuthority> SendFeedbackTest::authority_;
+class SendFeedbackTest : public services_test::TMakerServiceTest {};
 
 TEST_F(SendFeedbackTest, PostsTheFieldsAndAcceptsOk) {
-  TLoopbackServer secure(authority_.get());
-  TRefusingPort unused;
-  secure.SetReply({200, "text/plain", "OK\r\n", 0});
+  LoopbackServer secure(authority_->ServerOptions());
+  RefusingPort unused;
+  SetReply(secure, {200, "text/plain", "OK\r\n", 0});
   PointMakerAt(secure.Port(), unused.Port());
 
   const QStringList fields = services::FeedbackFields(
@@ -139,32 +123,32 @@ TEST_F(SendFeedbackTest, PostsTheFieldsAndAcceptsOk) {
 }
 
 TEST_F(SendFeedbackTest, AnythingButOkIsAFailure) {
-  TLoopbackServer secure(authority_.get());
-  TLoopbackServer plain;
+  LoopbackServer secure(authority_->ServerOptions());
+  LoopbackServer plain;
   PointMakerAt(secure.Port(), plain.Port());
   const QStringList fields = {QStringLiteral("cmd=feedback"), QStringLiteral("feedback=x")};
 
-  secure.SetReply({200, "text/plain", "ok", 0});
+  SetReply(secure, {200, "text/plain", "ok", 0});
   EXPECT_FALSE(services::SendFeedback(fields));
-  secure.SetReply({200, "text/plain", "OK.", 0});
+  SetReply(secure, {200, "text/plain", "OK.", 0});
   EXPECT_FALSE(services::SendFeedback(fields));
   // A server error page over https is an answer, not "OK"; http is not asked.
-  secure.SetReply({500, "text/html", "<html>Internal Server Error</html>", 0});
+  SetReply(secure, {500, "text/html", "<html>Internal Server Error</html>", 0});
   EXPECT_FALSE(services::SendFeedback(fields));
   EXPECT_TRUE(plain.Requests().empty());
 }
 
 TEST_F(SendFeedbackTest, FallsBackToHttpAndFailsWhenNeitherAnswers) {
-  TRefusingPort refusedSecure;
-  TLoopbackServer plain;
-  plain.SetReply({200, "text/plain", "OK", 0});
+  RefusingPort refusedSecure;
+  LoopbackServer plain;
+  SetReply(plain, {200, "text/plain", "OK", 0});
   PointMakerAt(refusedSecure.Port(), plain.Port());
   EXPECT_TRUE(services::SendFeedback({QStringLiteral("cmd=feedback")}));
 
-  plain.SetReply({500, "text/plain", "OK", 0});  // an error status over http is a failure
+  SetReply(plain, {500, "text/plain", "OK", 0});  // an error status over http is a failure
   EXPECT_FALSE(services::SendFeedback({QStringLiteral("cmd=feedback")}));
 
-  TRefusingPort refusedPlain;
+  RefusingPort refusedPlain;
   PointMakerAt(refusedSecure.Port(), refusedPlain.Port());
   EXPECT_FALSE(services::SendFeedback({QStringLiteral("cmd=feedback")}));
 }

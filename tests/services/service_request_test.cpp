@@ -1,6 +1,6 @@
 #include "services/service_request.h"
 
-#include "service_test_server.h"
+#include "test_authority.h"
 
 #include <QFile>
 #include <QProcess>
@@ -13,43 +13,27 @@
 #include <memory>
 #include <stdexcept>
 
-using services_test::TLoopbackServer;
-using services_test::TRefusingPort;
+using testsupport::LoopbackServer;
+using testsupport::RefusingPort;
 using services_test::TReply;
+using services_test::SetReply;
 using services_test::TTestAuthority;
 
 namespace {
 
-class ServiceRequestTest : public ::testing::Test {
+class ServiceRequestTest : public services_test::TMakerServiceTest {
  protected:
-  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
-  static void TearDownTestSuite() { authority_.reset(); }
-
-  void SetUp() override { services::SetTrustedCaFileForTesting(authority_->CaFile()); }
-  void TearDown() override {
-    services::SetMakerHostForTesting(std::nullopt);
-    services::SetTrustedCaFileForTesting(QString());
-  }
-
-  static void PointMakerAt(int httpsPort, int httpPort) {
-    services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
-  }
   static QString Url(const char* scheme, int port, const char* path = "php/check2.php") {
     return QStringLiteral("%1://127.0.0.1:%2/%3")
         .arg(QLatin1String(scheme))
         .arg(port)
         .arg(QLatin1String(path));
   }
-
-  static std::unique_ptr<TTestAuthority> authority_;
 };
 
-std::unique_ptr<TTestAuthority> ServiceRequestTest::authority_;
-
 TEST_F(ServiceRequestTest, HttpsPostSendsTheEncodedFormWithConnectionClose) {
-  TLoopbackServer server(authority_.get());
-  server.SetReply({200, "text/plain; charset=utf-8", "<version>1.6</version>\r\n", 0});
+  LoopbackServer server(authority_->ServerOptions());
+  SetReply(server, {200, "text/plain; charset=utf-8", "<version>1.6</version>\r\n", 0});
 
   const QString answer = services::PostForm(
       Url("https", server.Port()),
@@ -71,24 +55,24 @@ TEST_F(ServiceRequestTest, HttpsPostSendsTheEncodedFormWithConnectionClose) {
 }
 
 TEST_F(ServiceRequestTest, HttpsErrorStatusIsAnAnswerButPlainHttpErrorStatusFails) {
-  TLoopbackServer secure(authority_.get());
-  TLoopbackServer plain;
+  LoopbackServer secure(authority_->ServerOptions());
+  LoopbackServer plain;
   const TReply serverError{500, "text/html", "<html>Internal Server Error</html>", 0};
-  secure.SetReply(serverError);
-  plain.SetReply(serverError);
+  SetReply(secure, serverError);
+  SetReply(plain, serverError);
 
   EXPECT_EQ(services::PostForm(Url("https", secure.Port()), {QStringLiteral("cmd=check")}, 3000),
             QStringLiteral("<html>Internal Server Error</html>"));
   EXPECT_THROW(services::PostForm(Url("http", plain.Port()), {QStringLiteral("cmd=check")}, 3000),
                std::runtime_error);
 
-  plain.SetReply({399, "text/plain", "still an answer", 0});
+  SetReply(plain, {399, "text/plain", "still an answer", 0});
   EXPECT_EQ(services::PostForm(Url("http", plain.Port()), {QStringLiteral("cmd=check")}, 3000),
             QStringLiteral("still an answer"));
 }
 
 TEST_F(ServiceRequestTest, BodyIsDecodedByTheDeclaredCharset) {
-  TLoopbackServer server;
+  LoopbackServer server;
   struct Case {
     const char* contentType;
     std::string body;
@@ -103,7 +87,7 @@ TEST_F(ServiceRequestTest, BodyIsDecodedByTheDeclaredCharset) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.contentType);
-    server.SetReply({200, c.contentType, c.body, 0});
+    SetReply(server, {200, c.contentType, c.body, 0});
     EXPECT_EQ(services::PostForm(Url("http", server.Port()), {QStringLiteral("cmd=x")}, 3000),
               c.expected);
   }
@@ -111,17 +95,17 @@ TEST_F(ServiceRequestTest, BodyIsDecodedByTheDeclaredCharset) {
 
 TEST_F(ServiceRequestTest, HttpsRefusesACertificateFromAnUntrustedAuthority) {
   TTestAuthority stranger;
-  TLoopbackServer server(&stranger);
-  server.SetReply({200, "text/plain", "OK", 0});
+  LoopbackServer server(stranger.ServerOptions());
+  SetReply(server, {200, "text/plain", "OK", 0});
   EXPECT_THROW(services::PostForm(Url("https", server.Port()), {QStringLiteral("cmd=x")}, 3000),
                std::runtime_error);
   EXPECT_TRUE(server.Requests().empty());
 }
 
 TEST_F(ServiceRequestTest, HttpsRefusedThenHttpAnsweredWithTheSameFields) {
-  TRefusingPort refused;
-  TLoopbackServer plain;
-  plain.SetReply({200, "text/plain", "OK", 0});
+  RefusingPort refused;
+  LoopbackServer plain;
+  SetReply(plain, {200, "text/plain", "OK", 0});
   PointMakerAt(refused.Port(), plain.Port());
 
   bool httpsFailed = false;
@@ -136,9 +120,9 @@ TEST_F(ServiceRequestTest, HttpsRefusedThenHttpAnsweredWithTheSameFields) {
 }
 
 TEST_F(ServiceRequestTest, HttpsAnswerIsTakenWithoutAskingHttp) {
-  TLoopbackServer secure(authority_.get());
-  TLoopbackServer plain;
-  secure.SetReply({503, "text/plain", "busy", 0});
+  LoopbackServer secure(authority_->ServerOptions());
+  LoopbackServer plain;
+  SetReply(secure, {503, "text/plain", "busy", 0});
   PointMakerAt(secure.Port(), plain.Port());
 
   bool httpsFailed = true;
@@ -150,9 +134,9 @@ TEST_F(ServiceRequestTest, HttpsAnswerIsTakenWithoutAskingHttp) {
 }
 
 TEST_F(ServiceRequestTest, BothSchemesFailing) {
-  TRefusingPort refusedSecure;
-  TLoopbackServer plain;
-  plain.SetReply({404, "text/html", "not here", 0});
+  RefusingPort refusedSecure;
+  LoopbackServer plain;
+  SetReply(plain, {404, "text/html", "not here", 0});
   PointMakerAt(refusedSecure.Port(), plain.Port());
 
   bool httpsFailed = false;
@@ -161,7 +145,7 @@ TEST_F(ServiceRequestTest, BothSchemesFailing) {
                std::runtime_error);
   EXPECT_TRUE(httpsFailed);
 
-  TRefusingPort refusedPlain;
+  RefusingPort refusedPlain;
   PointMakerAt(refusedSecure.Port(), refusedPlain.Port());
   EXPECT_THROW(services::ServiceRequest(QStringLiteral("php/check2.php"),
                                         {QStringLiteral("cmd=check")}, 3000),
@@ -169,10 +153,10 @@ TEST_F(ServiceRequestTest, BothSchemesFailing) {
 }
 
 TEST_F(ServiceRequestTest, HttpsThatDoesNotAnswerInTimeFallsBackToHttp) {
-  TLoopbackServer secure(authority_.get());
-  TLoopbackServer plain;
-  secure.SetReply({200, "text/plain", "too late", 5000});
-  plain.SetReply({200, "text/plain", "OK", 0});
+  LoopbackServer secure(authority_->ServerOptions());
+  LoopbackServer plain;
+  SetReply(secure, {200, "text/plain", "too late", 5000});
+  SetReply(plain, {200, "text/plain", "OK", 0});
   PointMakerAt(secure.Port(), plain.Port());
 
   bool httpsFailed = false;
@@ -219,13 +203,6 @@ TEST(TagValue, ReadsOnlyExactlyTaggedLines) {
     EXPECT_EQ(services::TagValue(QString::fromUtf8(c.line), QString::fromUtf8(c.tag)),
               QString::fromUtf8(c.expected));
   }
-}
-
-TEST(AnswerLines, EndAtCrLfLfOrCr) {
-  EXPECT_EQ(services::AnswerLines(QStringLiteral("a\r\nb\nc\rd")),
-            (QStringList{"a", "b", "c", "d"}));
-  EXPECT_EQ(services::AnswerLines(QStringLiteral("a\r\n\r\nb\r\n")), (QStringList{"a", "", "b"}));
-  EXPECT_TRUE(services::AnswerLines(QString()).isEmpty());
 }
 
 TEST(OperatingSystemDescription, FromOsReleaseAndKernel) {

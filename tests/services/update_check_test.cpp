@@ -1,7 +1,7 @@
 #include "services/update_check.h"
 
 #include "services/service_request.h"
-#include "service_test_server.h"
+#include "test_authority.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -16,10 +16,10 @@
 #include <stdexcept>
 #include <string>
 
-using services_test::TLoopbackServer;
-using services_test::TRefusingPort;
+using testsupport::LoopbackServer;
+using testsupport::RefusingPort;
 using services_test::TReply;
-using services_test::TTestAuthority;
+using services_test::SetReply;
 
 namespace {
 
@@ -43,28 +43,15 @@ class TRecordingHost : public services::TImportantMessageHost {
   QList<QThread*> threads;
 };
 
-class UpdateCheckTest : public ::testing::Test {
+class UpdateCheckTest : public services_test::TMakerServiceTest {
  protected:
-  static void SetUpTestSuite() { authority_ = std::make_unique<TTestAuthority>(); }
-  static void TearDownTestSuite() { authority_.reset(); }
-
   void SetUp() override {
+    TMakerServiceTest::SetUp();
     ASSERT_TRUE(folder_.isValid());
-    services::SetTrustedCaFileForTesting(authority_->CaFile());
-    secure_ = std::make_unique<TLoopbackServer>(authority_.get());
-    plain_ = std::make_unique<TLoopbackServer>();
+    secure_ = std::make_unique<LoopbackServer>(authority_->ServerOptions());
+    plain_ = std::make_unique<LoopbackServer>();
     PointMakerAt(secure_->Port(), plain_->Port());
   }
-  void TearDown() override {
-    services::SetMakerHostForTesting(std::nullopt);
-    services::SetTrustedCaFileForTesting(QString());
-  }
-
-  static void PointMakerAt(int httpsPort, int httpPort) {
-    services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
-  }
-
   QString StorePath() const { return folder_.filePath(QStringLiteral("update.ini")); }
   services::TUpdateStore Store() const { return services::TUpdateStore(StorePath()); }
 
@@ -87,16 +74,14 @@ class UpdateCheckTest : public ::testing::Test {
     return static_cast<int>(secure_->Requests().size() + plain_->Requests().size());
   }
 
-  static std::unique_ptr<TTestAuthority> authority_;
   QTemporaryDir folder_;
-  std::unique_ptr<TLoopbackServer> secure_;
-  std::unique_ptr<TLoopbackServer> plain_;
+  std::unique_ptr<LoopbackServer> secure_;
+  std::unique_ptr<LoopbackServer> plain_;
 };
 
-std::unique_ptr<TTestAuthority> UpdateCheckTest::authority_;
 
 TEST_F(UpdateCheckTest, SendsTheCheckFieldsInOrder) {
-  secure_->SetReply({200, "text/plain", Answer("1.5"), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.5"), 0});
   Check();
 
   const auto requests = secure_->Requests();
@@ -140,7 +125,7 @@ TEST_F(UpdateCheckTest, AtMostFiveChecksADay) {
       ASSERT_TRUE(store.WriteLastUpdateCheck(services::UpdateCheckDateText(c.lastCheck), c.lastCount));
     }
     const int before = RequestCount();
-    secure_->SetReply({200, "text/plain", Answer("1.6", "https://example.invalid/get"), 0});
+    SetReply(*secure_, {200, "text/plain", Answer("1.6", "https://example.invalid/get"), 0});
 
     const auto outcome = Check();
 
@@ -154,7 +139,7 @@ TEST_F(UpdateCheckTest, AtMostFiveChecksADay) {
 }
 
 TEST_F(UpdateCheckTest, StoreIsAnIniFileWithASettingsSection) {
-  secure_->SetReply({200, "text/plain", Answer("1.6"), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6"), 0});
   Check();
   QFile file(StorePath());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -184,7 +169,7 @@ TEST_F(UpdateCheckTest, DefaultStoreLivesInTheUsersConfigurationFolder) {
 
 TEST_F(UpdateCheckTest, ShowUpdateZeroSendsNothing) {
   ASSERT_TRUE(Store().WriteShowUpdate(0));
-  secure_->SetReply({200, "text/plain", Answer("1.6"), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6"), 0});
   const auto outcome = Check();
   EXPECT_EQ(RequestCount(), 0);
   EXPECT_EQ(outcome.showUpdate, 0);
@@ -194,7 +179,7 @@ TEST_F(UpdateCheckTest, ShowUpdateZeroSendsNothing) {
 
 TEST_F(UpdateCheckTest, ShowUpdateOtherThanOneChecksWithoutNotice) {
   ASSERT_TRUE(Store().WriteShowUpdate(2));
-  secure_->SetReply({200, "text/plain", Answer("1.6"), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6"), 0});
   const auto outcome = Check();
   EXPECT_EQ(RequestCount(), 1);
   EXPECT_EQ(outcome.showUpdate, 2);
@@ -219,7 +204,7 @@ TEST_F(UpdateCheckTest, VersionComparison) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     QFile::remove(StorePath());
-    secure_->SetReply({200, "text/plain", c.answer, 0});
+    SetReply(*secure_, {200, "text/plain", c.answer, 0});
     const auto outcome = Check();
     EXPECT_EQ(outcome.updateAvailable, c.notice);
     // Every successful check is counted, with or without a notice.
@@ -234,7 +219,7 @@ TEST_F(UpdateCheckTest, VersionComparison) {
 }
 
 TEST_F(UpdateCheckTest, LatestVersionAndDownloadAddressAreTaken) {
-  secure_->SetReply({200, "text/plain; charset=utf-8",
+  SetReply(*secure_, {200, "text/plain; charset=utf-8",
                      Answer("1.6", "https://example.invalid/lumasift.deb"), 0});
   const auto outcome = Check();
   EXPECT_EQ(outcome.latestVersion, QStringLiteral("1.6"));
@@ -242,7 +227,7 @@ TEST_F(UpdateCheckTest, LatestVersionAndDownloadAddressAreTaken) {
 }
 
 TEST_F(UpdateCheckTest, ErrorAnswerIsARefusal) {
-  secure_->SetReply({200, "text/plain", "ERROR: unknown application\r\n", 0});
+  SetReply(*secure_, {200, "text/plain", "ERROR: unknown application\r\n", 0});
   TRecordingHost host;
   const auto outcome = Check(&host);
   EXPECT_EQ(RequestCount(), 1);
@@ -252,31 +237,31 @@ TEST_F(UpdateCheckTest, ErrorAnswerIsARefusal) {
   EXPECT_EQ(Store().LastUpdateCheckCount(), 0);
 
   // Only the upper-case word at the very start refuses.
-  secure_->SetReply({200, "text/plain", Answer("1.6") + "ERROR", 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6") + "ERROR", 0});
   EXPECT_TRUE(Check().succeeded);
 }
 
 TEST_F(UpdateCheckTest, ImportantMessageIsHandedOverUntrimmed) {
   TRecordingHost host;
-  secure_->SetReply({200, "text/plain", Answer("1.6", "", " Please update: security fix "), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6", "", " Please update: security fix "), 0});
   EXPECT_TRUE(Check(&host).updateAvailable);
   EXPECT_EQ(host.messages, QStringList{" Please update: security fix "});
 
   host.messages.clear();
-  secure_->SetReply({200, "text/plain", Answer("1.6", "", " \t "), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6", "", " \t "), 0});
   Check(&host);
   EXPECT_TRUE(host.messages.isEmpty());
 
   // On another line than the sixth it is not a message.
-  secure_->SetReply({200, "text/plain", "<version>1.6</version>\r\n<important>hi</important>\r\n", 0});
+  SetReply(*secure_, {200, "text/plain", "<version>1.6</version>\r\n<important>hi</important>\r\n", 0});
   Check(&host);
   EXPECT_TRUE(host.messages.isEmpty());
 }
 
 TEST_F(UpdateCheckTest, HttpAnswerAfterHttpsFailureCounts) {
-  TRefusingPort refused;
+  RefusingPort refused;
   PointMakerAt(refused.Port(), plain_->Port());
-  plain_->SetReply({200, "text/plain", Answer("1.6"), 0});
+  SetReply(*plain_, {200, "text/plain", Answer("1.6"), 0});
   const auto outcome = Check();
   EXPECT_TRUE(outcome.succeeded);
   EXPECT_TRUE(outcome.updateAvailable);
@@ -284,7 +269,7 @@ TEST_F(UpdateCheckTest, HttpAnswerAfterHttpsFailureCounts) {
 }
 
 TEST_F(UpdateCheckTest, NothingIsWrittenWhenBothSchemesFail) {
-  TRefusingPort refusedSecure, refusedPlain;
+  RefusingPort refusedSecure, refusedPlain;
   PointMakerAt(refusedSecure.Port(), refusedPlain.Port());
   TRecordingHost host;
   const auto outcome = Check(&host);
@@ -299,23 +284,23 @@ TEST_F(UpdateCheckTest, MachineIdFailureIsClearedOnlyByAnHttpAnswer) {
   inputs.machineGuid = []() -> QString { throw std::runtime_error("no machine id"); };
 
   // https answers: the failure mark stays, the check counts for nothing.
-  secure_->SetReply({200, "text/plain", Answer("1.6"), 0});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6"), 0});
   auto outcome = services::RunUpdateCheck(inputs, nullptr);
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_FALSE(QFile::exists(StorePath()));
   EXPECT_TRUE(secure_->Requests().at(0).body.ends_with("&guid="));
 
   // https fails and http answers: every mark is removed.
-  TRefusingPort refused;
+  RefusingPort refused;
   PointMakerAt(refused.Port(), plain_->Port());
-  plain_->SetReply({200, "text/plain", Answer("1.6"), 0});
+  SetReply(*plain_, {200, "text/plain", Answer("1.6"), 0});
   outcome = services::RunUpdateCheck(inputs, nullptr);
   EXPECT_TRUE(outcome.succeeded);
   EXPECT_EQ(Store().LastUpdateCheckCount(), 1);
 }
 
 TEST_F(UpdateCheckTest, CheckerRunsOnItsOwnThreadAndHandsTheMessageToTheMainThread) {
-  secure_->SetReply({200, "text/plain",
+  SetReply(*secure_, {200, "text/plain",
                      Answer("1.6", "https://example.invalid/get", "Read this first"), 0});
   TRecordingHost host;
   QObject context;  // lives on the main thread, as the window does
@@ -349,8 +334,8 @@ TEST_F(UpdateCheckTest, CheckerRunsOnItsOwnThreadAndHandsTheMessageToTheMainThre
 }
 
 TEST_F(UpdateCheckTest, AbandonedCheckEndsQuicklyAndWritesNothing) {
-  secure_->SetReply({200, "text/plain", Answer("1.6"), 5000});
-  plain_->SetReply({200, "text/plain", Answer("1.6"), 5000});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6"), 5000});
+  SetReply(*plain_, {200, "text/plain", Answer("1.6"), 5000});
   auto inputs = Inputs();
   inputs.timeoutMs = 10000;
   auto results = std::make_shared<services::TUpdateResults>();
@@ -391,7 +376,7 @@ TEST_F(UpdateCheckTest, PollStartsWaitsAndReportsDoneOnce) {
 }
 
 TEST_F(UpdateCheckTest, WindowClosingDuringTheCheckDropsTheMessage) {
-  secure_->SetReply({200, "text/plain", Answer("1.6", "", "Read this first"), 300});
+  SetReply(*secure_, {200, "text/plain", Answer("1.6", "", "Read this first"), 300});
   TRecordingHost host;
   auto* context = new QObject;
   auto poll = std::make_unique<services::TUpdateCheckPoll>(Inputs(), context, &host);

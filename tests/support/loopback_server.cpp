@@ -526,7 +526,7 @@ LoopbackServer::LoopbackServer() : LoopbackServer(Options()) {}
 LoopbackServer::LoopbackServer(Options options) : impl_(std::make_unique<Impl>()) {
   impl_->options = options;
   if (options.tls) {
-    const Certificate& certificate = Certificate::Shared();
+    const Certificate& certificate = options.certificate ? *options.certificate : Certificate::Shared();
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     BIO* certBio =
         BIO_new_mem_buf(certificate.certificatePem.data(), static_cast<int>(certificate.certificatePem.size()));

@@ -131,6 +131,8 @@ class LoopbackServer {
     // the TLS handshake, if any): for servers that speak first or misbehave
     // at once. When they leave the connection open, requests follow.
     std::optional<Reply> greeting;
+    // The certificate and key a TLS server shows; none: Certificate::Shared().
+    std::optional<Certificate> certificate;
   };
   using Handler = std::function<Reply(const Request&)>;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the dialog tests: answering the next message box, catching the
 // addresses the program asks the desktop to open, a program folder with
-// language files, and a loopback HTTP server for the maker's web service.
+// language files, and a loopback stand-in for the maker's web service.
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -17,12 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
-#include <map>
-#include <mutex>
+#include "tests/support/loopback_server.h"
+
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace dialogtest {
@@ -113,36 +110,25 @@ inline void CopyShippedLanguages(const QString& programFolder) {
   }
 }
 
-// One request as the loopback server received it.
-struct ReceivedRequest {
-  std::string method;
-  std::string path;
-  std::string body;
-  // The form fields in order, percent-decoded: "name=value".
-  QStringList Fields() const;
-};
+// The form fields of a url-encoded request body in order, percent-decoded:
+// "name=value".
+QStringList FormFields(const std::string& body);
 
-// A plain HTTP/1.1 server on 127.0.0.1 and a free port, on its own thread
-// (the feedback request blocks the main thread while it waits). Answers every
-// request with the given body. A TLS handshake is refused at once, so an
-// https attempt against it fails quickly, as against a host without https.
-class LoopbackHttpServer {
+// The maker's web service on loopback: plain HTTP on a free port of
+// 127.0.0.1, on the server's own threads (the feedback request blocks the
+// main thread while it waits), answering every request with the given body.
+// Its https port refuses connections, so the https attempt fails at once, as
+// against a host without https.
+class MakerService {
  public:
-  explicit LoopbackHttpServer(std::string answerBody, int status = 200);
-  ~LoopbackHttpServer();
-  int Port() const { return port_; }
-  std::vector<ReceivedRequest> Requests() const;
+  explicit MakerService(std::string answerBody, int status = 200);
+  int HttpsPort() const { return refusedHttps_.Port(); }
+  int HttpPort() const { return server_.Port(); }
+  std::vector<testsupport::Request> Requests() const { return server_.Requests(); }
 
  private:
-  void Serve();
-  int listener_ = -1;
-  int port_ = 0;
-  std::string answer_;
-  int status_;
-  std::atomic<bool> stop_{false};
-  mutable std::mutex mutex_;
-  std::vector<ReceivedRequest> requests_;
-  std::thread thread_;
+  testsupport::RefusingPort refusedHttps_;
+  testsupport::LoopbackServer server_;
 };
 
 }  // namespace dialogtest

@@ -17,7 +17,7 @@
 
 namespace {
 
-using dialogtest::LoopbackHttpServer;
+using dialogtest::MakerService;
 using dialogtest::MessageBoxAnswerer;
 
 class FeedbackDialogTest : public ::testing::Test {
@@ -28,9 +28,9 @@ class FeedbackDialogTest : public ::testing::Test {
     i18n::LoadLanguage(QString(), empty_.path());
   }
 
-  void PointAt(const LoopbackHttpServer& server) {
+  void PointAt(const MakerService& service) {
     services::SetMakerHostForTesting(
-        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), server.Port(), server.Port()});
+        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), service.HttpsPort(), service.HttpPort()});
   }
 
   void UseShippedGerman() {
@@ -55,7 +55,7 @@ class FeedbackDialogTest : public ::testing::Test {
 
 TEST_F(FeedbackDialogTest, SendsTheTranslatedLikeLineAndClosesOnOk) {
   UseShippedGerman();
-  LoopbackHttpServer server("OK\r\n");
+  MakerService server("OK\r\n");
   PointAt(server);
 
   ui::TFeedbackForm form;
@@ -71,10 +71,10 @@ TEST_F(FeedbackDialogTest, SendsTheTranslatedLikeLineAndClosesOnOk) {
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "POST");
-  EXPECT_EQ(requests[0].path, "/php/feedback.php");
+  EXPECT_EQ(requests[0].target, "/php/feedback.php");
   // The tile's line in English with the German caption in brackets, a CR
   // alone, then the message with CR LF; no e-mail field when none is given.
-  EXPECT_EQ(requests[0].Fields(),
+  EXPECT_EQ(dialogtest::FormFields(requests[0].body),
             (QStringList{"cmd=feedback", "appname=CORVANE - Lumasift", "version=1.5",
                          QStringLiteral("feedback=I like it! (Gefällt mir!)\rGreat tool\r\nthanks")}));
   EXPECT_EQ(answerer.Count(), 1);
@@ -86,7 +86,7 @@ TEST_F(FeedbackDialogTest, SendsTheTranslatedLikeLineAndClosesOnOk) {
 
 TEST_F(FeedbackDialogTest, FailureKeepsEverythingTyped) {
   // The same two letters in lower case are no success.
-  LoopbackHttpServer server("ok");
+  MakerService server("ok");
   PointAt(server);
 
   ui::TFeedbackForm form;
@@ -101,7 +101,7 @@ TEST_F(FeedbackDialogTest, FailureKeepsEverythingTyped) {
 
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].Fields(),
+  EXPECT_EQ(dialogtest::FormFields(requests[0].body),
             (QStringList{"cmd=feedback", "appname=CORVANE - Lumasift", "version=1.5",
                          QStringLiteral("feedback=I dislike it!\rCrashes on start"), "email=ann@example.org"}));
   EXPECT_EQ(answerer.Title(), QStringLiteral("Failure"));
@@ -115,12 +115,9 @@ TEST_F(FeedbackDialogTest, FailureKeepsEverythingTyped) {
 
 TEST_F(FeedbackDialogTest, UnreachableServiceFails) {
   // A port that nobody listens on: both attempts fail at once.
-  int port = 0;
-  {
-    LoopbackHttpServer closed("");
-    port = closed.Port();
-  }
-  services::SetMakerHostForTesting(services::TMakerHostOverride{QStringLiteral("127.0.0.1"), port, port});
+  testsupport::RefusingPort refused;
+  services::SetMakerHostForTesting(
+      services::TMakerHostOverride{QStringLiteral("127.0.0.1"), refused.Port(), refused.Port()});
   ui::TFeedbackForm form;
   form.open();
   Memo(form)->setPlainText(QStringLiteral("Hello"));
@@ -132,7 +129,7 @@ TEST_F(FeedbackDialogTest, UnreachableServiceFails) {
 }
 
 TEST_F(FeedbackDialogTest, ChecksBeforeSending) {
-  LoopbackHttpServer server("OK");
+  MakerService server("OK");
   PointAt(server);
   ui::TFeedbackForm form;
   form.show();
