@@ -116,29 +116,29 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
     }
-    const TOptionSpec* spec = nullptr;
+    const TOptionSpec* found = nullptr;
     for (const auto& s : OptionTable()) {
-      if (s.name == name) spec = &s;
+      if (s.name == name) found = &s;
     }
-    if (spec == nullptr) {
+    if (found == nullptr) {
       result.error = "unknown option " + std::string(arg);
       return result;
     }
     std::string_view value;
-    if (!spec->valueName.empty()) {
+    if (!found->valueName.empty()) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < argc) {
         value = argv[++i];
       } else {
-        result.error = std::string(spec->name) + " needs " + std::string(spec->valueName);
+        result.error = std::string(found->name) + " needs " + std::string(found->valueName);
         return result;
       }
     } else if (inlineValue) {
-      result.error = std::string(spec->name) + " takes no value";
+      result.error = std::string(found->name) + " takes no value";
       return result;
     }
-    if (auto error = spec->apply(result.options, value)) {
+    if (auto error = found->apply(result.options, value)) {
       result.error = *error;
       return result;
     }
@@ -169,11 +169,11 @@ std::string UsageText(std::string_view programName) {
       "Ctrl-C stops: sites in progress finish, the others are printed without\n"
       "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
       "Options:\n";
-  for (const auto& spec : OptionTable()) {
-    std::string left = "  " + std::string(spec.name);
-    if (!spec.valueName.empty()) left += " " + std::string(spec.valueName);
+  for (const auto& found : OptionTable()) {
+    std::string left = "  " + std::string(found.name);
+    if (!found.valueName.empty()) left += " " + std::string(found.valueName);
     if (left.size() < 25) left.resize(25, ' ');
-    text += left + " " + std::string(spec.help) + "\n";
+    text += left + " " + std::string(found.help) + "\n";
   }
   text +=
       "\nExit status: 0 identified (URLs: the run completed, whatever the sites answered),\n"

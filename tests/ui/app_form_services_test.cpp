@@ -33,7 +33,7 @@
 
 namespace {
 
-using dialogtest::LoopbackHttpServer;
+using dialogtest::MakerService;
 
 // Hands each modal dialog that opens (message boxes never do: the seam
 // answers them) to `act`, which must close it.
@@ -97,8 +97,11 @@ class AppFormServicesTest : public GuiTest {
   // The update check on, against a loopback server, with a private store and
   // a trust store of its own (an empty one: the https attempt fails, and
   // nothing depends on the system's certificates).
-  void CheckAgainst(int port) {
-    services::SetMakerHostForTesting(services::TMakerHostOverride{QStringLiteral("127.0.0.1"), port, port});
+  void CheckAgainst(int port) { CheckAgainst(port, port); }
+  void CheckAgainst(const MakerService& service) { CheckAgainst(service.HttpsPort(), service.HttpPort()); }
+  void CheckAgainst(int httpsPort, int httpPort) {
+    services::SetMakerHostForTesting(
+        services::TMakerHostOverride{QStringLiteral("127.0.0.1"), httpsPort, httpPort});
     dialogtest::WriteFile(store_.filePath(QStringLiteral("no-authorities.pem")), QByteArray());
     services::SetTrustedCaFileForTesting(store_.filePath(QStringLiteral("no-authorities.pem")));
     updateCheck_ = true;
@@ -150,10 +153,10 @@ TEST_F(AppFormServicesTest, EveryHelpEntryOpensItsDialog) {
 }
 
 TEST_F(AppFormServicesTest, UpdateCheckShowsTheImportantMessageAndTheNotice) {
-  LoopbackHttpServer server(
+  MakerService server(
       "<version>1.4</version>\r\n<url>http://127.0.0.1:9/download</url>\r\n\r\n\r\n\r\n"
       "<important>Please update soon</important>\r\n");
-  CheckAgainst(server.Port());
+  CheckAgainst(server);
   OpenForm();
   auto* entry = Child<QAction>("UpdateNotifications1");
   EXPECT_FALSE(entry->isEnabled()) << "disabled until the check is done";
@@ -172,11 +175,11 @@ TEST_F(AppFormServicesTest, UpdateCheckShowsTheImportantMessageAndTheNotice) {
   EXPECT_TRUE(entry->isEnabled());
   EXPECT_TRUE(entry->isChecked());
 
-  // Over https first (refused by the plain server), then answered over http.
+  // Over https first (refused), then answered over http.
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].path, "/php/check2.php");
-  const QStringList fields = requests[0].Fields();
+  EXPECT_EQ(requests[0].Path(), "/php/check2.php");
+  const QStringList fields = dialogtest::FormFields(requests[0].body);
   ASSERT_GE(fields.size(), 3);
   EXPECT_EQ(fields.mid(0, 3),
             (QStringList{"cmd=check", "appname=CORVANE - Lumasift", "version=" + form_->AppVersion()}));
@@ -189,8 +192,8 @@ TEST_F(AppFormServicesTest, UpdateCheckShowsTheImportantMessageAndTheNotice) {
 }
 
 TEST_F(AppFormServicesTest, NotificationsOffAsksNothingAndLeavesTheEntryUnchecked) {
-  LoopbackHttpServer server("<version>1.4</version>\r\n");
-  CheckAgainst(server.Port());
+  MakerService server("<version>1.4</version>\r\n");
+  CheckAgainst(server);
   dialogtest::WriteFile(updateStorePath_, "[Settings]\nShowUpdate=0\n");
   OpenForm();
   ASSERT_TRUE(WaitForCheck());
