@@ -2,6 +2,8 @@
 # missing (Debian packages), configure, build, then run the program or every test.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: deps configure build run test bench clean
 
@@ -9,7 +11,7 @@ deps:
 	bash scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
