@@ -51,7 +51,7 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.userAgent = std::string(v);
          return std::nullopt;
        }},
-      {"--format", "FORMAT", "URLs: csv (default), txt or jsonl",
+      {"--format", "FORMAT", "URLs: csv (default), txt, jsonl, or with --output: xls, xlsx",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
          o.urlOptionGiven = true;
          if (v == "csv")
@@ -60,8 +60,12 @@ const std::vector<TOptionSpec>& OptionTable() {
            o.format = TFormat::Txt;
          else if (v == "jsonl")
            o.format = TFormat::Jsonl;
+         else if (v == "xls")
+           o.format = TFormat::Xls;
+         else if (v == "xlsx")
+           o.format = TFormat::Xlsx;
          else
-           return "--format takes csv, txt or jsonl, not \"" + std::string(v) + "\"";
+           return "--format takes csv, txt, jsonl, xls or xlsx, not \"" + std::string(v) + "\"";
          return std::nullopt;
        }},
       {"--output", "FILE", "URLs: write FILE as the window's export does instead of printing",
@@ -69,6 +73,14 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.urlOptionGiven = true;
          if (v.empty()) return std::string("--output needs a file name");
          o.outputFile = std::string(v);
+         return std::nullopt;
+       }},
+      {"--resume", "FILE",
+       "URLs: skip those with a record in FILE (csv or jsonl output of this tool) and append to it",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         if (v.empty()) return std::string("--resume needs a file name");
+         o.resumeFile = std::string(v);
          return std::nullopt;
        }},
       {"--threads", "N", "URLs: sites at once: auto (default, 25 per processor), N, or 1 (one by one)",
@@ -148,6 +160,12 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
+  else if ((o.format == TFormat::Xls || o.format == TFormat::Xlsx) && !o.outputFile)
+    result.error = "--format xls and xlsx write a workbook: they need --output FILE";
+  else if (o.resumeFile && o.outputFile)
+    result.error = "--resume FILE appends to FILE: leave out --output";
+  else if (o.resumeFile && o.format != TFormat::Csv && o.format != TFormat::Jsonl)
+    result.error = "--resume takes --format csv or jsonl";
   return result;
 }
 
@@ -156,18 +174,26 @@ std::string UsageText(std::string_view programName) {
   std::string text =
       "Usage: " + name + " --page FILE [--headers FILE]\n"
       "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
-      "           [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n\n"
+      "           [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n"
+      "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
+      "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
       "show, joined by \", \", followed by one line feed.\n\n"
-      "With URLs (or one per line on standard input when none is given): fetches each\n"
-      "site and prints one record per URL in input order, each as soon as it and every\n"
+      "With URLs (or one per line on standard input when none is given, read as the\n"
+      "run goes, so a list of any length runs in bounded memory): fetches each site\n"
+      "and prints one record per URL in input order, each as soon as it and every\n"
       "one before it are done. Blanks around a URL are dropped, empty lines skipped,\n"
       "\"http://\" put in front of what does not begin with \"http\". Formats: csv\n"
       "(URL,platforms as in the CSV export), txt (URL,platforms unquoted), jsonl\n"
       "({\"url\":...,\"platforms\":[...],\"error\":text|null}). --output writes the file\n"
-      "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines).\n"
-      "Ctrl-C stops: sites in progress finish, the others are printed without\n"
-      "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
+      "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines;\n"
+      "xls, xlsx: the window's spreadsheet export, written once the run is over).\n"
+      "--resume FILE skips the URLs that FILE (an earlier csv or jsonl output, complete\n"
+      "or cut short) already has a record for, cuts away a cut-off last line and\n"
+      "appends the new records to FILE, each at once.\n"
+      "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
+      "without platforms (with --resume: left out), the rest of the input stays\n"
+      "unread. A \"done / read\" line shows on standard error when it is a terminal.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);

@@ -56,6 +56,9 @@ QString RecordLine(const run::TMyRecord& record, TFormat format) {
       return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QStringLiteral(",\"platforms\":[") + platforms +
              QStringLiteral("],\"error\":") + error + QLatin1Char('}');
     }
+    case TFormat::Xls:
+    case TFormat::Xlsx:
+      break;  // workbooks have cells, not lines
   }
   return QString();
 }

@@ -24,6 +24,7 @@
 #include <stdexcept>
 
 #include "engine/identify.h"
+#include "export/export_writer.h"
 #include "i18n/language.h"
 #include "services/identity.h"
 #include "services/list_file.h"
@@ -32,7 +33,6 @@
 #include "services/update_check.h"
 #include "ui/about_box.h"
 #include "ui/dropdown_menu.h"
-#include "ui/export_writer.h"
 #include "ui/file_dialog.h"
 #include "ui/feedback_form.h"
 #include "ui/form_multi_thread.h"
@@ -46,6 +46,11 @@
 #include "ui_app_form.h"
 
 namespace ui {
+
+using exports::ExportToCsv;
+using exports::ExportToSpreadsheet;
+using exports::ExportToText;
+using exports::SystemListSeparator;
 
 namespace {
 

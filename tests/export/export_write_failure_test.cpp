@@ -6,8 +6,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
-#include "tests/ui/export_test_support.h"
-#include "ui/export_writer.h"
+#include "support/workbook_reader.h"
+#include "export/export_writer.h"
 
 namespace {
 
@@ -47,10 +47,10 @@ TEST(ExportWriteFailure, FileStaysAsItWasInEveryFormat) {
     const char* name;
     void (*write)(const run::TWorkList&, const QString&);
   } cases[] = {
-      {"out.txt", [](const run::TWorkList& l, const QString& f) { ui::ExportToText(l, f); }},
-      {"out.csv", [](const run::TWorkList& l, const QString& f) { ui::ExportToCsv(l, QLatin1Char(';'), f); }},
-      {"out.xls", [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
-      {"out.xlsx", [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.txt", [](const run::TWorkList& l, const QString& f) { exports::ExportToText(l, f); }},
+      {"out.csv", [](const run::TWorkList& l, const QString& f) { exports::ExportToCsv(l, QLatin1Char(';'), f); }},
+      {"out.xls", [](const run::TWorkList& l, const QString& f) { exports::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.xlsx", [](const run::TWorkList& l, const QString& f) { exports::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
   };
   QTemporaryDir dir;
   for (const auto& c : cases) {
@@ -62,7 +62,7 @@ TEST(ExportWriteFailure, FileStaysAsItWasInEveryFormat) {
       try {
         c.write(list, file);
         ADD_FAILURE() << "no error for " << c.name;
-      } catch (const ui::TExportError& error) {
+      } catch (const exports::TExportError& error) {
         EXPECT_TRUE(error.Message().contains(file)) << error.what();
       }
     }
@@ -80,7 +80,7 @@ TEST(ExportWriteFailure, SavingOverALinkReplacesTheLinkedFile) {
   const QString link = dir.filePath(QStringLiteral("link.txt"));
   WriteAll(real, "old");
   ASSERT_TRUE(QFile::link(real, link));
-  ui::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}}, link);
+  exports::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}}, link);
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(ReadAll(real), QByteArray("\xEF\xBB\xBFhttp://a.example/,X\r\n"));
 }
