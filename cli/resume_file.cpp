@@ -79,14 +79,23 @@ void TDoneUrls::Seal() {
   digests_ = std::move(unique);
 }
 
-bool TDoneUrls::Take(const QString& url) {
+std::uint32_t* TDoneUrls::Find(const QString& url) {
   const Digest d = Of(url);
   const auto it = std::lower_bound(digests_.begin(), digests_.end(), d);
-  if (it == digests_.end() || *it != d) return false;
-  std::uint32_t& count = counts_[static_cast<std::size_t>(it - digests_.begin())];
-  if (count == 0) return false;
-  --count;
+  if (it == digests_.end() || *it != d) return nullptr;
+  return &counts_[static_cast<std::size_t>(it - digests_.begin())];
+}
+
+bool TDoneUrls::Take(const QString& url) {
+  std::uint32_t* count = Find(url);
+  if (count == nullptr || *count == 0) return false;
+  --*count;
   return true;
+}
+
+std::uint32_t TDoneUrls::Count(const QString& url) const {
+  const std::uint32_t* count = const_cast<TDoneUrls*>(this)->Find(url);
+  return count == nullptr ? 0 : *count;
 }
 
 std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, QString& error) {

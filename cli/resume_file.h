@@ -21,6 +21,8 @@ class TDoneUrls {
   void Seal();
   // True (and one record fewer for it) when the file holds a record for url.
   bool Take(const QString& url);
+  // Records the file holds for url (not counting those taken).
+  std::uint32_t Count(const QString& url) const;
   std::size_t Size() const { return digests_.size(); }
 
  private:
@@ -29,6 +31,7 @@ class TDoneUrls {
     auto operator<=>(const Digest&) const = default;
   };
   static Digest Of(const QString& url);
+  std::uint32_t* Find(const QString& url);
   std::vector<Digest> digests_;  // sorted and unique once sealed
   std::vector<std::uint32_t> counts_;
 };

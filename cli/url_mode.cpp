@@ -1,5 +1,8 @@
 #include "cli/url_mode.h"
 
+#include <QHash>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -10,6 +13,7 @@
 #include "cli/input_lines.h"
 #include "cli/record_sink.h"
 #include "cli/resume_file.h"
+#include "run/handover_steps.h"
 #include "run/identifier.h"
 #include "run/stream_run.h"
 
@@ -44,8 +48,11 @@ QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), st
 
 class TCliStream : public run::TStreamHost {
  public:
-  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done)
-      : input_(input), sink_(sink), done_(done), progress_(::isatty(STDERR_FILENO) == 1) {}
+  // `knownTotal`: the records of a list known before the run (the URLs of
+  // the command line), shown as the total from the start; 0 for standard
+  // input, whose total is the records read so far.
+  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal)
+      : input_(input), sink_(sink), done_(done), knownTotal_(knownTotal), progress_(::isatty(STDERR_FILENO) == 1) {}
   ~TCliStream() override { EndProgress(); }
 
   std::optional<QString> NextLine() override { return input_.Next(); }
@@ -53,7 +60,8 @@ class TCliStream : public run::TStreamHost {
   void Deliver(const run::TMyRecord& record, bool ended) override { sink_.Write(record, ended); }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
-    std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended), static_cast<long long>(taken));
+    std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended),
+                 static_cast<long long>(std::max(taken, knownTotal_)));
     std::fflush(stderr);
     progressShown_ = true;
   }
@@ -66,6 +74,7 @@ class TCliStream : public run::TStreamHost {
   TInputLines& input_;
   TRecordSink& sink_;
   TDoneUrls* done_;
+  qint64 knownTotal_;
   bool progress_;
   bool progressShown_ = false;
 };
@@ -95,6 +104,15 @@ int RunUrlMode(const TCliOptions& o) {
   QStringList urls;
   for (const std::string& url : o.urls) urls << Local(url);
   TInputLines input = urls.isEmpty() ? TInputLines() : TInputLines(urls);
+  TDoneUrls* done = resume ? &resume->done : nullptr;
+  // The records of the command line's URLs: those the intake takes and the
+  // resume file does not hold.
+  qint64 knownTotal = 0;
+  QHash<QString, std::uint32_t> repeats;
+  for (const QString& line : urls) {
+    const QString url = run::IntakeUrl(line);
+    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(url))) ++knownTotal;
+  }
 
   auto inputs = std::make_shared<run::TFetchInputs>();
   const QString userAgent = o.userAgent ? Local(*o.userAgent) : QString::fromLatin1(kDefaultUserAgent);
@@ -120,7 +138,8 @@ int RunUrlMode(const TCliOptions& o) {
 
   run::TStreamResult result;
   {
-    TCliStream stream(input, sink, resume ? &resume->done : nullptr);
+    TCliStream stream(input, sink, done, knownTotal);
+    if (knownTotal > 0) stream.Progress(0, knownTotal);
     result = run::RunStream(stream, settings);
   }
   ::sigaction(SIGINT, &previous, nullptr);

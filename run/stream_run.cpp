@@ -13,6 +13,7 @@
 #include "run/identifier.h"
 #include "run/parallel_loop.h"
 #include "run/site_job.h"
+#include "run/test_hooks.h"
 
 namespace run {
 
@@ -74,9 +75,11 @@ class TStream {
       std::lock_guard lock(mutex_);
       slots_.push_back(Slot{TMyRecord{std::move(url), QString(), kImageNone}, false});
       ++taken_;
-      // A thread more while none is idle, up to the jobs at once: a short
-      // list makes only as many threads as it has records.
-      if (idle_ == 0 && static_cast<int>(threads_.size()) < jobs_ && !outOfThreads_) {
+      // A thread more while records wait that no idle thread will take, up
+      // to the jobs at once: a short list makes only as many threads as it
+      // has records.
+      const qint64 waiting = base_ + static_cast<qint64>(slots_.size()) - next_;
+      if (waiting > idle_ && static_cast<int>(threads_.size()) < jobs_ && !outOfThreads_) {
         try {
           threads_.emplace_back([this] { Work(); });
         } catch (const std::system_error&) {
@@ -107,6 +110,7 @@ class TStream {
       QString result;
       std::exception_ptr error;
       try {
+        if (testing::JobHook hook = testing::CurrentJobHook()) hook(static_cast<int>(index), url);
         result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr));
       } catch (...) {
         error = std::current_exception();
