@@ -1,16 +1,16 @@
 #pragma once
 // The command-line tool's URL mode: identifies the sites of URLs given as
-// arguments (or one per line on standard input) with the same run core as
-// the window, and prints one record per URL in input order, each as soon as
-// it and every record before it are done.
+// arguments (or one per line on standard input, read as the run goes) with
+// the window's job per site, and prints one record per URL in input order,
+// each as soon as it and every record before it are done.
 #include "cli/options.h"
 
 namespace cli {
 
-// Runs URL mode with parsed options. Needs a QCoreApplication on the calling
-// (main) thread and the engine's tables loaded. Returns the exit code: 0
-// when the run completed, 130 when Ctrl-C stopped it, 2 for an output file
-// that cannot be written, 1 when the run failed.
+// Runs URL mode with parsed options. Needs the engine's tables loaded.
+// Returns the exit code: 0 when the run completed, 130 when Ctrl-C stopped
+// it, 2 for an output or resume file that cannot be used or standard input
+// that cannot be read, 1 when the run failed.
 int RunUrlMode(const TCliOptions& options);
 
 }  // namespace cli
