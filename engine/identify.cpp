@@ -1,6 +1,7 @@
 #include "engine/identify.h"
 
-#include <unordered_set>
+#include <cstdint>
+#include <climits>
 #include <vector>
 
 #include "engine/compiled_signatures.h"
@@ -28,20 +29,19 @@ bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// Lines of `text` up to its first NUL: CR, LF or CR LF ends a line, and a
-// line break at the very end starts no further line.
-std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
+// Calls `line` for each line of `text` up to its first NUL: CR, LF or
+// CR LF ends a line, and a line break at the very end starts no further line.
+template <typename F>
+void ForEachLine(std::u16string_view text, F&& line) {
   if (const auto nul = text.find(u'\0'); nul != std::u16string_view::npos) text = text.substr(0, nul);
-  std::vector<std::u16string_view> lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = start;
     while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
-    lines.push_back(text.substr(start, end - start));
+    line(text.substr(start, end - start));
     if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++end;
     start = end + 1;
   }
-  return lines;
 }
 
 std::u16string NameOf(std::u16string_view code) {
@@ -58,7 +58,7 @@ struct THeaderValue {
 std::vector<THeaderValue> HeaderValues(std::u16string_view headerText) {
   static constexpr std::u16string_view kPrefixes[] = {u"X-Powered-By:", u"Powered-by:", u"Server:"};
   std::vector<THeaderValue> values;
-  for (const auto rawLine : SplitLines(headerText)) {
+  ForEachLine(headerText, [&](std::u16string_view rawLine) {
     const auto line = Trim(rawLine);
     for (const auto prefix : kPrefixes) {
       if (line.size() >= prefix.size() && EqualIgnoringAsciiCase(line.substr(0, prefix.size()), prefix)) {
@@ -66,14 +66,24 @@ std::vector<THeaderValue> HeaderValues(std::u16string_view headerText) {
         break;
       }
     }
-  }
+  });
   return values;
 }
 
-std::u16string FoldAscii(std::u16string_view text) {
-  std::u16string folded(text);
-  for (auto& c : folded) c = AsciiLower(c);
-  return folded;
+// FNV-1a over the text with ASCII case folded, then mixed (texts that
+// differ only in their last character must not land in neighbouring slots).
+std::uint64_t FoldedHash(std::u16string_view text) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (char16_t c : text) {
+    h ^= AsciiLower(c);
+    h *= 1099511628211ULL;
+  }
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ULL;
+  h ^= h >> 33;
+  return h;
 }
 
 bool IsPageLineBreak(char16_t c) {
@@ -136,16 +146,19 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   if (pageText.starts_with(u"Error: ")) return std::u16string(pageText);
 
   struct TItem {
-    std::u16string text;
+    std::u16string_view text;  // into pageNames or headerText
     std::u16string_view code;  // page matchers only
   };
+  std::u16string pageNames[2];
+  const auto headers = HeaderValues(headerText);
   std::vector<TItem> items;
+  items.reserve(2 + headers.size());
   // One pass over the page serves both body matchers.
   const auto& tables = detail::CompiledSignatures();
   const auto scan = detail::ScanPage(tables, pageText);
   const auto plain = detail::PlainHit(tables, scan, pageText);
-  if (auto name = NameOf(detail::PlainCode(tables, plain.entry)); !name.empty()) {
-    items.push_back({std::move(name), detail::PlainCode(tables, plain.entry)});
+  if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry)); !pageNames[0].empty()) {
+    items.push_back({pageNames[0], detail::PlainCode(tables, plain.entry)});
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Plain;
@@ -154,8 +167,8 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     }
   }
   const auto regex = detail::RegExHit(tables, scan, pageText);
-  if (auto name = NameOf(detail::RegExCode(tables, regex.entry)); !name.empty()) {
-    items.push_back({std::move(name), detail::RegExCode(tables, regex.entry)});
+  if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry)); !pageNames[1].empty()) {
+    items.push_back({pageNames[1], detail::RegExCode(tables, regex.entry)});
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Regex;
@@ -164,7 +177,6 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     }
   }
   const std::size_t pageItems = items.size();
-  const auto headers = HeaderValues(headerText);
   // The values are the lines of the header matcher's text: empty values
   // before the first non-empty one add nothing to it, and a trailing empty
   // value starts no line.
@@ -173,7 +185,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   std::size_t headerCount = headers.size();
   if (headerCount > firstHeader && headers.back().value.empty()) --headerCount;
   for (std::size_t h = firstHeader; h < headerCount; ++h) {
-    items.push_back({std::u16string(headers[h].value), {}});
+    items.push_back({headers[h].value, {}});
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Header;
@@ -182,18 +194,38 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     }
   }
 
-  // Linear de-duplication: a hash set of the ASCII-folded texts.
+  // Linear de-duplication: a hash set of the texts, ASCII case folded.
   std::u16string result;
-  std::unordered_set<std::u16string> kept;
-  kept.reserve(items.size());
+  // Open addressing over item indexes: no allocation per item.
+  std::size_t slots = 8;
+  while (slots < 2 * items.size()) slots *= 2;
+  struct TSlot {
+    std::uint32_t hash = 0;
+    std::uint32_t item = UINT32_MAX;  // none
+  };
+  std::vector<TSlot> table(slots);
+  std::size_t keptCount = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const bool added = kept.insert(FoldAscii(items[i].text)).second;
+    bool added = true;
+    const std::uint64_t hash = FoldedHash(items[i].text);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
+      if (table[slot].item == UINT32_MAX) {
+        table[slot] = {check, static_cast<std::uint32_t>(i)};
+        ++keptCount;
+        break;
+      }
+      if (table[slot].hash == check && EqualIgnoringAsciiCase(items[table[slot].item].text, items[i].text)) {
+        added = false;
+        break;
+      }
+    }
     if (evidence != nullptr) {
       evidence->findings[i].platform = items[i].text;
       evidence->findings[i].duplicate = !added;
     }
     if (!added) continue;
-    if (kept.size() > 1) result += u", ";
+    if (keptCount > 1) result += u", ";
     result += items[i].text;
   }
 
@@ -204,7 +236,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
       for (const auto& content : contents) {
         auto version = GeneratorVersion(content, items[i].text, items[i].code);
         if (version.empty()) continue;
-        evidence->versions.push_back({items[i].text, std::move(version)});
+        evidence->versions.push_back({std::u16string(items[i].text), std::move(version)});
         break;
       }
     }
