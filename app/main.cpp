@@ -51,6 +51,36 @@ int CheckInstallation(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The options are read before the application object exists, so that
+  // --help and --version work without a display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QCommandLineParser parser;
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  const QCommandLineOption check(QStringLiteral("check-installation"));
+  parser.addOptions({help, version, check});
+  // Arguments the program does not know (the toolkit's own among them) are
+  // ignored here, as they always were: the window starts whatever else the
+  // command line holds.
+  parser.parse(arguments);
+  if (parser.isSet(help)) {
+    Print(stdout, QStringLiteral(
+                      "Usage: lumasift [--check-installation] [toolkit options]\n"
+                      "Tells which web platform each site in a list runs on.\n\n"
+                      "Options:\n"
+                      "  -h, --help            show this help and exit\n"
+                      "  --version             show the program's version and exit\n"
+                      "  --check-installation  start the window without the update check, print the\n"
+                      "                        folders and languages it found, and exit (0: language\n"
+                      "                        files found and no problem reported)\n"));
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    Print(stdout, QStringLiteral("lumasift %1\n").arg(services::ReadVersionInformation().ProductVersion));
+    return 0;
+  }
+
   // A second copy runs as well as the first; the named mutex that marks a
   // running copy on Windows has no counterpart needed here.
   QApplication app(argc, argv);
@@ -58,27 +88,6 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral(LUMASIFT_COMPANY));
   QGuiApplication::setDesktopFileName(QStringLiteral(LUMASIFT_APP_ID));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lumasift"), ui::ProgramIcon()));
-
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("Tells which web platform each site in a list runs on."));
-  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Show this help and exit."));
-  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the program's version and exit."));
-  const QCommandLineOption check(QStringLiteral("check-installation"),
-                                 QStringLiteral("Start the window without the update check, print the folders and "
-                                                "languages it found, and exit (0: languages found)."));
-  parser.addOptions({help, version, check});
-  // Arguments the program does not know are ignored, as they always were:
-  // the window starts whatever else the command line holds.
-  parser.parse(QApplication::arguments());
-  if (parser.isSet(help)) {
-    Print(stdout, parser.helpText());
-    return 0;
-  }
-  if (parser.isSet(version)) {
-    Print(stdout, QStringLiteral("lumasift %1\n").arg(services::ReadVersionInformation().ProductVersion));
-    return 0;
-  }
   if (parser.isSet(check)) return CheckInstallation(app);
 
   ui::TAppForm form;
