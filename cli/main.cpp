@@ -10,6 +10,7 @@
 #include "cli/url_mode.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
+#include "services/identity.h"
 
 namespace {
 
@@ -45,6 +46,11 @@ int main(int argc, char* argv[]) {
   const auto parsed = cli::ParseCommandLine(argc, argv);
   if (parsed.options.help) {
     std::fputs(cli::UsageText("lumasift-cli").c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options.version) {
+    const std::string line = "lumasift-cli " + services::ReadVersionInformation().ProductVersion.toStdString() + "\n";
+    std::fputs(line.c_str(), stdout);
     return 0;
   }
   if (!parsed.error.empty()) {

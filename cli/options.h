@@ -14,6 +14,7 @@ enum class TFormat { Csv, Txt, Jsonl, Xls, Xlsx };
 
 struct TCliOptions {
   bool help = false;
+  bool version = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
 

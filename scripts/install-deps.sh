@@ -16,6 +16,7 @@ PACKAGES=(
   parallel
   xvfb xauth fonts-dejavu-core
   famfamfam-silk famfamfam-flag-png
+  dpkg-dev lintian appstream desktop-file-utils bash-completion
 )
 
 missing=()
