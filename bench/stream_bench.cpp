@@ -53,8 +53,10 @@ TRunFigures RunTool(const testsupport::RunSite& site, long long lines) {
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   std::string cli = LUMASIFT_CLI_PATH;
-  std::string format = "--format", jsonl = "jsonl";
-  char* argv[] = {cli.data(), format.data(), jsonl.data(), nullptr};
+  // A site that answers at once keeps few jobs busy; more threads would only
+  // crowd the processors.
+  std::string format = "--format", jsonl = "jsonl", threads = "--threads", eight = "8";
+  char* argv[] = {cli.data(), format.data(), jsonl.data(), threads.data(), eight.data(), nullptr};
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
   if (posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv, environ) != 0) throw std::runtime_error("spawn failed");
@@ -105,7 +107,7 @@ long long Lines() {
 
 void BM_StreamMemory(benchmark::State& state) {
   ::signal(SIGPIPE, SIG_IGN);
-  testsupport::RunSite site(Page, 64);
+  testsupport::RunSite site(Page, 8);
   site.KeepLog(false);
   const long long lines = Lines();
   const TRunFigures baseline = RunTool(site, 1000);

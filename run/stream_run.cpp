@@ -82,8 +82,13 @@ class TStream {
       if (waiting > idle_ && static_cast<int>(threads_.size()) < jobs_ && !outOfThreads_) {
         try {
           threads_.emplace_back([this] { Work(); });
-        } catch (const std::system_error&) {
+        } catch (const std::system_error& error) {
           outOfThreads_ = true;  // the threads we have share the work
+          if (threads_.empty()) {
+            // Not one: nothing would ever take a record.
+            failed_ = true;
+            failure_ = QString::fromLocal8Bit(error.what());
+          }
         }
       }
       cv_.notify_all();
