@@ -198,7 +198,8 @@ std::string UsageText(std::string_view programName) {
       "appends the new records to FILE, each at once.\n"
       "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
       "without platforms (with --resume: left out), the rest of the input stays\n"
-      "unread. A \"done / read\" line shows on standard error when it is a terminal.\n\n"
+      "unread. A \"done / total\" line (standard input: \"done / read so far\") shows on\n"
+      "standard error when it is a terminal.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);
