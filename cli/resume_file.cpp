@@ -65,18 +65,19 @@ void TDoneUrls::Add(const QString& url) { digests_.push_back(Of(url)); }
 
 void TDoneUrls::Seal() {
   std::sort(digests_.begin(), digests_.end());
-  std::vector<Digest> unique;
+  // Duplicates folded in place into counts, so the peak stays one copy.
   counts_.clear();
-  for (const Digest& d : digests_) {
-    if (!unique.empty() && unique.back() == d) {
+  counts_.reserve(digests_.size());
+  std::size_t unique = 0;
+  for (std::size_t i = 0; i < digests_.size(); ++i) {
+    if (unique > 0 && digests_[unique - 1] == digests_[i]) {
       ++counts_.back();
     } else {
-      unique.push_back(d);
+      digests_[unique++] = digests_[i];
       counts_.push_back(1);
     }
   }
-  unique.shrink_to_fit();
-  digests_ = std::move(unique);
+  digests_.resize(unique);
 }
 
 std::uint32_t* TDoneUrls::Find(const QString& url) {
