@@ -17,7 +17,7 @@ constexpr int kStopPollMs = 100;
 
 }  // namespace
 
-std::optional<QString> TInputLines::Next() {
+std::optional<QString> TInputLines::Next(const std::atomic<bool>& giveUp) {
   if (fromList_) {
     if (nextUrl_ >= urls_.size()) return std::nullopt;
     return urls_.at(nextUrl_++);
@@ -41,7 +41,7 @@ std::optional<QString> TInputLines::Next() {
 
     pollfd p{STDIN_FILENO, POLLIN, 0};
     const int ready = ::poll(&p, 1, kStopPollMs);
-    if (run::StopFlag().load()) {
+    if (run::StopFlag().load() || giveUp.load()) {
       eof_ = true;
       buffer_.clear();
       return std::nullopt;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <optional>
 
 namespace cli {
@@ -17,10 +18,10 @@ class TInputLines {
   explicit TInputLines(QStringList urls) : urls_(std::move(urls)), fromList_(true) {}
 
   // The next line (UTF-8, without its LF; a last line without LF counts), or
-  // nothing at the end of the input. Once run::StopFlag() is set, a read that
-  // would wait ends the input instead. A read error ends the input too, and
-  // Error() then tells it.
-  std::optional<QString> Next();
+  // nothing at the end of the input. Once run::StopFlag() or `giveUp` is set,
+  // a read that would wait ends the input instead. A read error ends the
+  // input too, and Error() then tells it.
+  std::optional<QString> Next(const std::atomic<bool>& giveUp);
 
   QString Error() const { return error_; }
 

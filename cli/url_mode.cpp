@@ -55,7 +55,7 @@ class TCliStream : public run::TStreamHost {
       : input_(input), sink_(sink), done_(done), knownTotal_(knownTotal), progress_(::isatty(STDERR_FILENO) == 1) {}
   ~TCliStream() override { EndProgress(); }
 
-  std::optional<QString> NextLine() override { return input_.Next(); }
+  std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
   void Deliver(const run::TMyRecord& record, bool ended) override { sink_.Write(record, ended); }
   void Progress(qint64 ended, qint64 taken) override {

@@ -68,7 +68,7 @@ class TStream {
         while (MayStart() && slots_.size() - inWork_ >= window_) cv_.wait_for(lock, kStopPoll);
         if (!MayStart()) break;
       }
-      const std::optional<QString> line = host_.NextLine();
+      const std::optional<QString> line = host_.NextLine(giveUp_);
       if (!line) break;
       QString url = IntakeUrl(*line);
       if (url.isEmpty() || !host_.Admit(url)) continue;
@@ -87,6 +87,7 @@ class TStream {
           if (threads_.empty()) {
             // Not one: nothing would ever take a record.
             failed_ = true;
+            giveUp_.store(true);
             failure_ = QString::fromLocal8Bit(error.what());
           }
         }
@@ -126,6 +127,7 @@ class TStream {
       if (error) {
         if (!failed_) {
           failed_ = true;
+          giveUp_.store(true);
           failure_ = jobs_ > 1 ? QString::fromLatin1(kPooledFailureText) : MessageOf(error);
         }
         cv_.notify_all();
@@ -171,6 +173,7 @@ class TStream {
   qint64 delivered_ = 0;
   bool inputEnded_ = false;
   bool failed_ = false;
+  std::atomic<bool> giveUp_{false};  // failed_, for a read that waits outside the lock
   QString failure_;
   int idle_ = 0;
   bool outOfThreads_ = false;

@@ -22,6 +22,7 @@
 //     with the exception's text (kPooledFailureText when jobs > 1).
 #include <QString>
 #include <QtGlobal>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -33,9 +34,10 @@ namespace run {
 class TStreamHost {
  public:
   virtual ~TStreamHost() = default;
-  // The next input line, or nothing at the end of the input (or once the stop
-  // flag is set, when a read would wait).
-  virtual std::optional<QString> NextLine() = 0;
+  // The next input line, or nothing at the end of the input. A read that
+  // would wait gives up (nothing) once the stop flag or `giveUp` is set; the
+  // run sets `giveUp` when it fails.
+  virtual std::optional<QString> NextLine(const std::atomic<bool>& giveUp) = 0;
   // Whether a URL (as the intake takes it) gets a record; false skips it.
   virtual bool Admit(const QString& url) {
     Q_UNUSED(url);

@@ -40,9 +40,18 @@ class ListStream : public run::TStreamHost {
  public:
   explicit ListStream(QStringList lines) : lines_(std::move(lines)) {}
 
-  std::optional<QString> NextLine() override {
-    std::lock_guard lock(mutex_);
-    if (read_ >= lines_.size()) return std::nullopt;
+  std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override {
+    std::unique_lock lock(mutex_);
+    if (read_ >= lines_.size()) {
+      // Like a terminal that sends no more: wait until the run gives up.
+      for (int i = 0; waitAtEnd && i < 2000 && !giveUp.load(); ++i) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        lock.lock();
+      }
+      sawGiveUp = giveUp.load();
+      return std::nullopt;
+    }
     maxHeld_ = std::max(maxHeld_, read_ - static_cast<qsizetype>(delivered_.size()));
     return lines_.at(read_++);
   }
@@ -60,6 +69,9 @@ class ListStream : public run::TStreamHost {
     return delivered_;
   }
   qsizetype MaxHeld() const { return maxHeld_; }
+
+  bool waitAtEnd = false;
+  bool sawGiveUp = false;
 
  private:
   std::mutex mutex_;
@@ -98,6 +110,7 @@ TEST(StreamRun, ReadsNoFurtherThanTheWindowAndDeliversInInputOrder) {
   run::TStreamResult result;
   std::thread runner([&] { result = run::RunStream(stream, Settings(2, 3)); });
   ASSERT_TRUE(site.WaitForHeld(2, 10000));
+  for (int i = 0; i < 1000 && stream.Read() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(stream.Read(), 5);
   EXPECT_TRUE(stream.Delivered().isEmpty());
@@ -160,7 +173,9 @@ TEST(StreamRun, JobThatThrowsFailsTheRunAndTheRestIsDelivered) {
   for (int i = 0; i < 3; ++i) lines << QString::fromStdString(site.Url("/p/r" + std::to_string(i)));
   for (const int jobs : {1, 2}) {
     ListStream stream(lines);
+    stream.waitAtEnd = true;
     const run::TStreamResult result = run::RunStream(stream, Settings(jobs, 4096));
+    EXPECT_TRUE(stream.sawGiveUp);  // the failure ends a read that waits
     EXPECT_TRUE(result.failed);
     EXPECT_EQ(result.failureMessage, jobs == 1 ? QStringLiteral("job broke") : QString::fromLatin1(run::kPooledFailureText));
     const QStringList delivered = stream.Delivered();
