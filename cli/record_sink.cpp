@@ -1,6 +1,7 @@
 #include "cli/record_sink.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,13 +35,18 @@ bool TRecordSink::Open(const QString& outputFile, TFormat format) {
   fileName_ = outputFile;
   if (outputFile.isEmpty()) return true;
   if (format == TFormat::Xls || format == TFormat::Xlsx) {
-    // Fail now rather than after the run when the folder is not writable:
-    // the workbook writer goes through the same atomic file.
-    try {
-      services::TAtomicFileTarget probe(outputFile);
-    } catch (const services::TFileWriteError& error) {
-      Failed(error.Reason());
-      return false;
+    // Fail now rather than after the run when the file cannot be written:
+    // the workbook writer goes through the same atomic file. A target that is
+    // not a regular file (a pipe waits for its reader) is left alone until
+    // the workbook is written.
+    const QFileInfo target(outputFile);
+    if (!target.exists() || target.isFile() || target.isDir()) {
+      try {
+        services::TAtomicFileTarget probe(outputFile);
+      } catch (const services::TFileWriteError& error) {
+        Failed(error.Reason());
+        return false;
+      }
     }
     mode_ = TMode::Workbook;
     return true;

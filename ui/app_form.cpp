@@ -26,6 +26,7 @@
 #include "engine/identify.h"
 #include "export/export_writer.h"
 #include "i18n/language.h"
+#include "services/atomic_file.h"
 #include "services/identity.h"
 #include "services/list_file.h"
 #include "services/restart.h"
@@ -201,6 +202,9 @@ void TAppForm::FormCreate() {
   listSeparator_ = SystemListSeparator();
 
   dataFolder_ = services::SettleDataFolder(options_.programFolder, companyName_, productName_);
+  // What writes of the data files cut short (a crash, kill -9) left behind.
+  for (const QString& name : {services::kSettingsFileName, services::kListFileName, kRestartScriptName})
+    services::RemoveStaleTemporaryFiles(dataFolder_ + name);
   settings_ = std::make_unique<services::TSettingsStore>(dataFolder_ + services::kSettingsFileName);
   if (!settings_->Problem().isEmpty()) ReportLater(settings_->Problem());
   ApplyStoredSettings();

@@ -12,9 +12,11 @@
 #include <csignal>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 
+#include "support/pipe_reader.h"
 #include "tests/cli/cli_run.h"
 
 namespace {
@@ -136,6 +138,7 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
       {QStringLiteral("--resume"), dir.filePath(QStringLiteral("r.txt")), QStringLiteral("--format"),
        QStringLiteral("txt"), U("/p/a")},
       {QStringLiteral("--resume"), dir.filePath(QStringLiteral("no/such/folder/r.csv")), U("/p/a")},
+      {QStringLiteral("--output"), dir.path(), U("/p/a")},
   };
   for (const QStringList& args : cases) {
     const Outcome o = RunCli(args);
@@ -143,7 +146,31 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
     EXPECT_TRUE(o.out.isEmpty()) << args.join(u' ').toStdString();
     EXPECT_EQ(o.err.count('\n'), 1) << o.err.toStdString();
   }
+  // A folder is refused before any site is asked, and says why.
+  EXPECT_TRUE(RunCli({QStringLiteral("--output"), dir.path(), U("/p/a")}).err.contains(": Is a directory\n"));
   EXPECT_EQ(site.RequestCount(), 0);
+}
+
+// A named pipe given as the output file gets the records and stays a pipe
+// (renaming a finished file over it would have replaced it).
+TEST_F(UrlMode, OutputIntoANamedPipe) {
+  QTemporaryDir dir;
+  const QString pipe = dir.filePath(QStringLiteral("pipe"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  QProcess* process = Start({QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--output"), pipe,
+                             U("/p/a"), U("/p/b")});
+  process->closeWriteChannel();
+  testsupport::TPipeReader reader(pipe);
+  ASSERT_TRUE(reader.Opened());
+  const Outcome o = Finish(process);
+  const QByteArray received = reader.Finish();
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(received, QByteArray("\xEF\xBB\xBF") + (U("/p/a") + ",Plat-a\r\n" + U("/p/b") + ",Plat-b\r\n").toUtf8());
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList({"pipe"}));
 }
 
 TEST_F(UrlMode, CtrlCStopsLikeStop) {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_base.h"
+#include "support/file_age.h"
 #include "i18n/codepage.h"
 #include "services/settings_store.h"
 #include "ui/form_multi_thread.h"
@@ -49,6 +50,32 @@ TEST_F(SettingsTest, TypingInATimeoutFieldRewritesSettingsAtEveryKeystroke) {
   EXPECT_EQ(SettingsValue(ReadData("settings.ini"), "ConnectionTimeout"), QString()) << "stored empty";
   OpenForm();  // the next start
   EXPECT_EQ(Child<QLineEdit>("Edit3")->text(), QStringLiteral("5000"));
+}
+
+// Temporary files that a crash during a write of a data file left behind go
+// when the window starts; a young one (another running copy may be writing
+// it) and names that are not ours stay.
+TEST_F(SettingsTest, StartRemovesStaleTemporaryFilesOfTheDataFiles) {
+  using std::chrono::seconds;
+  const struct {
+    const char* name;
+    int age;
+    bool stays;
+  } files[] = {
+      {".settings.ini.0123abcd.tmp", 120, false}, {".list.txt.89abcdef.tmp", 7200, false},
+      {".start.sh.00c0ffee.tmp", 120, false},     {".list.txt.456789ab.tmp", 10, true},
+      {".notes.txt.0123abcd.tmp", 120, true},     {".list.txt.0123abcd.tmp.1", 120, true},
+  };
+  QStringList staying;
+  for (const auto& f : files) {
+    testsupport::WriteAgedFile(DataFile(QString::fromLatin1(f.name)), seconds(f.age));
+    if (f.stays) staying << QString::fromLatin1(f.name);
+  }
+  OpenForm();
+  QStringList left = QDir(folder_.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
+  left.sort();
+  staying.sort();
+  EXPECT_EQ(left.join(u' ').toStdString(), staying.join(u' ').toStdString());
 }
 
 TEST_F(SettingsTest, StoredValuesAreShownAndMissingOnesKeepTheDefaults) {
