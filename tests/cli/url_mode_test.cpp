@@ -104,6 +104,12 @@ class UrlMode : public ::testing::Test {
 
 }  // namespace
 
+// The jsonl evidence item of an X-Powered-By value (`json`: already escaped).
+QString HeaderItem(const QString& json) {
+  return "{\"platform\":\"" + json + "\",\"source\":\"header\",\"entry\":\"X-Powered-By\",\"match\":\"" + json +
+         "\",\"offset\":null,\"before\":\"\",\"after\":\"\",\"duplicate\":false}";
+}
+
 TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
   const QString a = U("/p/a"), two = U("/two"), formula = U("/formula"), quote = U("/quote"), missing = U("/missing");
   const QStringList urls = {a, two, formula, quote, missing};
@@ -117,11 +123,17 @@ TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
       {"txt", (a + ",Plat-a\n" + two + ",Alpha, Beta\n" + formula + ",=1+2\n" + quote + ",say \"hi\"\n" + missing +
                ",Error: HTTP/1.1 404 Not Found\n")
                   .toUtf8()},
-      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null}\n" + "{\"url\":\"" + two +
-                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null}\n" + "{\"url\":\"" + formula +
-                 "\",\"platforms\":[\"=1+2\"],\"error\":null}\n" + "{\"url\":\"" + quote +
-                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null}\n" + "{\"url\":\"" + missing +
-                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\"}\n")
+      // Each line also carries the versions and the evidence: here the
+      // X-Powered-By values that name the platforms.
+      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("Plat-a") + "]}\n" + "{\"url\":\"" + two +
+                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("Alpha") + "," + HeaderItem("Beta") + "]}\n" + "{\"url\":\"" + formula +
+                 "\",\"platforms\":[\"=1+2\"],\"error\":null,\"versions\":{},\"evidence\":[" + HeaderItem("=1+2") +
+                 "]}\n" + "{\"url\":\"" + quote +
+                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("say \\\"hi\\\"") + "]}\n" + "{\"url\":\"" + missing +
+                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\",\"versions\":{},\"evidence\":[]}\n")
                     .toUtf8()},
   };
   for (const auto& c : cases) {
