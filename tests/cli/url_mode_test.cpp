@@ -266,3 +266,44 @@ TEST(UrlModeThreads, JobsAtOnceFollowTheOption) {
     EXPECT_EQ(site.MaxInProgress(), c.expected) << c.threads;
   }
 }
+
+namespace {
+
+// /wp: a page with a generator; /moved: a redirect to /gone, which is 404.
+SiteReply EvidenceAnswer(const SiteRequest& request) {
+  SiteReply reply;
+  if (request.path == "/moved") {
+    reply.status = 301;
+    reply.reason = "Moved Permanently";
+    reply.headers.push_back({"Location", "/gone"});
+  } else if (request.path == "/gone") {
+    reply.status = 404;
+    reply.reason = "Not Found";
+  } else {
+    reply.headers.push_back({"Content-Type", "text/html"});
+    reply.headers.push_back({"Server", "nginx"});
+    reply.body = "<meta name=\"generator\" content=\"WordPress 6.4.2\">\n<link href=\"/wp-content/a.css\">\n";
+  }
+  return reply;
+}
+
+TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
+  RunSite site(EvidenceAnswer);
+  const QString wp = Q(site.Url("/wp")), moved = Q(site.Url("/moved"));
+  const Outcome o = RunCli({QStringLiteral("--explain"), QStringLiteral("--threads"), QStringLiteral("1"), wp, moved});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out.toStdString(), (wp + "\n"
+                                       "  Platforms: WordPress, nginx\n"
+                                       "  Versions: WordPress 6.4.2\n"
+                                       "  WordPress: plain entry 1, offset 63\n"
+                                       "    content=\"WordPress 6.4.2\">\u23CE<link href=\"[[/wp-content/]]a.css\">\u23CE\n"
+                                       "  nginx: header Server\n"
+                                       "    Server: nginx\n"
+                                       "\n" +
+                                  moved + "\n"
+                                          "  Error: HTTP/1.1 404 Not Found\n"
+                                          "  Ended at: " + Q(site.Url("/gone")) + "\n")
+                                     .toStdString());
+}
+
+}  // namespace
