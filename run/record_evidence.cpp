@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace run {
@@ -11,17 +12,29 @@ namespace run {
 namespace {
 
 // One finding without its texts; the texts follow all items in the block,
-// in the order platform, file, header, match, before, after.
+// in the order platform, file, header, match, before, after. Lengths have
+// the width their texts need: the context is at most 40 units a side, a
+// header name a few dozen; longer texts (only from a damaged source) are cut.
 struct TPackedFinding {
   std::uint32_t entry;
   std::uint32_t line;
   std::uint32_t offset;  // kNoOffset: none
   std::uint8_t source;
   std::uint8_t duplicate;
-  std::uint16_t reserved;
-  std::uint32_t lengths[6];
+  std::uint8_t beforeLength;
+  std::uint8_t afterLength;
+  std::uint32_t platformLength;
+  std::uint32_t matchLength;
+  std::uint16_t fileLength;
+  std::uint16_t headerLength;
 };
+static_assert(sizeof(TPackedFinding) == 28);
 constexpr std::uint32_t kNoOffset = UINT32_MAX;
+
+template <typename Length>
+std::u16string_view Fit(const std::u16string& text) {
+  return std::u16string_view(text).substr(0, std::numeric_limits<Length>::max());
+}
 
 // One version; its two texts (platform, version) follow the findings' texts.
 struct TPackedVersion {
@@ -57,7 +70,9 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
   std::size_t units = finalUrl.size();
   for (std::size_t i = 0; i < findings; ++i) {
     const auto& f = evidence.findings[i];
-    units += f.platform.size() + f.file.size() + f.header.size() + f.match.size() + f.before.size() + f.after.size();
+    units += Fit<std::uint32_t>(f.platform).size() + Fit<std::uint16_t>(f.file).size() +
+             Fit<std::uint16_t>(f.header).size() + Fit<std::uint32_t>(f.match).size() +
+             Fit<std::uint8_t>(f.before).size() + Fit<std::uint8_t>(f.after).size();
   }
   for (std::size_t i = 0; i < versions; ++i) units += evidence.versions[i].platform.size() + evidence.versions[i].version.size();
 
@@ -81,13 +96,12 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
     p.offset = f.offset ? static_cast<std::uint32_t>(*f.offset) : kNoOffset;
     p.source = static_cast<std::uint8_t>(f.source);
     p.duplicate = f.duplicate ? 1 : 0;
-    p.reserved = 0;
-    p.lengths[0] = put(f.platform);
-    p.lengths[1] = put(f.file);
-    p.lengths[2] = put(f.header);
-    p.lengths[3] = put(f.match);
-    p.lengths[4] = put(f.before);
-    p.lengths[5] = put(f.after);
+    p.platformLength = put(Fit<std::uint32_t>(f.platform));
+    p.fileLength = static_cast<std::uint16_t>(put(Fit<std::uint16_t>(f.file)));
+    p.headerLength = static_cast<std::uint16_t>(put(Fit<std::uint16_t>(f.header)));
+    p.matchLength = put(Fit<std::uint32_t>(f.match));
+    p.beforeLength = static_cast<std::uint8_t>(put(Fit<std::uint8_t>(f.before)));
+    p.afterLength = static_cast<std::uint8_t>(put(Fit<std::uint8_t>(f.after)));
   }
   for (std::size_t i = 0; i < versions; ++i) {
     TPackedVersion& p = block_->VersionItems()[i];
@@ -126,12 +140,12 @@ std::vector<engine::TFinding> TEvidence::Findings() const {
     f.line = p.line;
     if (p.offset != kNoOffset) f.offset = p.offset;
     f.duplicate = p.duplicate != 0;
-    f.platform = take(p.lengths[0]);
-    f.file = take(p.lengths[1]);
-    f.header = take(p.lengths[2]);
-    f.match = take(p.lengths[3]);
-    f.before = take(p.lengths[4]);
-    f.after = take(p.lengths[5]);
+    f.platform = take(p.platformLength);
+    f.file = take(p.fileLength);
+    f.header = take(p.headerLength);
+    f.match = take(p.matchLength);
+    f.before = take(p.beforeLength);
+    f.after = take(p.afterLength);
   }
   return out;
 }
@@ -141,7 +155,9 @@ std::vector<engine::TVersion> TEvidence::Versions() const {
   if (block_ == nullptr) return out;
   const char16_t* text = block_->Texts();
   for (std::size_t i = 0; i < block_->findingCount; ++i) {
-    for (std::uint32_t length : block_->FindingItems()[i].lengths) text += length;
+    const TPackedFinding& p = block_->FindingItems()[i];
+    text += std::size_t{p.platformLength} + p.fileLength + p.headerLength + p.matchLength + p.beforeLength +
+            p.afterLength;
   }
   for (std::size_t i = 0; i < block_->versionCount; ++i) {
     const TPackedVersion& p = block_->VersionItems()[i];
