@@ -428,6 +428,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       result.error = target.error;
       return result;
     }
+    result.finalUrl = target.url;
     Hop hop;
     hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
     errorText[0] = '\0';

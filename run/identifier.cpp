@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/evidence.h"
 #include "engine/identify.h"
 #include "fetch/fetch.h"
 #include "run/handover_steps.h"
@@ -267,7 +268,8 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
   pageSettings.userAgent = runUserAgent_.toStdU16String();
   pageSettings.abandon = &abandon_;
-  const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings);
+  std::u16string finalUrl;
+  const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings, &finalUrl);
 
   // The probe is made in every case, also after a failed page fetch, and
   // reads the fields afresh.
@@ -280,19 +282,26 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
 
   QString sonuc;
+  TEvidence evidence;
   if (pageText.starts_with(u"Error: ")) {
     sonuc = FromU16(pageText);
+    evidence = TEvidence(engine::TSiteEvidence(), finalUrl);
   } else {
     if (StopFlag().load()) {
       if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
     }
-    sonuc = FromU16(engine::IdentifySite(pageText, headerText));
+    // The findings come from the same pass as the platforms text.
+    const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(pageText, headerText);
+    sonuc = FromU16(found.platforms);
+    evidence = TEvidence(found, finalUrl);
   }
 
   KacTaneBitti.fetch_add(1);
   // The count shown is the one at the moment the main thread performs the
   // step, so in a pooled run one update may count several ended jobs.
-  HandOver([&] { EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load()); });
+  HandOver([&] {
+    EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load(), std::move(evidence));
+  });
 }
 
 }  // namespace run

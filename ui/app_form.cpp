@@ -33,6 +33,7 @@
 #include "services/update_check.h"
 #include "ui/about_box.h"
 #include "ui/dropdown_menu.h"
+#include "ui/evidence_dialog.h"
 #include "ui/export_writer.h"
 #include "ui/file_dialog.h"
 #include "ui/feedback_form.h"
@@ -125,7 +126,19 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   rows->setDefaultSectionSize(qMax(18, ui_->ListView1->fontMetrics().height() + 4));
   connect(header, &QHeaderView::sectionClicked, this, &TAppForm::ListView1ColumnClick);
   connect(ui_->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    // The evidence command depends on the row (enabled for a finished one),
+    // so it joins the row menu only while the menu is open; at rest the
+    // menu holds the rows' own commands.
+    const int row = SelectedRow();
+    ShowEvidence1->setText(i18n::Translate(QStringLiteral("Show Evidence...")));
+    ShowEvidence1->setEnabled(row >= 0 && (workList_[static_cast<size_t>(row)].FImageNo == run::kImageDone ||
+                                           workList_[static_cast<size_t>(row)].FImageNo == run::kImageError));
+    QAction* separator = PopupMenu3->addSeparator();
+    PopupMenu3->addAction(ShowEvidence1);
     PopupMenu3->exec(ui_->ListView1->viewport()->mapToGlobal(pos));
+    PopupMenu3->removeAction(ShowEvidence1);
+    PopupMenu3->removeAction(separator);
+    delete separator;
   });
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
@@ -276,6 +289,9 @@ void TAppForm::BuildMenus() {
   PopupMenu3->addSeparator();
   connect(item(PopupMenu3, "CopyPlatform1", QStringLiteral("Copy Platforms")), &QAction::triggered, this,
           &TAppForm::CopyPlatform1Click);
+  ShowEvidence1 = new QAction(i18n::Translate(QStringLiteral("Show Evidence...")), this);
+  ShowEvidence1->setObjectName(QStringLiteral("ShowEvidence1"));
+  connect(ShowEvidence1, &QAction::triggered, this, &TAppForm::ShowEvidence1Click);
 }
 
 void TAppForm::BuildStatusBar() {
@@ -697,6 +713,15 @@ void TAppForm::CopyURL1Click() {
 void TAppForm::CopyPlatform1Click() {
   const int row = SelectedRow();
   if (row >= 0) QGuiApplication::clipboard()->setText(workList_[static_cast<size_t>(row)].FPlatform);
+}
+
+void TAppForm::ShowEvidence1Click() {
+  const int row = SelectedRow();
+  if (row < 0) return;
+  const run::TWorkRecord& record = workList_[static_cast<size_t>(row)];
+  if (record.FImageNo != run::kImageDone && record.FImageNo != run::kImageError) return;
+  TEvidenceDialog dialog(record, this);
+  dialog.exec();
 }
 
 QUrl TAppForm::BrowserAddress(const QString& recordUrl) {

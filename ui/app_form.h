@@ -138,6 +138,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void CopyURL1Click();
   void GotoURL1Click();
   void CopyPlatform1Click();
+  // The evidence dialog for the lowest selected row (a finished row only).
+  void ShowEvidence1Click();
 
  protected:
   void closeEvent(QCloseEvent* e) override;    // FormClose
@@ -200,6 +202,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   QMenu* PopupMenu1 = nullptr;  // export
   QMenu* PopupMenu2 = nullptr;  // editor
   QMenu* PopupMenu3 = nullptr;  // results rows
+  QAction* ShowEvidence1 = nullptr;  // joins PopupMenu3 while it is open
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;
   QString lastSaveName_;  // offered again by the next export

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "ui/evidence_dialog.h"
 #include "ui/image_list.h"
 
 namespace ui {
@@ -16,8 +17,14 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return QVariant();
   const auto row = static_cast<size_t>(index.row());
   if (row >= list_.size()) return QVariant();
-  const run::TMyRecord& record = list_[row];
+  const run::TWorkRecord& record = list_[row];
   switch (role) {
+    case Qt::ToolTipRole:
+      if (index.column() == 1) {
+        const QString versions = VersionsToolTip(record);
+        if (!versions.isEmpty()) return versions;
+      }
+      return QVariant();
     case Qt::DisplayRole:
       return index.column() == 0 ? record.FURL : record.FPlatform;
     case Qt::DecorationRole:

@@ -5,7 +5,8 @@
 // (0 when a run starts, the record count once the intake is done), and every
 // cell is read from the work list when the view asks for it: column 0 the
 // URL with the row's picture (FImageNo into the image list; -1 none),
-// column 1 the platforms text. A change to one record is announced as one
+// column 1 the platforms text (its tooltip: the versions of a finished row,
+// see VersionsToolTip). A change to one record is announced as one
 // dataChanged for that row; a reordering of the whole list as one
 // dataChanged over all rows.
 //

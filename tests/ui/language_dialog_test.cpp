@@ -363,7 +363,11 @@ const QStringList kTranslatedTexts = {
     "Your feedback is received.", "Thank you!", "Something went wrong. Your feedback could not be delivered.",
     "Please try again later.",
     // about box
-    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License"};
+    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License",
+    // evidence dialog and the versions tooltip
+    "Show Evidence...", "Evidence", "Close", "Platforms:", "Ended at:", "Versions:", "Version:", "Found by:",
+    "Nothing matched.", "duplicate, left out", "plain entry %1", "expression %1", "header %1", "%1 line %2",
+    "offset %1"};
 
 TEST(ShippedLanguages, TranslateEveryTextOnce) {
   const QStringList files = QDir(dialogtest::ShippedLanguagesFolder()).entryList({"*.lang.txt"}, QDir::Files);
