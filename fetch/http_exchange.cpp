@@ -124,6 +124,7 @@ struct Hop {
   bool decodeFailed = false;  // the decompressor gave up
 
   bool waiting = false;  // the request is out and we wait for data
+  bool answered = false;  // any byte of an answer has come
   Clock::time_point lastData;
 
   void StartBody() {
@@ -143,6 +144,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   Hop& hop = *static_cast<Hop*>(user);
   size_t n = size * count;
   hop.lastData = Clock::now();
+  hop.answered = true;
   if (hop.headersDone) return n;  // trailer fields of a chunked body
   std::string_view line(data, n);
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
@@ -194,6 +196,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   Hop& hop = *static_cast<Hop*>(user);
   size_t n = size * count;
   hop.lastData = Clock::now();
+  hop.answered = true;
   switch (hop.sink) {
     case Hop::Sink::Page:
       if (!hop.decoder->Feed(data, n, hop.body, kMaxBodyBytes)) {
@@ -246,9 +249,15 @@ std::string TlsLibraryText(const std::string& curlText) {
   return colon == std::string::npos ? curlText : curlText.substr(colon + 2);
 }
 
-std::string TransferFailure(CURLcode code, long osErrno, const std::string& curlText, bool https) {
+std::string TransferFailure(CURLcode code, long osErrno, const std::string& curlText, bool https, bool inHeaders) {
   const int wsa = WsaNumberFromErrno(static_cast<int>(osErrno));
   switch (code) {
+    case CURLE_OUT_OF_MEMORY:
+      // libcurl gives this code when a single header line is longer than it
+      // accepts (100 KB); a real shortage of memory while reading the header
+      // section is far less likely than a hostile or broken server.
+      if (inHeaders) return "Response header line too long.";
+      break;
     case CURLE_COULDNT_RESOLVE_HOST:
       return SocketErrorMessage(kWsaHostNotFound);
     case CURLE_COULDNT_CONNECT:
@@ -283,6 +292,63 @@ std::string TransferFailure(CURLcode code, long osErrno, const std::string& curl
       break;
   }
   return curlText.empty() ? std::string(curl_easy_strerror(code)) : curlText;
+}
+
+// How one transfer on the handle ended.
+struct Attempt {
+  CURLcode code = CURLE_OK;
+  long osErrno = 0;
+  bool readTimedOut = false;
+  bool abandoned = false;
+  bool reused = false;  // it went over a connection kept from an earlier hop
+};
+
+// Runs the transfer set up on `easy`. Drives it ourselves so that every wait
+// for data has its own time-out in milliseconds and an abandon request is
+// seen at once.
+Attempt Transfer(CURLM* multi, CURL* easy, Hop& hop, const std::atomic<bool>* abandon, long responseTimeoutMs) {
+  Attempt attempt;
+  curl_multi_add_handle(multi, easy);
+  for (;;) {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int queued = 0;
+    bool done = false;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        attempt.code = message->data.result;
+        done = true;
+      }
+    }
+    if (done) break;
+    if (abandon && abandon->load()) {
+      attempt.abandoned = true;
+      break;
+    }
+    long waitMs = abandon ? kAbandonPollMs : 1000;
+    if (hop.waiting && responseTimeoutMs > 0) {
+      auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - hop.lastData).count();
+      if (idle >= responseTimeoutMs) {
+        attempt.readTimedOut = true;
+        break;
+      }
+      waitMs = std::min<long>(waitMs, responseTimeoutMs - static_cast<long>(idle));
+    }
+    curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max(1L, waitMs)), nullptr);
+  }
+  curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &attempt.osErrno);
+  long connects = 0;
+  curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects);
+  attempt.reused = connects == 0;
+  curl_multi_remove_handle(multi, easy);
+  return attempt;
+}
+
+// The connection was reset or closed after the request went out on a reused
+// connection and before any byte of an answer came.
+bool DiedBeforeAnswer(const Attempt& attempt, const Hop& hop) {
+  if (attempt.abandoned || attempt.readTimedOut || !attempt.reused || hop.answered) return false;
+  return attempt.code == CURLE_SEND_ERROR || attempt.code == CURLE_RECV_ERROR || attempt.code == CURLE_GOT_NOTHING;
 }
 
 // The request's URL in libcurl's form; scheme checked. Empty `error` on success.
@@ -429,53 +495,32 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       return result;
     }
     Hop hop;
-    hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
-    errorText[0] = '\0';
-    curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
-    if (head)
-      curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    else
-      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &hop);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &hop);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &hop);
-
-    // Drive the transfer ourselves so that every wait for data has its own
-    // time-out in milliseconds and an abandon request is seen at once.
-    curl_multi_add_handle(multi, easy);
-    CURLcode code = CURLE_OK;
-    bool readTimedOut = false;
-    bool abandoned = false;
-    for (;;) {
-      int running = 0;
-      curl_multi_perform(multi, &running);
-      int queued = 0;
-      bool done = false;
-      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-        if (message->msg == CURLMSG_DONE) {
-          code = message->data.result;
-          done = true;
-        }
-      }
-      if (done) break;
-      if (settings.abandon && settings.abandon->load()) {
-        abandoned = true;
-        break;
-      }
-      long waitMs = settings.abandon ? kAbandonPollMs : 1000;
-      if (hop.waiting && responseTimeoutMs > 0) {
-        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - hop.lastData).count();
-        if (idle >= responseTimeoutMs) {
-          readTimedOut = true;
-          break;
-        }
-        waitMs = std::min<long>(waitMs, responseTimeoutMs - static_cast<long>(idle));
-      }
-      curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max(1L, waitMs)), nullptr);
+    Attempt attempt;
+    for (bool retried = false;;) {
+      hop = Hop();
+      hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
+      errorText[0] = '\0';
+      curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
+      if (head)
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+      else
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+      curl_easy_setopt(easy, CURLOPT_HEADERDATA, &hop);
+      curl_easy_setopt(easy, CURLOPT_WRITEDATA, &hop);
+      curl_easy_setopt(easy, CURLOPT_PREREQDATA, &hop);
+      curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, retried ? 1L : 0L);
+      attempt = Transfer(multi, easy, hop, settings.abandon, responseTimeoutMs);
+      // A kept-alive connection that the server had already given up
+      // swallows the request; the request never reached anyone, so it goes
+      // once more on a connection of its own, as browsers do. (libcurl
+      // retries this itself only five times in a handle's life.)
+      if (retried || !DiedBeforeAnswer(attempt, hop)) break;
+      retried = true;
     }
-    long osErrno = 0;
-    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-    curl_multi_remove_handle(multi, easy);
+    const CURLcode code = attempt.code;
+    const bool readTimedOut = attempt.readTimedOut;
+    const bool abandoned = attempt.abandoned;
+    const long osErrno = attempt.osErrno;
 
     if (abandoned) {
       result.error = "Request abandoned.";
@@ -493,7 +538,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       if (readTimedOut)
         result.error = "Read timed out.";
       else if (code != CURLE_OK)
-        result.error = TransferFailure(code, osErrno, errorText, target.https);
+        result.error = TransferFailure(code, osErrno, errorText, target.https, !hop.headersDone);
       else
         result.error = "Connection Closed Gracefully.";  // the headers never ended
       return result;
