@@ -1,14 +1,29 @@
 #pragma once
 // Page fetch (HTTP GET) and header probe (HTTP HEAD) of one site.
 //
-// Both calls are re-entrant: each builds its own libcurl handle and shares
-// nothing with other calls, so any number may run at once on any threads.
+// Call GlobalInit() once at the top of main(), before any other thread
+// starts. After that both calls are re-entrant: each builds its own libcurl
+// handle and shares nothing with other calls, so any number may run at once
+// on any threads.
 #include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace fetch {
+
+// Starts libcurl and the TLS library under it for the whole process; later
+// calls do nothing. libcurl's start-up must not run beside other threads,
+// and the TLS library's own state must belong to the main thread, not to
+// whichever worker happens to make the first request. Every program that
+// makes requests (front ends, test and benchmark programs) calls this from
+// main() before any thread starts.
+void GlobalInit();
+
+// Ends the program with a message when GlobalInit() has not run: a program
+// that forgot it must not start libcurl lazily on a worker thread. Every
+// user of libcurl calls this before its first handle.
+void RequireGlobalInit();
 
 // What one request needs from the caller. The caller reads the window's
 // fields afresh for every request and passes them here.

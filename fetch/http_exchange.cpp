@@ -7,12 +7,14 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <climits>
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "fetch/body_decoding.h"
@@ -49,11 +51,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 struct EasyDeleter {
@@ -423,10 +420,24 @@ void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
   }
 }
 
+std::atomic<bool> globalInitDone{false};
+
 }  // namespace
 
+void GlobalInit() {
+  if (globalInitDone.load()) return;
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  globalInitDone.store(true);
+}
+
+void RequireGlobalInit() {
+  if (globalInitDone.load()) return;
+  std::fputs("fetch::GlobalInit() was not called from main() before the first request\n", stderr);
+  std::abort();
+}
+
 ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit) {
-  GlobalInit();
+  RequireGlobalInit();
   SigpipeBlock sigpipeBlock;
   ExchangeResult result;
 
