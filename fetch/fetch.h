@@ -12,6 +12,8 @@
 
 namespace fetch {
 
+class PageLease;
+
 // Starts libcurl and the TLS library under it for the whole process; later
 // calls do nothing. libcurl's start-up must not run beside other threads,
 // and the TLS library's own state must belong to the main thread, not to
@@ -34,6 +36,10 @@ struct RequestSettings {
   // When set and raised, a request in progress ends promptly with a failure
   // (used when the program ends during a run). May be null.
   const std::atomic<bool>* abandon = nullptr;
+  // The page fetch draws its body's bytes from this lease (see
+  // page_budget.h), so that they stay counted while the caller still holds
+  // the page text. Null: a lease on the shared budget for the call alone.
+  PageLease* pageLease = nullptr;
 };
 
 // A time-out field's text as milliseconds: the text read as an integer, or
