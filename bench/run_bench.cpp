@@ -261,11 +261,14 @@ class EndlessSite {
 };
 
 // Runs lumasift-cli on `urls` with `threads` sites at once; its peak
-// resident memory in bytes, or -1 when it failed or printed an error text.
-long CliPeakResident(const std::vector<std::string>& urls, int threads) {
+// resident memory in bytes, or -1 when it failed or printed an error text
+// (then `failure` tells which). The time-outs are long: on a loaded machine
+// a slow answer must not turn into an error text, this measures memory.
+long CliPeakResident(const std::vector<std::string>& urls, int threads, std::string& failure) {
   QTemporaryFile output;
   if (!output.open()) return -1;
-  std::vector<std::string> args = {LUMASIFT_CLI_PATH, "--format", "txt", "--threads", std::to_string(threads)};
+  std::vector<std::string> args = {LUMASIFT_CLI_PATH, "--format", "txt", "--threads", std::to_string(threads),
+                                   "--connect-timeout", "60000", "--response-timeout", "60000"};
   args.insert(args.end(), urls.begin(), urls.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
@@ -280,10 +283,20 @@ long CliPeakResident(const std::vector<std::string>& urls, int threads) {
   if (rc != 0) return -1;
   int status = 0;
   rusage usage{};
-  if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    failure = "the tool ended with status " + std::to_string(status);
+    return -1;
+  }
   output.seek(0);
   const QByteArray printed = output.readAll();
-  if (printed.count('\n') != static_cast<qsizetype>(urls.size()) || printed.contains("Error: ")) return -1;
+  if (const qsizetype error = printed.indexOf("Error: "); error >= 0) {
+    failure = printed.mid(error, printed.indexOf('\n', error) - error).toStdString();
+    return -1;
+  }
+  if (printed.count('\n') != static_cast<qsizetype>(urls.size())) {
+    failure = "records missing";
+    return -1;
+  }
   return usage.ru_maxrss * 1024;
 }
 
@@ -298,9 +311,10 @@ void BM_EndlessBodies(benchmark::State& state) {
   long peak = 0;
   long baseline = 0;
   for (auto _ : state) {
-    baseline = CliPeakResident(small, sites);
-    peak = CliPeakResident(endless, sites);
-    if (peak < 0 || baseline < 0) state.SkipWithError("the tool failed or printed an error text");
+    std::string failure;
+    baseline = CliPeakResident(small, sites, failure);
+    if (baseline >= 0) peak = CliPeakResident(endless, sites, failure);
+    if (baseline < 0 || peak < 0) state.SkipWithError(failure.c_str());
   }
   const double limit = sites <= 50 ? 1.5e9 : 2e9;
   state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
