@@ -12,6 +12,7 @@
 #include "engine/evidence.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
+#include "fetch/fetch.h"
 #include "run/evidence_text.h"
 #include "run/record_evidence.h"
 #include "services/identity.h"
@@ -76,6 +77,7 @@ int main(int argc, char* argv[]) {
   if (parsed.options.pageFile) return IdentifyPage(parsed.options);
 
   // URLs: the run core hands its steps to this thread's event loop.
+  fetch::GlobalInit();  // before the application object or any job thread
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
   return cli::RunUrlMode(parsed.options);
