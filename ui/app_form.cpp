@@ -42,6 +42,7 @@
 #include "ui/message_dialog.h"
 #include "ui/new_ver.h"
 #include "ui/results_model.h"
+#include "ui/results_view.h"
 #include "ui/translate_form.h"
 #include "ui_app_form.h"
 
@@ -118,14 +119,16 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(true);
-  ui_->ListView1->setColumnWidth(0, 500);
   QHeaderView* rows = ui_->ListView1->verticalHeader();
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setDefaultSectionSize(qMax(18, ui_->ListView1->fontMetrics().height() + 4));
   connect(header, &QHeaderView::sectionClicked, this, &TAppForm::ListView1ColumnClick);
-  connect(ui_->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu3->exec(ui_->ListView1->viewport()->mapToGlobal(pos));
-  });
+  ui_->ListView1->SetRowMenu(PopupMenu3);
+  connect(ui_->ListView1, &TResultsView::RowMenuAboutToOpen, this, &TAppForm::UpdateRowMenu);
+  connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TAppForm::UpdateRowMenu);
+  connect(model_, &QAbstractItemModel::dataChanged, this, &TAppForm::UpdateRowMenu);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, &TAppForm::UpdateRowMenu);
+  UpdateRowMenu();
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
   ui_->Edit3->setValidator(digits);
@@ -683,6 +686,16 @@ int TAppForm::SelectedRow() const {
     if (lowest < 0 || range.top() < lowest) lowest = range.top();
   if (lowest < 0 || static_cast<size_t>(lowest) >= workList_.size()) return -1;
   return lowest;
+}
+
+void TAppForm::UpdateRowMenu() {
+  // What cannot act is disabled: no row, or an address no browser takes.
+  const int row = SelectedRow();
+  const bool any = row >= 0;
+  PopupMenu3->findChild<QAction*>(QStringLiteral("CopyURL1"))->setEnabled(any);
+  PopupMenu3->findChild<QAction*>(QStringLiteral("CopyPlatform1"))->setEnabled(any);
+  PopupMenu3->findChild<QAction*>(QStringLiteral("GotoURL1"))
+      ->setEnabled(any && !BrowserAddress(workList_[static_cast<size_t>(row)].FURL).isEmpty());
 }
 
 void TAppForm::CopyURL1Click() {

@@ -165,6 +165,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void Column1Sort();
   void Column2Sort();
   int SelectedRow() const;
+  void UpdateRowMenu();
   QString AskSaveFileName(const QString& defaultSuffix, const QString& filterPairs);
   void ReportError(const QString& message);
   void ReportLater(const QString& message);
