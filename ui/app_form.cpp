@@ -737,8 +737,8 @@ QString TAppForm::AskSaveFileName(const QString& defaultSuffix, const QString& f
   }
   // One dialog for the three exports: it offers the last chosen name again.
   PrepareFileDialog(*SaveDialog1, QFileDialog::AcceptSave, defaultSuffix, filterPairs);
-  // Setting the filters adapts the offered name's extension; offer it as chosen.
-  if (!lastSaveName_.isEmpty()) SaveDialog1->selectFile(lastSaveName_);
+  // The last chosen name again, with the extension of the format chosen now.
+  if (!lastSaveName_.isEmpty()) SaveDialog1->selectFile(NameForFormat(lastSaveName_, defaultSuffix, filterPairs));
   const QString fileName = ExecFileDialog(*SaveDialog1);
   if (!fileName.isEmpty()) lastSaveName_ = fileName;
   return fileName;
