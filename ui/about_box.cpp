@@ -270,16 +270,16 @@ void TAboutBox::ImageEggDblClick() {
 
 void TAboutBox::BitBtn2Click() { ShowDropDownMenu(BitBtn2, PopupMenu1); }
 
-void TAboutBox::Credits1Click() { OpenAddress(AcknowledgementsAddress()); }
+void TAboutBox::Credits1Click() { OpenAddress(this, AcknowledgementsAddress()); }
 
-void TAboutBox::Howtouninstall1Click() { OpenAddress(UninstallAddress()); }
+void TAboutBox::Howtouninstall1Click() { OpenAddress(this, UninstallAddress()); }
 
-void TAboutBox::Label5Click() { OpenAddress(HomePageAddress()); }
+void TAboutBox::Label5Click() { OpenAddress(this, HomePageAddress()); }
 
 void TAboutBox::LicensePrivacyPolicy1Click() {
   const QString path = QDir(programFolder_).filePath(QStringLiteral("license.txt"));
   if (QFileInfo(path).isFile()) {
-    OpenLocalFile(path);
+    OpenLocalFile(this, path);
   } else {
     ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("License")),
                     i18n::Translate(QStringLiteral("File not found!")));

@@ -100,7 +100,7 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
       ui_(std::make_unique<Ui::TAppForm>()),
       options_(std::move(options)),
       fetchInputs_(std::make_shared<run::TFetchInputs>()) {
-  if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   if (!options_.startNewCopy) options_.startNewCopy = [] { return services::StartNewCopyDetached(); };
   // exit(), not quit(): quit() first closes every window, and closing the
   // main window saves the URL list, which "Exit" must not do.
@@ -621,7 +621,11 @@ void TAppForm::LoadURLList1Click() {
   QApplication::restoreOverrideCursor();
 }
 
-void TAppForm::Help2Click() { options_.openUrl(QUrl(OnlineHelpAddress(productName_))); }
+void TAppForm::Help2Click() { OpenUrl(QUrl(OnlineHelpAddress(productName_))); }
+
+void TAppForm::OpenUrl(const QUrl& url) {
+  if (!options_.openUrl(url)) ReportNotOpened(this, url.toString(), false);
+}
 
 // ---- dialogs ----------------------------------------------------------------------
 
@@ -723,7 +727,7 @@ void TAppForm::GotoURL1Click() {
   const int row = SelectedRow();
   if (row < 0) return;
   const QUrl url = BrowserAddress(workList_[static_cast<size_t>(row)].FURL);
-  if (!url.isEmpty()) options_.openUrl(url);
+  if (!url.isEmpty()) OpenUrl(url);
 }
 
 // ---- export ---------------------------------------------------------------------

@@ -51,7 +51,8 @@ class TNewVer;
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
   QString programFolder;                     // empty: the running program's folder
-  std::function<void(const QUrl&)> openUrl;  // empty: the desktop's default handler
+  // Opens an address; false when it could not (the window then says so).
+  std::function<bool(const QUrl&)> openUrl;  // empty: the desktop's default handler
   std::function<bool()> startNewCopy;        // empty: start this program again, detached
   std::function<void()> endApplication;      // empty: QCoreApplication::exit(0), no window closed
   // Starts the restart script the language dialog wrote (empty: /bin/sh runs
@@ -166,6 +167,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void Column2Sort();
   int SelectedRow() const;
   void UpdateRowMenu();
+  void OpenUrl(const QUrl& url);
   QString AskSaveFileName(const QString& defaultSuffix, const QString& filterPairs);
   void ReportError(const QString& message);
   void ReportLater(const QString& message);

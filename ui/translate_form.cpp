@@ -229,7 +229,7 @@ void TTranslateForm::Button1Click() {
   }
 }
 
-void TTranslateForm::Label3Click() { OpenAddress(TranslationPageAddress()); }
+void TTranslateForm::Label3Click() { OpenAddress(this, TranslationPageAddress()); }
 
 void TTranslateForm::Copy1Click() { RichEdit1->copy(); }
 
