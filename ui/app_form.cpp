@@ -50,8 +50,9 @@ namespace ui {
 
 namespace {
 
-const QString kStart = QStringLiteral("Start");
-const QString kStop = QStringLiteral("STOP");
+// What the run core hands over for the second status panel: this prefix and
+// the URL in work. The window shows it through "Processing %s".
+const QString kProcessing = QStringLiteral("Processing ");
 const QString kConnectionTimeout = QStringLiteral("ConnectionTimeout");
 const QString kResponseTimeout = QStringLiteral("ResponseTimeout");
 const QString kUserAgent = QStringLiteral("UserAgent");
@@ -61,6 +62,12 @@ const QString kUserAgent = QStringLiteral("UserAgent");
 // longer text.
 int CompareOrdinal(const QString& a, const QString& b) {
   return QStringView(a).compare(QStringView(b), Qt::CaseSensitive);
+}
+
+// The filters of the open and save boxes for text files, translated.
+QString TextFilters() {
+  return i18n::Translate(QStringLiteral("Text File")) + QStringLiteral("|*.txt|") +
+         i18n::Translate(QStringLiteral("Any File")) + QStringLiteral("|*.*");
 }
 
 template <typename Key>
@@ -142,6 +149,11 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   connect(ui_->ButtonStart, &QPushButton::clicked, this, &TAppForm::ButtonStartClick);
   connect(ui_->ButtonExport, &QPushButton::clicked, this, &TAppForm::ButtonExportClick);
 
+  // Tab goes through the window in reading order.
+  const QList<QWidget*> tabOrder = {ui_->SynEdit1, ui_->Edit3,       ui_->Edit4,       ui_->ComboBox1,
+                                    ui_->ListView1, ui_->ButtonStart, ui_->ButtonExport};
+  for (qsizetype i = 1; i < tabOrder.size(); ++i) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
   ui_->Splitter1->setStretchFactor(0, 0);
   ui_->Splitter1->setStretchFactor(1, 1);
   ui_->Splitter1->setSizes({120, 10000});
@@ -154,6 +166,7 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
     move(screen->availableGeometry().center() - rect().center());
 
   FormCreate();
+  ApplyTexts();
 
   connect(ui_->Edit3, &QLineEdit::textChanged, this, &TAppForm::Edit3Change);
   connect(ui_->Edit4, &QLineEdit::textChanged, this, &TAppForm::Edit4Change);
@@ -240,41 +253,110 @@ void TAppForm::BuildMenus() {
   connect(ui_->SendFeedback1, &QAction::triggered, this, &TAppForm::SendFeedback1Click);
   connect(ui_->About1, &QAction::triggered, this, &TAppForm::About1Click);
 
-  auto item = [](QMenu* menu, const char* name, const QString& text) {
-    QAction* action = menu->addAction(text);
+  // The items get their (translated) texts in ApplyTexts.
+  auto item = [](QMenu* menu, const char* name) {
+    QAction* action = menu->addAction(QString());
     action->setObjectName(QLatin1String(name));
     return action;
   };
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  connect(item(PopupMenu1, "XT1", QStringLiteral("Export to TXT...")), &QAction::triggered, this, &TAppForm::XT1Click);
-  connect(item(PopupMenu1, "CSV1", QStringLiteral("Export to CSV...")), &QAction::triggered, this, &TAppForm::CSV1Click);
-  connect(item(PopupMenu1, "XLS1", QStringLiteral("Export to XLS...")), &QAction::triggered, this, &TAppForm::XLS1Click);
+  connect(item(PopupMenu1, "XT1"), &QAction::triggered, this, &TAppForm::XT1Click);
+  connect(item(PopupMenu1, "CSV1"), &QAction::triggered, this, &TAppForm::CSV1Click);
+  connect(item(PopupMenu1, "XLS1"), &QAction::triggered, this, &TAppForm::XLS1Click);
 
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
   TUrlEditor* editor = ui_->SynEdit1;
-  connect(item(PopupMenu2, "Undo1", QStringLiteral("Undo")), &QAction::triggered, editor, &QsciScintilla::undo);
+  connect(item(PopupMenu2, "Undo1"), &QAction::triggered, editor, &QsciScintilla::undo);
   PopupMenu2->addSeparator();
-  connect(item(PopupMenu2, "Cut1", QStringLiteral("Cut")), &QAction::triggered, editor, &QsciScintilla::cut);
-  connect(item(PopupMenu2, "Copy1", QStringLiteral("Copy")), &QAction::triggered, editor, &QsciScintilla::copy);
-  connect(item(PopupMenu2, "Paste1", QStringLiteral("Paste")), &QAction::triggered, editor, &QsciScintilla::paste);
-  connect(item(PopupMenu2, "Delete1", QStringLiteral("Delete")), &QAction::triggered, editor,
+  connect(item(PopupMenu2, "Cut1"), &QAction::triggered, editor, &QsciScintilla::cut);
+  connect(item(PopupMenu2, "Copy1"), &QAction::triggered, editor, &QsciScintilla::copy);
+  connect(item(PopupMenu2, "Paste1"), &QAction::triggered, editor, &QsciScintilla::paste);
+  connect(item(PopupMenu2, "Delete1"), &QAction::triggered, editor,
           &QsciScintilla::removeSelectedText);
   PopupMenu2->addSeparator();
-  connect(item(PopupMenu2, "SelectAll1", QStringLiteral("Select All")), &QAction::triggered, editor,
+  connect(item(PopupMenu2, "SelectAll1"), &QAction::triggered, editor,
           [editor] { editor->selectAll(true); });
 
   PopupMenu3 = new QMenu(this);
   PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-  connect(item(PopupMenu3, "CopyURL1", QStringLiteral("Copy URL")), &QAction::triggered, this,
+  connect(item(PopupMenu3, "CopyURL1"), &QAction::triggered, this,
           &TAppForm::CopyURL1Click);
-  connect(item(PopupMenu3, "GotoURL1", QStringLiteral("Go to URL")), &QAction::triggered, this,
+  connect(item(PopupMenu3, "GotoURL1"), &QAction::triggered, this,
           &TAppForm::GotoURL1Click);
   PopupMenu3->addSeparator();
-  connect(item(PopupMenu3, "CopyPlatform1", QStringLiteral("Copy Platforms")), &QAction::triggered, this,
+  connect(item(PopupMenu3, "CopyPlatform1"), &QAction::triggered, this,
           &TAppForm::CopyPlatform1Click);
+}
+
+void TAppForm::ApplyTexts() {
+  using i18n::Translate;
+  startCaption_ = Translate(QStringLiteral("Start"));
+  stopCaption_ = Translate(QStringLiteral("STOP"));
+  // Only an idle button shows "Start"; the window is built idle.
+  ui_->ButtonStart->setText(startCaption_);
+  ui_->ButtonExport->setText(Translate(QStringLiteral("Export Results")));
+  ui_->Label1->setText(Translate(QStringLiteral("URL List:")));
+  ui_->Label3->setText(Translate(QStringLiteral("Connection Timeout (ms):")));
+  ui_->Label4->setText(Translate(QStringLiteral("Response Timeout (ms):")));
+  ui_->Label5->setText(Translate(QStringLiteral("Agent:")));
+  model_->SetHeaderTexts({Translate(QStringLiteral("URL")), Translate(QStringLiteral("Platforms"))});
+
+  ui_->File1->setTitle(Translate(QStringLiteral("&File")));
+  ui_->LoadURLList1->setText(Translate(QStringLiteral("&Load URL List...")));
+  ui_->Exit1->setText(Translate(QStringLiteral("E&xit")));
+  ui_->Settings1->setTitle(Translate(QStringLiteral("&Settings")));
+  ui_->MultiThreaded1->setText(Translate(QStringLiteral("&Multi-Threading")));
+  ui_->ResettoDefaults1->setText(Translate(QStringLiteral("&Reset to Defaults...")));
+  ui_->Help1->setTitle(Translate(QStringLiteral("&Help")));
+  ui_->Help2->setText(Translate(QStringLiteral("&Online Help")));
+  ui_->UpdateNotifications1->setText(Translate(QStringLiteral("&Update Notifications")));
+  ui_->Language1->setText(Translate(QStringLiteral("&Language...")));
+  ui_->SendFeedback1->setText(Translate(QStringLiteral("Send &Feedback...")));
+  ui_->About1->setText(Translate(QStringLiteral("&About...")));
+
+  auto text = [](QMenu* menu, const char* name, const QString& caption) {
+    menu->findChild<QAction*>(QLatin1String(name))->setText(caption);
+  };
+  text(PopupMenu1, "XT1", Translate(QStringLiteral("Export to TXT...")));
+  text(PopupMenu1, "CSV1", Translate(QStringLiteral("Export to CSV...")));
+  text(PopupMenu1, "XLS1", Translate(QStringLiteral("Export to XLS...")));
+  text(PopupMenu2, "Undo1", Translate(QStringLiteral("Undo")));
+  text(PopupMenu2, "Cut1", Translate(QStringLiteral("Cut")));
+  text(PopupMenu2, "Copy1", Translate(QStringLiteral("Copy")));
+  text(PopupMenu2, "Paste1", Translate(QStringLiteral("Paste")));
+  text(PopupMenu2, "Delete1", Translate(QStringLiteral("Delete")));
+  text(PopupMenu2, "SelectAll1", Translate(QStringLiteral("Select All")));
+  text(PopupMenu3, "CopyURL1", Translate(QStringLiteral("Copy URL")));
+  text(PopupMenu3, "GotoURL1", Translate(QStringLiteral("Go to URL")));
+  text(PopupMenu3, "CopyPlatform1", Translate(QStringLiteral("Copy Platforms")));
+
+  // For screen readers: the fields are named by their labels (buddies);
+  // each control says what it is for.
+  ui_->Label1->setBuddy(ui_->SynEdit1);
+  ui_->Label3->setBuddy(ui_->Edit3);
+  ui_->Label4->setBuddy(ui_->Edit4);
+  ui_->Label5->setBuddy(ui_->ComboBox1);
+  ui_->SynEdit1->setAccessibleName(ui_->Label1->text());
+  ui_->SynEdit1->setAccessibleDescription(Translate(QStringLiteral("The addresses of the sites to identify, one per line.")));
+  ui_->Edit3->setAccessibleName(ui_->Label3->text());
+  ui_->Edit3->setAccessibleDescription(Translate(QStringLiteral("How long to wait for a connection, in milliseconds.")));
+  ui_->Edit4->setAccessibleName(ui_->Label4->text());
+  ui_->Edit4->setAccessibleDescription(Translate(QStringLiteral("How long to wait for an answer, in milliseconds.")));
+  ui_->ComboBox1->setAccessibleName(ui_->Label5->text());
+  ui_->ComboBox1->setAccessibleDescription(Translate(QStringLiteral("The user agent text sent with every request.")));
+  ui_->ListView1->setAccessibleName(Translate(QStringLiteral("Results")));
+  ui_->ListView1->setAccessibleDescription(
+      Translate(QStringLiteral("One row per site: its address and the platforms found.")));
+  ui_->ButtonStart->setAccessibleDescription(
+      Translate(QStringLiteral("Starts identifying the sites of the list, or stops the run.")));
+  ui_->ButtonExport->setAccessibleDescription(
+      Translate(QStringLiteral("Saves the results as a TXT, CSV, XLS or XLSX file.")));
+  statusPanel0_->setAccessibleName(Translate(QStringLiteral("Sites done")));
+  statusPanel1_->setAccessibleName(Translate(QStringLiteral("Site in work")));
+  progress_->setAccessibleName(Translate(QStringLiteral("Progress")));
 }
 
 void TAppForm::BuildStatusBar() {
@@ -398,7 +480,7 @@ void TAppForm::SetIdleButton() {
   const TImageList& images = TImageList::Instance();
   icon.addPixmap(images.Pixmap(TImageList::kSignRight), QIcon::Normal);
   icon.addPixmap(images.Pixmap(TImageList::kSignRightGray), QIcon::Disabled);
-  ui_->ButtonStart->setText(kStart);
+  ui_->ButtonStart->setText(startCaption_);
   ui_->ButtonStart->setEnabled(true);
   ui_->ButtonStart->setIcon(icon);
 }
@@ -413,7 +495,7 @@ void TAppForm::SetBusyCursor(bool busy) {
 }
 
 void TAppForm::ButtonStartClick() {
-  if (ui_->ButtonStart->text() != kStart) {
+  if (ui_->ButtonStart->text() != startCaption_) {
     run::StopFlag().store(true);
     ui_->ButtonStart->setText(i18n::Translate(QStringLiteral("Stopping...")));
     ui_->ButtonStart->setEnabled(false);
@@ -426,7 +508,7 @@ void TAppForm::ButtonStartClick() {
   workList_.clear();
   progress_->setRange(0, 1);
   progress_->setValue(0);
-  ui_->ButtonStart->setText(kStop);
+  ui_->ButtonStart->setText(stopCaption_);
   ui_->ButtonStart->setIcon(QIcon());
   SetBusyCursor(true);
   run::StopFlag().store(false);
@@ -446,7 +528,7 @@ void TAppForm::MyThreadTerminate(run::TMyIdentifier* worker) {
   worker->deleteLater();
   if (!failed) return;  // the finish hand-over has restored the idle state
   IslemTamam(false);
-  ShowMessageBox(this, QMessageBox::Critical, QStringLiteral("ERROR"), message);
+  ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("ERROR")), message);
 }
 
 void TAppForm::IslemTamam(bool BeepYapalimmi) {
@@ -488,10 +570,14 @@ void TAppForm::AddData(const QString& MyURL, const QString& MyPlatform) {
 }
 
 void TAppForm::SetStatusText(int panel, const QString& text) {
-  if (panel == 0)
+  if (panel == 0) {
     statusPanel0_->setText(text);
-  else
+  } else if (text.startsWith(kProcessing)) {
+    statusPanel1_->setText(
+        i18n::Translate(QStringLiteral("Processing %s")).replace(QLatin1String("%s"), text.mid(kProcessing.size())));
+  } else {
     statusPanel1_->setText(text);
+  }
 }
 
 QString TAppForm::StatusText(int panel) const { return panel == 0 ? statusPanel0_->text() : statusPanel1_->text(); }
@@ -599,7 +685,7 @@ void TAppForm::LoadURLList1Click() {
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     PrepareFileDialog(*OpenDialog1, QFileDialog::AcceptOpen, QStringLiteral("txt"),
-                      QStringLiteral("Text File|*.txt|Any File|*.*"));
+                      TextFilters());
   }
   const QString fileName = ExecFileDialog(*OpenDialog1);
   if (fileName.isEmpty()) return;
@@ -607,9 +693,10 @@ void TAppForm::LoadURLList1Click() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   try {
     std::optional<services::TLoadedText> loaded = services::LoadListFile(fileName);
-    if (!loaded) throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". No such file or directory.")
-                                              .arg(fileName)
-                                              .toStdString());
+    if (!loaded)
+      throw std::runtime_error(i18n::Translate(QStringLiteral("Cannot open file \"%s\". No such file or directory."))
+                                   .replace(QLatin1String("%s"), fileName)
+                                   .toStdString());
     SetEditorText(loaded->text, loaded->lineBreak);
   } catch (const std::exception& error) {
     QApplication::restoreOverrideCursor();
@@ -660,7 +747,7 @@ void TAppForm::About1Click() {
 
 void TAppForm::ListView1ColumnClick(int column) {
   // Records are addressed by position while a run lasts.
-  if (ui_->ButtonStart->text() != kStart) return;
+  if (ui_->ButtonStart->text() != startCaption_) return;
   if (column == sortColumn_) {
     descending_ = !descending_;
   } else {
@@ -749,7 +836,7 @@ QString TAppForm::AskSaveFileName(const QString& defaultSuffix, const QString& f
 }
 
 void TAppForm::XT1Click() {
-  const QString fileName = AskSaveFileName(QStringLiteral("txt"), QStringLiteral("Text File|*.txt|Any File|*.*"));
+  const QString fileName = AskSaveFileName(QStringLiteral("txt"), TextFilters());
   if (fileName.isEmpty()) return;
   try {
     ExportToText(workList_, fileName);
@@ -759,7 +846,9 @@ void TAppForm::XT1Click() {
 }
 
 void TAppForm::CSV1Click() {
-  const QString fileName = AskSaveFileName(QStringLiteral("csv"), QStringLiteral("CSV File|*.csv|Any File|*.*"));
+  const QString fileName = AskSaveFileName(
+      QStringLiteral("csv"), i18n::Translate(QStringLiteral("CSV File")) + QStringLiteral("|*.csv|") +
+                                 i18n::Translate(QStringLiteral("Any File")) + QStringLiteral("|*.*"));
   if (fileName.isEmpty()) return;
   try {
     ExportToCsv(workList_, listSeparator_, fileName);
@@ -769,7 +858,9 @@ void TAppForm::CSV1Click() {
 }
 
 void TAppForm::XLS1Click() {
-  const QString fileName = AskSaveFileName(QStringLiteral("xls"), QStringLiteral("XLS File|*.xls|XLSX File|*.xlsx"));
+  const QString fileName = AskSaveFileName(
+      QStringLiteral("xls"), i18n::Translate(QStringLiteral("XLS File")) + QStringLiteral("|*.xls|") +
+                                 i18n::Translate(QStringLiteral("XLSX File")) + QStringLiteral("|*.xlsx"));
   if (fileName.isEmpty()) return;
   try {
     ExportToSpreadsheet(workList_, listSeparator_, fileName);

@@ -148,6 +148,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void FormCreate();
   void BuildMenus();
   void BuildStatusBar();
+  void ApplyTexts();  // every caption of the window, through Translate
   void ApplyStoredSettings();
   void LoadSavedList();
   void SetEditorText(const QString& text, const QString& lineBreak);
@@ -192,6 +193,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   QString runUserAgent_;
   QList<QPointer<run::TMyIdentifier>> workers_;
   bool busyCursor_ = false;
+  QString startCaption_ = QStringLiteral("Start");  // the idle caption, translated
+  QString stopCaption_ = QStringLiteral("STOP");
 
   int sortColumn_ = -1;
   bool descending_ = false;

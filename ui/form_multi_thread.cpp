@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <stdexcept>
 
+#include "i18n/language.h"
 #include "services/settings_store.h"
 #include "ui/message_dialog.h"
 #include "ui_form_multi_thread.h"
@@ -22,6 +23,14 @@ TFormMultiThread::TFormMultiThread(run::PoolLimits limits, services::TSettingsSt
   connect(ui_->Button1, &QPushButton::clicked, this, &TFormMultiThread::Button1Click);
   connect(ui_->Button2, &QPushButton::clicked, this, &TFormMultiThread::Button2Click);
 
+  setWindowTitle(i18n::Translate(QStringLiteral("Multi-Threading")));
+  ui_->GroupBox1->setTitle(i18n::Translate(QStringLiteral("Number of Threads")));
+  ui_->Label1->setText(i18n::Translate(QStringLiteral("Minimum:")));
+  ui_->Label2->setText(i18n::Translate(QStringLiteral("Maximum:")));
+  ui_->RadioButton1->setText(i18n::Translate(QStringLiteral("Automatic")));
+  ui_->RadioButton2->setText(i18n::Translate(QStringLiteral("Custom")));
+  ui_->Button1->setText(i18n::Translate(QStringLiteral("Enable")));
+  ui_->Button2->setText(i18n::Translate(QStringLiteral("Cancel")));
   ui_->Label3->setText(QString::number(limits.minimum));
   ui_->Label4->setText(QString::number(limits.maximum));
   ui_->SpinEdit1->setRange(limits.minimum, limits.maximum);
