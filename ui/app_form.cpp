@@ -194,6 +194,11 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
 }
 
 TAppForm::~TAppForm() {
+  // The view and the model go after this object's members: they must not
+  // call back into it on their way out.
+  disconnect(model_, nullptr, this, nullptr);
+  disconnect(ui_->ListView1, nullptr, this, nullptr);
+  if (QItemSelectionModel* selection = ui_->ListView1->selectionModel()) disconnect(selection, nullptr, this, nullptr);
   AbandonRuns();
   JoinUpdateCheck();
   if (notice_) delete notice_.data();
