@@ -1,4 +1,5 @@
 #include "ui/about_box.h"
+#include "ui/caption_fit.h"
 
 #include "i18n/language.h"
 #include "services/identity.h"
@@ -183,6 +184,7 @@ void TAboutBox::FormCreate() {
 
   const services::TIdentity& identity = services::Identity();
   setWindowTitle(i18n::Translate(QStringLiteral("About %s")).replace(QLatin1String("%s"), identity.ProductName));
+  FitCaption(*this);
   Image1->setPixmap(ProgramIcon().pixmap(QSize(32, 32)));
   Label2->setText(identity.ProductName + u' ' + identity.AppVersion);
 

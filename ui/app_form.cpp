@@ -303,6 +303,19 @@ void TAppForm::ApplyTexts() {
   // Only an idle button shows "Start"; the window is built idle.
   ui_->ButtonStart->setText(startCaption_);
   ui_->ButtonExport->setText(Translate(QStringLiteral("Export Results")));
+  // 150 wide, or what the longest caption of the language needs.
+  auto widthFor = [](QPushButton* button, const QStringList& captions) {
+    const QString shown = button->text();
+    int width = 150;
+    for (const QString& caption : captions) {
+      button->setText(caption);
+      width = qMax(width, button->sizeHint().width());
+    }
+    button->setText(shown);
+    button->setFixedWidth(width);
+  };
+  widthFor(ui_->ButtonStart, {startCaption_, stopCaption_, Translate(QStringLiteral("Stopping..."))});
+  widthFor(ui_->ButtonExport, {ui_->ButtonExport->text()});
   ui_->Label1->setText(Translate(QStringLiteral("URL List:")));
   ui_->Label3->setText(Translate(QStringLiteral("Connection Timeout (ms):")));
   ui_->Label4->setText(Translate(QStringLiteral("Response Timeout (ms):")));

@@ -8,6 +8,7 @@
 
 #include "i18n/language.h"
 #include "services/settings_store.h"
+#include "ui/caption_fit.h"
 #include "ui/message_dialog.h"
 #include "ui_form_multi_thread.h"
 
@@ -43,8 +44,10 @@ TFormMultiThread::TFormMultiThread(run::PoolLimits limits, services::TSettingsSt
   } else {
     ui_->RadioButton1->setChecked(true);
   }
-  // 203 x 179 at 96 DPI, or what the contents need with a larger font.
+  // 203 x 179 at 96 DPI, or what the contents (and the caption) need with a
+  // larger font or a longer translation.
   setFixedSize(sizeHint().expandedTo(QSize(203, 179)));
+  FitCaption(*this);
 }
 
 TFormMultiThread::~TFormMultiThread() = default;
