@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
@@ -167,6 +168,7 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
 
   FormCreate();
   ApplyTexts();
+  SetSmallestSize();
 
   connect(ui_->Edit3, &QLineEdit::textChanged, this, &TAppForm::Edit3Change);
   connect(ui_->Edit4, &QLineEdit::textChanged, this, &TAppForm::Edit4Change);
@@ -375,6 +377,32 @@ void TAppForm::ApplyTexts() {
   statusPanel0_->setAccessibleName(Translate(QStringLiteral("Sites done")));
   statusPanel1_->setAccessibleName(Translate(QStringLiteral("Site in work")));
   progress_->setAccessibleName(Translate(QStringLiteral("Progress")));
+}
+
+void TAppForm::SetSmallestSize() {
+  // The smallest window still shows three lines of the editor, the time-out
+  // and agent row, three result rows under the header and the buttons, all
+  // at the size their (translated) texts need. The splitter may still give
+  // the editor less room when the user drags it there.
+  ensurePolished();  // the texts' sizes in the style's fonts
+  TUrlEditor* editor = ui_->SynEdit1;
+  const int line = static_cast<int>(editor->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0));
+  const int editorHeight =
+      3 * line + 2 * editor->frameWidth() + editor->horizontalScrollBar()->sizeHint().height();
+  QTableView* view = ui_->ListView1;
+  const int listHeight = view->horizontalHeader()->sizeHint().height() +
+                         3 * view->verticalHeader()->defaultSectionSize() + 2 * view->frameWidth() +
+                         view->horizontalScrollBar()->sizeHint().height();
+  view->setMinimumHeight(listHeight);
+  const QMargins top = ui_->Panel1->layout()->contentsMargins();
+  const int height = menuBar()->sizeHint().height() + top.top() + top.bottom() + editorHeight +
+                     ui_->Splitter1->handleWidth() + ui_->Panel2->minimumHeight() + listHeight +
+                     ui_->Panel3->minimumHeight() + ui_->StatusBar1->sizeHint().height();
+  // The rows' own needs: the splitter above them learns of the translated
+  // texts only once its posted layout requests have run.
+  const int width = std::max({ui_->Panel1->minimumSizeHint().width(), ui_->Panel2->minimumSizeHint().width(),
+                              ui_->Panel3->minimumSizeHint().width(), ui_->StatusBar1->minimumSizeHint().width()});
+  setMinimumSize(width, height);
 }
 
 void TAppForm::BuildStatusBar() {

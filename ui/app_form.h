@@ -148,7 +148,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void FormCreate();
   void BuildMenus();
   void BuildStatusBar();
-  void ApplyTexts();  // every caption of the window, through Translate
+  void ApplyTexts();
+  void SetSmallestSize();  // every caption of the window, through Translate
   void ApplyStoredSettings();
   void LoadSavedList();
   void SetEditorText(const QString& text, const QString& lineBreak);

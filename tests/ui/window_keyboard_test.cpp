@@ -9,11 +9,15 @@
 #include <QSet>
 #include <QComboBox>
 #include <QMenu>
+#include <QHeaderView>
 #include <QScreen>
+#include <QTableView>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "dialog_test_support.h"
 #include "gui_test_base.h"
+#include "i18n/language.h"
 #include "ui/wide_combo_box.h"
 
 namespace {
@@ -47,6 +51,38 @@ TEST_F(WindowTest, TheOpenAgentListShowsEveryEntryWhole) {
   EXPECT_LE(list->window()->width(), screen.width());
   EXPECT_TRUE(screen.contains(list->window()->geometry()));
   box->hidePopup();
+}
+
+// At the smallest size the window shows what it needs, in English and in
+// the language with the longest labels.
+void ExpectUsableAtSmallestSize(ui::TAppForm& form, ui::TUrlEditor* editor) {
+  form.resize(1, 1);
+  QTest::qWait(20);
+  EXPECT_EQ(form.size(), form.minimumSize());
+  const QRect window = form.rect();
+  const int line = static_cast<int>(editor->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0));
+  EXPECT_GE(editor->viewport()->height(), 3 * line) << "three lines of the editor";
+  auto* view = form.findChild<QTableView*>(QStringLiteral("ListView1"));
+  EXPECT_GE(view->viewport()->height(), 3 * view->verticalHeader()->defaultSectionSize()) << "three result rows";
+  for (const char* name : {"Label1", "Label3", "Edit3", "Label4", "Edit4", "Label5", "ComboBox1", "ButtonStart",
+                           "ButtonExport"}) {
+    auto* w = form.findChild<QWidget*>(QLatin1String(name));
+    ASSERT_NE(w, nullptr) << name;
+    EXPECT_TRUE(w->isVisible()) << name;
+    EXPECT_TRUE(window.contains(QRect(w->mapTo(&form, QPoint(0, 0)), w->size()))) << name << " lies inside";
+    EXPECT_GE(w->width(), w->minimumSizeHint().width()) << name;
+    EXPECT_GE(w->height(), qMin(w->sizeHint().height(), w->maximumHeight())) << name;
+  }
+}
+
+TEST_F(WindowTest, TheSmallestWindowStillShowsEditorFieldsRowsAndButtons) {
+  ExpectUsableAtSmallestSize(*form_, Editor());
+  form_.reset();
+  dialogtest::CopyShippedLanguages(folder_.path());
+  WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=German.lang.txt\r\n\r\n");
+  OpenForm();
+  ExpectUsableAtSmallestSize(*form_, Editor());
+  i18n::LoadLanguage(QString(), folder_.path() + QStringLiteral("/none"));
 }
 
 // The control a focus widget belongs to (a field's inner editor, a view's
