@@ -83,7 +83,9 @@ class DialogFitTest : public GuiTest {
   void Check(QWidget& window, const QString& language) {
     window.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(10);
+    // Laid out as shown: posted layout requests run first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QTest::qWait(50);
     const QStringList cut = CutTexts(window);
     EXPECT_TRUE(cut.isEmpty()) << language.toStdString() << ", " << window.metaObject()->className() << ":\n  "
                                << cut.join(QStringLiteral("\n  ")).toStdString();
