@@ -85,8 +85,9 @@ class DialogFitTest : public GuiTest {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     // Laid out as shown: posted layout requests run first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QTest::qWait(50);
-    const QStringList cut = CutTexts(window);
+    // The update notice grows to its size after it shows: give it time.
+    QStringList cut;
+    QTest::qWaitFor([&] { return (cut = CutTexts(window)).isEmpty(); }, 3000);
     EXPECT_TRUE(cut.isEmpty()) << language.toStdString() << ", " << window.metaObject()->className() << ":\n  "
                                << cut.join(QStringLiteral("\n  ")).toStdString();
     window.close();
