@@ -13,6 +13,7 @@
 // The run never sets a count larger than the work list; should a row lie
 // beyond the list's end all the same, it reads as empty. Main thread only.
 #include <QAbstractTableModel>
+#include <QStringList>
 
 #include "run/run_host.h"
 
@@ -32,10 +33,13 @@ class TResultsModel : public QAbstractTableModel {
   void SetRowCount(qint64 count);
   void RedrawRow(int row);
   void RedrawAll();
+  // The column captions ("URL", "Platforms" until set).
+  void SetHeaderTexts(const QStringList& texts);
 
  private:
   const run::TWorkList& list_;
   int rows_ = 0;
+  QStringList headers_{QStringLiteral("URL"), QStringLiteral("Platforms")};
 };
 
 }  // namespace ui

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QDir>
+#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include <map>
 #include <string>
 
+#include "dialog_test_support.h"
 #include "gui_test_base.h"
 #include "support/run_site.h"
 #include "ui/about_box.h"
@@ -50,6 +52,33 @@ using ScreenshotTest = GuiTest;
 TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
   const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
+  // LUMASIFT_SCREENSHOT_LANGUAGE=German pictures the German window;
+  // LUMASIFT_SCREENSHOT_PALETTE=dark the Fusion style with a dark palette.
+  const QString language = qEnvironmentVariable("LUMASIFT_SCREENSHOT_LANGUAGE");
+  if (!language.isEmpty()) {
+    dialogtest::CopyShippedLanguages(folder_.path());
+    WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + language.toUtf8() + ".lang.txt\r\n\r\n");
+  }
+  if (qEnvironmentVariable("LUMASIFT_SCREENSHOT_PALETTE") == QLatin1String("dark")) {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 58));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+    QApplication::setPalette(dark);
+  }
   RunSite site(Answer);
   OpenForm();
   QStringList lines;
