@@ -151,16 +151,15 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
     evidenceSeparator_ = PopupMenu3->addSeparator();
     PopupMenu3->addAction(ShowEvidence1);
   });
-  // Removed once the menu has closed and a chosen command has run.
+  // Leaves as the menu closes; a command chosen from it still runs, since
+  // the action itself lives on.
   connect(PopupMenu3, &QMenu::aboutToHide, this, [this] {
-    QTimer::singleShot(0, this, [this] {
-      PopupMenu3->removeAction(ShowEvidence1);
-      if (evidenceSeparator_ != nullptr) {
-        PopupMenu3->removeAction(evidenceSeparator_);
-        delete evidenceSeparator_;
-        evidenceSeparator_ = nullptr;
-      }
-    });
+    PopupMenu3->removeAction(ShowEvidence1);
+    if (evidenceSeparator_ != nullptr) {
+      PopupMenu3->removeAction(evidenceSeparator_);
+      evidenceSeparator_->deleteLater();
+      evidenceSeparator_ = nullptr;
+    }
   });
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);

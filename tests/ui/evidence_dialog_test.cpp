@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTextBrowser>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -113,7 +114,7 @@ TEST_F(EvidenceInWindow, RowMenuOpensTheDialogForAFinishedRow) {
       enabled = command->isEnabled();
       menu->close();
     });
-    Q_EMIT View()->customContextMenuRequested(QPoint(5, 5));
+    QTest::keyClick(View(), Qt::Key_Menu);
     EXPECT_TRUE(seen) << row;
     EXPECT_EQ(enabled, row == 0) << row;
     EXPECT_EQ(command->text(), QStringLiteral("Show Evidence..."));

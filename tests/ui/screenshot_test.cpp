@@ -11,6 +11,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -141,7 +142,7 @@ TEST_F(ScreenshotTest, EvidenceDialogOfAFinishedRow) {
   // chosen, and the screen pictured with the dialog open.
   auto* menu = Child<QMenu>("PopupMenu3");
   QTimer::singleShot(100, menu, [menu] { menu->close(); });
-  Q_EMIT view->customContextMenuRequested(QPoint(10, 10));
+  QTest::keyClick(view, Qt::Key_Menu);
   QWidget* window = form_.get();
   QTimer::singleShot(700, window, [folder, window] {
     QWidget* dialog = QApplication::activeModalWidget();
