@@ -51,9 +51,10 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.userAgent = std::string(v);
          return std::nullopt;
        }},
-      {"--format", "FORMAT", "URLs: csv (default), txt, jsonl, or with --output: xls, xlsx",
+      {"--format", "FORMAT",
+       "csv (URLs' default), txt (--page's default), jsonl (with evidence), or with --output: xls, xlsx",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.formatGiven = true;
          if (v == "csv")
            o.format = TFormat::Csv;
          else if (v == "txt")
@@ -98,6 +99,11 @@ const std::vector<TOptionSpec>& OptionTable() {
          } else {
            return "--threads takes auto or a number of 1 or more, not \"" + std::string(v) + "\"";
          }
+         return std::nullopt;
+       }},
+      {"--explain", "", "print why each site got its platforms, one readable block per site",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.explain = true;
          return std::nullopt;
        }},
       {"--help", "", "show this help and exit",
@@ -165,10 +171,16 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
+  else if (o.pageFile && o.formatGiven && o.format != TFormat::Txt && o.format != TFormat::Jsonl)
+    result.error = "--page prints txt or jsonl";
+  else if (o.explain && o.formatGiven)
+    result.error = "--explain and --format exclude each other";
   else if ((o.format == TFormat::Xls || o.format == TFormat::Xlsx) && !o.outputFile)
     result.error = "--format xls and xlsx write a workbook: they need --output FILE";
   else if (o.resumeFile && o.outputFile)
     result.error = "--resume FILE appends to FILE: leave out --output";
+  else if (o.resumeFile && o.explain)
+    result.error = "--resume takes csv or jsonl records, not --explain";
   else if (o.resumeFile && o.format != TFormat::Csv && o.format != TFormat::Jsonl)
     result.error = "--resume takes --format csv or jsonl";
   return result;
@@ -177,25 +189,29 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
 std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
-      "Usage: " + name + " --page FILE [--headers FILE]\n"
+      "Usage: " + name + " --page FILE [--headers FILE] [--format txt|jsonl | --explain]\n"
       "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
-      "           [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n"
+      "           [--format csv|txt|jsonl | --explain] [--output FILE] [--threads auto|N|1] [URL ...]\n"
       "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
       "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
-      "show, joined by \", \", followed by one line feed.\n\n"
+      "show, joined by \", \", followed by one line feed; with --format jsonl one JSON\n"
+      "object ({\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n\n"
       "With URLs (or one per line on standard input when none is given, read as the\n"
       "run goes, so a list of any length runs in bounded memory): fetches each site\n"
       "and prints one record per URL in input order, each as soon as it and every\n"
       "one before it are done. Blanks around a URL are dropped, empty lines skipped,\n"
       "\"http://\" put in front of what does not begin with \"http\". Formats: csv\n"
       "(URL,platforms as in the CSV export), txt (URL,platforms unquoted), jsonl\n"
-      "({\"url\":...,\"platforms\":[...],\"error\":text|null}). --output writes the file\n"
-      "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines;\n"
-      "xls, xlsx: the window's spreadsheet export, written once the run is over).\n"
+      "({\"url\":...,\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n"
+      "--output writes the file the window's export writes (UTF-8 with BOM, CR LF;\n"
+      "jsonl: plain JSON Lines; xls, xlsx: the window's spreadsheet export, written\n"
+      "once the run is over).\n"
       "--resume FILE skips the URLs that FILE (an earlier csv or jsonl output, complete\n"
       "or cut short) already has a record for, cuts away a cut-off last line and\n"
       "appends the new records to FILE, each at once.\n"
+      "--explain prints, per site, the platforms, the versions found and each finding:\n"
+      "the signature entry or header behind it and the match in its context ([[match]]).\n"
       "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
       "without platforms (with --resume: left out), the rest of the input stays\n"
       "unread. A \"done / total\" line (standard input: \"done / read so far\") shows on\n"

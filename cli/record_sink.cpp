@@ -11,6 +11,7 @@
 #include "cli/record_format.h"
 #include "cli/resume_file.h"
 #include "export/export_writer.h"
+#include "run/evidence_text.h"
 #include "services/atomic_file.h"
 
 namespace cli {
@@ -30,8 +31,9 @@ TRecordSink::~TRecordSink() {
   if (appendFd_ >= 0) ::close(appendFd_);
 }
 
-bool TRecordSink::Open(const QString& outputFile, TFormat format) {
+bool TRecordSink::Open(const QString& outputFile, TFormat format, bool explain) {
   format_ = format;
+  explain_ = explain;
   fileName_ = outputFile;
   if (outputFile.isEmpty()) return true;
   if (format == TFormat::Xls || format == TFormat::Xlsx) {
@@ -82,29 +84,38 @@ bool TRecordSink::OpenResume(const QString& resumeFile, TFormat format, const TR
   return !failed_;
 }
 
-void TRecordSink::Write(const run::TMyRecord& record, bool ended) {
+void TRecordSink::Write(const run::TWorkRecord& record, bool ended) {
   if (failed_) return;
   switch (mode_) {
     case TMode::Workbook:
-      workbook_.push_back(record);
+      // A workbook has no room for the evidence: the record alone is held.
+      workbook_.push_back(run::TWorkRecord(static_cast<const run::TMyRecord&>(record)));
       return;
     case TMode::Append:
-      if (!ended) return;
-      Put(RecordLine(record, format_).toUtf8() + lineEnd_);
+      if (ended) Put(Text(record));
       return;
     case TMode::Atomic:
-      pending_ += RecordLine(record, format_).toUtf8();
-      pending_ += lineEnd_;
+      pending_ += Text(record);
       if (pending_.size() >= kFlushBytes) Flush();
       return;
     case TMode::Stdout: {
-      const QByteArray bytes = RecordLine(record, format_).toUtf8();
+      const QByteArray bytes = Text(record);
       std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-      std::fputc('\n', stdout);
       std::fflush(stdout);
       return;
     }
   }
+}
+
+// The record's line, or its --explain block, each line with its line end.
+QByteArray TRecordSink::Text(const run::TWorkRecord& record) {
+  if (!explain_) return RecordLine(record, format_).toUtf8() + lineEnd_;
+  QByteArray bytes;
+  if (blockWritten_) bytes += lineEnd_;
+  blockWritten_ = true;
+  const QString block = run::ExplainText(record.FURL, record.FPlatform, record.evidence);
+  for (const QString& line : block.split(QLatin1Char('\n'))) bytes += line.toUtf8() + lineEnd_;
+  return bytes;
 }
 
 // One record line at a time, all of it or an error: a crash leaves at most

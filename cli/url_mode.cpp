@@ -57,7 +57,7 @@ class TCliStream : public run::TStreamHost {
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
-  void Deliver(const run::TMyRecord& record, bool ended) override { sink_.Write(record, ended); }
+  void Deliver(const run::TWorkRecord& record, bool ended) override { sink_.Write(record, ended); }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
     std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended),
@@ -96,7 +96,7 @@ int RunUrlMode(const TCliOptions& o) {
       Fail(sink.Error());
       return 2;
     }
-  } else if (!sink.Open(o.outputFile ? Local(*o.outputFile) : QString(), o.format)) {
+  } else if (!sink.Open(o.outputFile ? Local(*o.outputFile) : QString(), o.format, o.explain)) {
     Fail(sink.Error());
     return 2;
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/page_budget.h"
 #include "run/handover_steps.h"
 #include "run/parallel_loop.h"
 #include "run/site_job.h"
@@ -252,18 +253,26 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   if (!HandOver([&] { URL = StartStep(host_, UrlIndex); })) return;
   if (testing::JobHook hook = testing::CurrentJobHook()) hook(UrlIndex, URL);
 
-  // A stop seen once both fetches are over takes the row's picture away
-  // before the platforms are worked out.
-  const TSiteFetch fetched = FetchSite(URL, *inputs_, runUserAgent_, &abandon_);
-  if (!fetched.PageFailed() && StopFlag().load()) {
-    if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
+  TSiteResult result;
+  {
+    // The page's bytes stay counted in the shared page budget until its text
+    // has been identified and is gone (declared first, so released last).
+    fetch::PageLease pageLease;
+    const TSiteFetch fetched = FetchSite(URL, *inputs_, runUserAgent_, &abandon_, pageLease);
+    // A stop seen once both fetches are over takes the row's picture away
+    // before the platforms are worked out.
+    if (!fetched.PageFailed() && StopFlag().load()) {
+      if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
+    }
+    result = SiteResult(fetched);
   }
-  const QString sonuc = SiteResult(fetched);
 
   KacTaneBitti.fetch_add(1);
   // The count shown is the one at the moment the main thread performs the
   // step, so in a pooled run one update may count several ended jobs.
-  HandOver([&] { EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load()); });
+  HandOver([&] {
+    EndStep(host_, UrlIndex, result.platforms, KacTaneBitti.load(), KacTaneToplam.load(), std::move(result.evidence));
+  });
 }
 
 }  // namespace run

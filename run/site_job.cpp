@@ -1,7 +1,9 @@
 #include "run/site_job.h"
 
+#include "engine/evidence.h"
 #include "engine/identify.h"
 #include "fetch/fetch.h"
+#include "fetch/page_budget.h"
 
 namespace run {
 
@@ -18,7 +20,7 @@ QString FromU16(const std::u16string& s) { return QString::fromUtf16(s.data(), s
 bool TSiteFetch::PageFailed() const { return pageText.starts_with(u"Error: "); }
 
 TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QString& runUserAgent,
-                     const std::atomic<bool>* abandon) {
+                     const std::atomic<bool>* abandon, fetch::PageLease& pageLease) {
   TSiteFetch fetched;
   const TFetchInputs::Snapshot pageFields = inputs.Get();
   fetch::RequestSettings pageSettings;
@@ -26,7 +28,8 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
   pageSettings.userAgent = runUserAgent.toStdU16String();
   pageSettings.abandon = abandon;
-  fetched.pageText = fetch::GetPageText(View(URL), pageSettings);
+  pageSettings.pageLease = &pageLease;
+  fetched.pageText = fetch::GetPageText(View(URL), pageSettings, &fetched.finalUrl);
 
   const TFetchInputs::Snapshot probeFields = inputs.Get();
   fetch::RequestSettings probeSettings;
@@ -38,9 +41,10 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   return fetched;
 }
 
-QString SiteResult(const TSiteFetch& fetched) {
-  if (fetched.PageFailed()) return FromU16(fetched.pageText);
-  return FromU16(engine::IdentifySite(fetched.pageText, fetched.headerText));
+TSiteResult SiteResult(const TSiteFetch& fetched) {
+  if (fetched.PageFailed()) return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl)};
+  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(fetched.pageText, fetched.headerText);
+  return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl)};
 }
 
 }  // namespace run

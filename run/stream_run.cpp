@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "fetch/page_budget.h"
 #include "run/handover_steps.h"
 #include "run/identifier.h"
 #include "run/parallel_loop.h"
@@ -54,7 +55,7 @@ class TStream {
 
  private:
   struct Slot {
-    TMyRecord record;
+    TWorkRecord record;
     bool ended = false;
   };
 
@@ -73,7 +74,7 @@ class TStream {
       QString url = IntakeUrl(*line);
       if (url.isEmpty() || !host_.Admit(url)) continue;
       std::lock_guard lock(mutex_);
-      slots_.push_back(Slot{TMyRecord{std::move(url), QString(), kImageNone}, false});
+      slots_.push_back(Slot{TWorkRecord(std::move(url), QString(), kImageNone), false});
       ++taken_;
       // A thread more while records wait that no idle thread will take, up
       // to the jobs at once: a short list makes only as many threads as it
@@ -113,11 +114,14 @@ class TStream {
       ++inWork_;
       lock.unlock();
 
-      QString result;
+      TSiteResult result;
       std::exception_ptr error;
       try {
         if (testing::JobHook hook = testing::CurrentJobHook()) hook(static_cast<int>(index), url);
-        result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr));
+        // The page's bytes stay counted in the shared page budget until its
+        // text has been identified and is gone.
+        fetch::PageLease pageLease;
+        result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease));
       } catch (...) {
         error = std::current_exception();
       }
@@ -134,7 +138,8 @@ class TStream {
         return;
       }
       Slot& slot = slots_[static_cast<std::size_t>(index - base_)];
-      slot.record.FPlatform = std::move(result);
+      slot.record.FPlatform = std::move(result.platforms);
+      slot.record.evidence = std::move(result.evidence);
       slot.record.FImageNo = IsErrorText(slot.record.FPlatform) ? kImageError : kImageDone;
       slot.ended = true;
       ++endedCount_;

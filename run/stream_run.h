@@ -43,9 +43,10 @@ class TStreamHost {
     Q_UNUSED(url);
     return true;
   }
-  // One record, in input order; `ended` false when its job never ended (the
-  // record then has an empty platforms text).
-  virtual void Deliver(const TMyRecord& record, bool ended) = 0;
+  // One record, in input order, with the evidence behind its platforms;
+  // `ended` false when its job never ended (the record then has an empty
+  // platforms text and no evidence).
+  virtual void Deliver(const TWorkRecord& record, bool ended) = 0;
   // Records ended over records taken so far, after each job's end and once
   // the input has ended.
   virtual void Progress(qint64 ended, qint64 taken) {

@@ -31,6 +31,12 @@ class UrlMode : public ::testing::Test {
 
 }  // namespace
 
+// The jsonl evidence item of an X-Powered-By value (`json`: already escaped).
+QString HeaderItem(const QString& json) {
+  return "{\"platform\":\"" + json + "\",\"source\":\"header\",\"entry\":\"X-Powered-By\",\"match\":\"" + json +
+         "\",\"offset\":null,\"before\":\"\",\"after\":\"\",\"duplicate\":false}";
+}
+
 TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
   const QString a = U("/p/a"), two = U("/two"), formula = U("/formula"), quote = U("/quote"), missing = U("/missing");
   const QStringList urls = {a, two, formula, quote, missing};
@@ -44,11 +50,17 @@ TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
       {"txt", (a + ",Plat-a\n" + two + ",Alpha, Beta\n" + formula + ",=1+2\n" + quote + ",say \"hi\"\n" + missing +
                ",Error: HTTP/1.1 404 Not Found\n")
                   .toUtf8()},
-      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null}\n" + "{\"url\":\"" + two +
-                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null}\n" + "{\"url\":\"" + formula +
-                 "\",\"platforms\":[\"=1+2\"],\"error\":null}\n" + "{\"url\":\"" + quote +
-                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null}\n" + "{\"url\":\"" + missing +
-                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\"}\n")
+      // Each line also carries the versions and the evidence: here the
+      // X-Powered-By values that name the platforms.
+      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("Plat-a") + "]}\n" + "{\"url\":\"" + two +
+                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("Alpha") + "," + HeaderItem("Beta") + "]}\n" + "{\"url\":\"" + formula +
+                 "\",\"platforms\":[\"=1+2\"],\"error\":null,\"versions\":{},\"evidence\":[" + HeaderItem("=1+2") +
+                 "]}\n" + "{\"url\":\"" + quote +
+                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("say \\\"hi\\\"") + "]}\n" + "{\"url\":\"" + missing +
+                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\",\"versions\":{},\"evidence\":[]}\n")
                     .toUtf8()},
   };
   for (const auto& c : cases) {
@@ -215,3 +227,54 @@ TEST(UrlModeThreads, JobsAtOnceFollowTheOption) {
     EXPECT_EQ(site.MaxInProgress(), c.expected) << c.threads;
   }
 }
+
+namespace {
+
+// /wp: a page with a generator; /moved: a redirect to /gone, which is 404.
+SiteReply EvidenceAnswer(const SiteRequest& request) {
+  SiteReply reply;
+  if (request.path == "/moved") {
+    reply.status = 301;
+    reply.reason = "Moved Permanently";
+    reply.headers.push_back({"Location", "/gone"});
+  } else if (request.path == "/gone") {
+    reply.status = 404;
+    reply.reason = "Not Found";
+  } else {
+    reply.headers.push_back({"Content-Type", "text/html"});
+    reply.headers.push_back({"Server", "nginx"});
+    reply.body = "<meta name=\"generator\" content=\"WordPress 6.4.2\">\n<link href=\"/wp-content/a.css\">\n";
+  }
+  return reply;
+}
+
+TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
+  RunSite site(EvidenceAnswer);
+  const QString wp = Q(site.Url("/wp")), moved = Q(site.Url("/moved"));
+  const Outcome o = RunCli({QStringLiteral("--explain"), QStringLiteral("--threads"), QStringLiteral("1"), wp, moved});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  const QString blocks = wp + "\n"
+                                       "  Platforms: WordPress, nginx\n"
+                                       "  Versions: WordPress 6.4.2\n"
+                                       "  WordPress: plain entry 1, offset 63\n"
+                                       "    content=\"WordPress 6.4.2\">\u23CE<link href=\"[[/wp-content/]]a.css\">\u23CE\n"
+                                       "  nginx: header Server\n"
+                                       "    Server: nginx\n"
+                                       "\n" +
+                                  moved + "\n"
+                                          "  Error: HTTP/1.1 404 Not Found\n"
+                                          "  Ended at: " + Q(site.Url("/gone")) + "\n";
+  EXPECT_EQ(o.out.toStdString(), blocks.toStdString());
+
+  // Into a file, as the export writes its lines: mark first, CR LF.
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("why.txt"));
+  const Outcome f = RunCli({QStringLiteral("--explain"), QStringLiteral("--output"), file, wp, moved});
+  EXPECT_EQ(f.exitCode, 0) << f.err.toStdString();
+  EXPECT_TRUE(f.out.isEmpty());
+  QFile written(file);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_EQ(written.readAll(), QByteArray("\xEF\xBB\xBF") + QString(blocks).replace(u'\n', QLatin1String("\r\n")).toUtf8());
+}
+
+}  // namespace

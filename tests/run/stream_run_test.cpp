@@ -56,7 +56,7 @@ class ListStream : public run::TStreamHost {
     return lines_.at(read_++);
   }
   bool Admit(const QString& url) override { return !url.contains(QLatin1String("skip")); }
-  void Deliver(const run::TMyRecord& record, bool ended) override {
+  void Deliver(const run::TWorkRecord& record, bool ended) override {
     std::lock_guard lock(mutex_);
     delivered_ << record.FURL + QLatin1Char(' ') + record.FPlatform + (ended ? QString() : QStringLiteral(" (not ended)"));
   }

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 #include "gui_test_base.h"
@@ -237,6 +238,27 @@ TEST_F(SettingsTest, OnlineHelpOpensTheProductsHelpPage) {
   EXPECT_EQ(opened_[0].toString(), QStringLiteral("http://" LUMASIFT_MAKER_HOST "/help/lumasift/"));
   EXPECT_EQ(ui::OnlineHelpAddress(QStringLiteral("Alpha Beta")),
             QStringLiteral("http://" LUMASIFT_MAKER_HOST "/help/alpha-beta/"));
+}
+
+TEST_F(SettingsTest, AnAddressThatCannotBeOpenedIsNamedInAMessageBox) {
+  openSucceeds_ = false;
+  OpenForm();
+  Child<QAction>("Help2")->trigger();
+  form_->AddData(QStringLiteral("http://site.example/page"), QStringLiteral("WordPress"));
+  form_->SetRowCount(1);
+  Child<QTableView>("ListView1")->selectRow(0);
+  Child<QAction>("GotoURL1")->trigger();
+  const auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].kind, QMessageBox::Warning);
+  EXPECT_EQ(shown[0].caption, QStringLiteral("WARNING"));
+  EXPECT_TRUE(shown[0].text.endsWith(QStringLiteral("\n\nhttp://" LUMASIFT_MAKER_HOST "/help/lumasift/")))
+      << shown[0].text.toStdString();
+  EXPECT_TRUE(shown[1].text.endsWith(QStringLiteral("\n\nhttp://site.example/page"))) << shown[1].text.toStdString();
+  // Opened as asked: no box.
+  openSucceeds_ = true;
+  Child<QAction>("GotoURL1")->trigger();
+  EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
 }
 
 TEST_F(SettingsTest, MenusAsBuilt) {
