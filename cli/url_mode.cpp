@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,6 +45,7 @@ struct TOptions {
   QString output;
   bool pooled = true;
   int threads = 0;  // 0: automatic
+  fetch::ProxySettings proxy;
   QStringList urls;
 };
 
@@ -63,6 +65,17 @@ TOptions FromCommandLine(const TCliOptions& o) {
   options.pooled = o.pooled;
   options.threads = o.threads;
   for (const std::string& url : o.urls) options.urls << Local(url);
+  if (o.proxy == "env") {
+    options.proxy.mode = fetch::ProxyMode::Environment;
+  } else if (o.proxy != "none") {
+    options.proxy.mode = fetch::ProxyMode::Manual;
+    options.proxy.url = o.proxy;
+    if (o.proxyUser) {
+      options.proxy.user = *o.proxyUser;
+      // Never an argument: the command line is visible to every user of the machine.
+      if (const char* password = std::getenv("LUMASIFT_PROXY_PASSWORD")) options.proxy.password = password;
+    }
+  }
   return options;
 }
 
@@ -226,7 +239,7 @@ int RunUrlMode(const TCliOptions& commandLine) {
   const QStringList lines = options.urls.isEmpty() ? ReadStandardInput() : options.urls;
   TCliHost host(lines, options, sink);
   auto inputs = std::make_shared<run::TFetchInputs>();
-  inputs->Set({options.connectTimeout, options.responseTimeout, options.userAgent});
+  inputs->Set({options.connectTimeout, options.responseTimeout, options.userAgent, options.proxy});
 
   // Any --threads N is taken as given: unlike the window's setting, whose
   // values below the processor count fall back to the default maximum.

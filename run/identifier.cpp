@@ -266,6 +266,7 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
   pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
   pageSettings.userAgent = runUserAgent_.toStdU16String();
+  pageSettings.proxy = pageFields.proxy;
   pageSettings.abandon = &abandon_;
   const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings);
 
@@ -276,6 +277,7 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
   probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
   probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
+  probeSettings.proxy = probeFields.proxy;
   probeSettings.abandon = &abandon_;
   const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
 

@@ -7,6 +7,8 @@
 #include <QtGlobal>
 #include <vector>
 
+#include "fetch/proxy.h"
+
 namespace run {
 
 // Pictures a record's row shows, as indexes into the window's image list.
@@ -76,6 +78,7 @@ class TFetchInputs {
     QString connectTimeoutText = QStringLiteral("5000");   // Edit3
     QString responseTimeoutText = QStringLiteral("5000");  // Edit4
     QString userAgentText;                                 // ComboBox1
+    fetch::ProxySettings proxy;                            // Settings > Proxy
   };
   void Set(const Snapshot& values) {
     QMutexLocker lock(&mutex_);

@@ -12,6 +12,7 @@ PACKAGES=(
   libxlsxwriter-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light openssl curl
+  tinyproxy-bin microsocks qtkeychain-qt6-dev
   python3 python3-xlrd python3-openpyxl
   xvfb xauth fonts-dejavu-core
   famfamfam-silk famfamfam-flag-png
