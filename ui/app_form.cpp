@@ -41,6 +41,7 @@
 #include "ui/maker_pages.h"
 #include "ui/message_dialog.h"
 #include "ui/new_ver.h"
+#include "ui/proxy_form.h"
 #include "ui/results_model.h"
 #include "ui/translate_form.h"
 #include "ui_app_form.h"
@@ -198,6 +199,8 @@ void TAppForm::FormCreate() {
   dataFolder_ = services::SettleDataFolder(options_.programFolder, companyName_, productName_);
   settings_ = std::make_unique<services::TSettingsStore>(dataFolder_ + services::kSettingsFileName);
   if (!settings_->Problem().isEmpty()) ReportLater(settings_->Problem());
+  proxy_ = new TProxyState(*settings_, this);
+  connect(proxy_, &TProxyState::Changed, this, &TAppForm::UpdateFetchInputs);
   ApplyStoredSettings();
   settingsReady_ = true;
 
@@ -215,6 +218,14 @@ void TAppForm::FormCreate() {
   } catch (const std::exception& error) {
     ReportLater(QString::fromUtf8(error.what()));
   }
+
+  // Settings > Proxy..., below Multi-Threading; made once the language is
+  // known, as its caption is translated.
+  auto* proxyAction = new QAction(i18n::Translate(QStringLiteral("Proxy...")), this);
+  proxyAction->setObjectName(QStringLiteral("Proxy1"));
+  const QList<QAction*> settingsItems = ui_->Settings1->actions();
+  ui_->Settings1->insertAction(settingsItems.value(settingsItems.indexOf(ui_->MultiThreaded1) + 1), proxyAction);
+  connect(proxyAction, &QAction::triggered, this, &TAppForm::Proxy1Click);
 }
 
 void TAppForm::BuildMenus() {
@@ -416,6 +427,7 @@ void TAppForm::ButtonStartClick() {
     ui_->ButtonStart->setEnabled(false);
     return;
   }
+  if (!proxy_->EnsurePassword(this)) return;
   runUserAgent_ = ui_->ComboBox1->currentText();
   UpdateFetchInputs();
   // The old rows go at once, before anything of the new run is shown.
@@ -510,6 +522,7 @@ void TAppForm::UpdateFetchInputs() {
   values.connectTimeoutText = ui_->Edit3->text();
   values.responseTimeoutText = ui_->Edit4->text();
   values.userAgentText = ui_->ComboBox1->currentText();
+  values.proxy = proxy_->Settings();
   fetchInputs_->Set(values);
 }
 
@@ -640,7 +653,13 @@ void TAppForm::Language1Click() {
 }
 
 void TAppForm::SendFeedback1Click() {
+  proxy_->EnsurePassword(this);
   TFeedbackForm dialog(this);
+  dialog.exec();
+}
+
+void TAppForm::Proxy1Click() {
+  TProxyForm dialog(*proxy_, this);
   dialog.exec();
 }
 

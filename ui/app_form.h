@@ -47,6 +47,7 @@ namespace ui {
 
 class TResultsModel;
 class TNewVer;
+class TProxyState;
 
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
@@ -132,6 +133,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void Help2Click();
   void Language1Click();
   void SendFeedback1Click();
+  void Proxy1Click();
   void About1Click();
   void UpdateNotifications1Click();
   void ListView1ColumnClick(int column);
@@ -186,6 +188,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   run::TWorkList workList_;
   TResultsModel* model_ = nullptr;
   std::shared_ptr<run::TFetchInputs> fetchInputs_;
+  TProxyState* proxy_ = nullptr;
   QString runUserAgent_;
   QList<QPointer<run::TMyIdentifier>> workers_;
   bool busyCursor_ = false;
