@@ -29,10 +29,7 @@ fetch::RequestSettings Through(fetch::ProxyMode mode, const std::string& url = {
 
 // Every variable that could steer a request elsewhere, cleared for the test.
 struct CleanEnvironment : testsupport::ScopedEnv {
-  CleanEnvironment() {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
-      Set(name, nullptr);
-  }
+  CleanEnvironment() { ClearProxyVariables(); }
 };
 
 #define SKIP_WITHOUT(kind)                                                        \

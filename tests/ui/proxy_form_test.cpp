@@ -52,8 +52,7 @@ class ProxyFormTest : public GuiTest {
     GuiTest::SetUp();
     // No secret store here: the session bus points nowhere.
     environment_.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/lumasift-test-bus");
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
-      environment_.Set(name, nullptr);
+    environment_.ClearProxyVariables();
   }
   void TearDown() override {
     GuiTest::TearDown();
