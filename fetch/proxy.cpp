@@ -213,7 +213,9 @@ std::string ProxyFailureText(CURL* easy, CURLcode code, long httpStatus, const s
   long connectCode = 0;
   curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
   // Some proxies answer a tunnel request with bad credentials by 401.
-  if (connectCode == 407 || connectCode == 401 || (code == CURLE_OK && httpStatus == 407)) return authentication();
+  // A proxy that refuses a request often closes the connection at once,
+  // before the request's body is sent: the 407 still tells why.
+  if (connectCode == 407 || connectCode == 401 || httpStatus == 407) return authentication();
   if (code == CURLE_OK) return {};
   if (connectCode >= 300) return connectCode >= 500 ? "Proxy could not connect to the site." : "Proxy refused the request.";
   switch (code) {

@@ -374,7 +374,9 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     if (transfer.timedOut)
       throw std::runtime_error("The server did not answer within " + std::to_string(timeoutMs) +
                                " ms");
-    const std::string proxyFailure = fetch::ProxyFailureText(h, result, 0, proxyUrl, proxyCredentials);
+    long answered = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &answered);
+    const std::string proxyFailure = fetch::ProxyFailureText(h, result, answered, proxyUrl, proxyCredentials);
     if (!proxyFailure.empty()) throw std::runtime_error(proxyFailure);
     throw std::runtime_error(errorText[0] ? errorText : curl_easy_strerror(result));
   }
