@@ -23,6 +23,7 @@
 #include <string>
 
 #include "engine/identify.h"
+#include "fetch/fetch.h"
 #include "run/identifier.h"
 #include "run/run_host.h"
 #include "support/run_site.h"
@@ -175,6 +176,7 @@ BENCHMARK(BM_Intake)->Iterations(1)->UseManualTime()->Unit(benchmark::kMilliseco
 }  // namespace
 
 int main(int argc, char** argv) {
+  fetch::GlobalInit();
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
   benchmark::Initialize(&argc, argv);

@@ -10,6 +10,7 @@
 #include "cli/url_mode.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
+#include "fetch/fetch.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ int main(int argc, char* argv[]) {
   if (parsed.options.pageFile) return IdentifyPage(parsed.options);
 
   // URLs: the run core hands its steps to this thread's event loop.
+  fetch::GlobalInit();  // before the application object or any job thread
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
   return cli::RunUrlMode(parsed.options);

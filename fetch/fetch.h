@@ -1,8 +1,10 @@
 #pragma once
 // Page fetch (HTTP GET) and header probe (HTTP HEAD) of one site.
 //
-// Both calls are re-entrant: each builds its own libcurl handle and shares
-// nothing with other calls, so any number may run at once on any threads.
+// Call GlobalInit() once at the top of main(), before any other thread
+// starts. After that both calls are re-entrant: each builds its own libcurl
+// handle and shares nothing with other calls, so any number may run at once
+// on any threads.
 #include <atomic>
 #include <optional>
 #include <string>
@@ -11,6 +13,21 @@
 #include "fetch/proxy.h"
 
 namespace fetch {
+
+class PageLease;
+
+// Starts libcurl and the TLS library under it for the whole process; later
+// calls do nothing. libcurl's start-up must not run beside other threads,
+// and the TLS library's own state must belong to the main thread, not to
+// whichever worker happens to make the first request. Every program that
+// makes requests (front ends, test and benchmark programs) calls this from
+// main() before any thread starts.
+void GlobalInit();
+
+// Ends the program with a message when GlobalInit() has not run: a program
+// that forgot it must not start libcurl lazily on a worker thread. Every
+// user of libcurl calls this before its first handle.
+void RequireGlobalInit();
 
 // What one request needs from the caller. The caller reads the window's
 // fields afresh for every request and passes them here.
@@ -22,6 +39,10 @@ struct RequestSettings {
   // When set and raised, a request in progress ends promptly with a failure
   // (used when the program ends during a run). May be null.
   const std::atomic<bool>* abandon = nullptr;
+  // The page fetch draws its body's bytes from this lease (see
+  // page_budget.h), so that they stay counted while the caller still holds
+  // the page text. Null: a lease on the shared budget for the call alone.
+  PageLease* pageLease = nullptr;
 };
 
 // A time-out field's text as milliseconds: the text read as an integer, or

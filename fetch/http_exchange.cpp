@@ -7,12 +7,14 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <climits>
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "fetch/body_decoding.h"
@@ -29,6 +31,9 @@ constexpr const char* kAcceptEncoding = "Accept-Encoding: deflate, gzip, identit
 constexpr const char* kCipherList = "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH";
 // How much of a redirect's HTML body is kept to look for cookie meta elements.
 constexpr size_t kRedirectBodyKept = size_t{1} << 20;
+// A page body's first allocation when its length is not known; it then
+// doubles up to the cap.
+constexpr size_t kFirstBodyBlock = size_t{64} << 10;
 // Longest single sleep while waiting for data, so that an abandon request is
 // seen promptly.
 constexpr long kAbandonPollMs = 100;
@@ -50,11 +55,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 struct EasyDeleter {
@@ -117,9 +117,15 @@ struct Hop {
   std::string contentEncoding;
   std::optional<std::string> location;
 
+  std::optional<size_t> contentLength;
+
   enum class Sink { Page, Cookies, Drop } sink = Sink::Drop;
   std::unique_ptr<ContentDecoder> decoder;
   std::string body;
+  // Where a page body's bytes come from; null: no budget.
+  PageLease* lease = nullptr;
+  const std::atomic<bool>* abandon = nullptr;
+  bool abandonedWaiting = false;  // the abandon flag rose while waiting for room
   size_t dropped = 0;
   bool full = false;          // the body reached its cap; the rest was not read
   bool decodeFailed = false;  // the decompressor gave up
@@ -148,6 +154,24 @@ struct Hop {
       sink = Sink::Drop;
     }
     if (sink != Sink::Drop) decoder = std::make_unique<ContentDecoder>(contentEncoding);
+    // A body of known length and no content coding gets its room at once:
+    // one allocation, no copies while it grows.
+    const std::string coding = MediaType(contentEncoding);
+    if (sink == Sink::Page && contentLength && (coding.empty() || coding == "identity"))
+      MakeRoom(std::min(*contentLength, kMaxBodyBytes), true);
+  }
+
+  // Room in the page body for `total` bytes, drawn from the lease before the
+  // body grows (this may wait until other pages give memory back). Grows
+  // geometrically, so a long body is copied a few times only.
+  void MakeRoom(size_t total, bool exact = false) {
+    if (total <= body.capacity()) return;
+    const size_t size = exact ? total : std::min(std::max({total, 2 * body.capacity(), kFirstBodyBlock}), kMaxBodyBytes);
+    if (lease && !lease->Reserve(size, abandon)) {
+      abandonedWaiting = true;
+      return;
+    }
+    body.reserve(size);
   }
 };
 
@@ -177,6 +201,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.contentType.clear();
     hop.contentEncoding.clear();
     hop.location.reset();
+    hop.contentLength.reset();
     size_t space = line.find(' ');
     hop.status =
         space == std::string_view::npos ? 0 : std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
@@ -207,6 +232,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.contentEncoding = std::string(value);
   else if (EqualsNoCase(name, "Location") && !value.empty())
     hop.location = std::string(value);  // an empty one leads nowhere: as if absent
+  else if (EqualsNoCase(name, "Content-Length")) {
+    char* end = nullptr;
+    const std::string digits(value);
+    const unsigned long long length = std::strtoull(digits.c_str(), &end, 10);
+    if (!digits.empty() && *end == '\0' && digits.front() != '-') hop.contentLength = length;
+  }
   return n;
 }
 
@@ -217,10 +248,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   hop.answered = true;
   switch (hop.sink) {
     case Hop::Sink::Page:
-      if (!hop.decoder->Feed(data, n, hop.body, kMaxBodyBytes)) {
+      if (!hop.decoder->Feed(data, n, hop.body, kMaxBodyBytes, [&hop](size_t total) { hop.MakeRoom(total); })) {
         hop.decodeFailed = true;
         return 0;
       }
+      if (hop.abandonedWaiting) return 0;
       if (hop.decoder->Full()) {
         hop.full = true;
         return 0;
@@ -338,7 +370,12 @@ Attempt Transfer(CURLM* multi, CURL* easy, Hop& hop, const std::atomic<bool>* ab
         done = true;
       }
     }
-    if (done) break;
+    if (done) {
+      // A transfer that failed because the abandon flag rose (while it
+      // waited for room for its body, say) was abandoned, not broken.
+      attempt.abandoned = attempt.code != CURLE_OK && abandon && abandon->load();
+      break;
+    }
     if (abandon && abandon->load()) {
       attempt.abandoned = true;
       break;
@@ -442,10 +479,25 @@ void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
   }
 }
 
+std::atomic<bool> globalInitDone{false};
+
 }  // namespace
 
-ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit) {
-  GlobalInit();
+void GlobalInit() {
+  if (globalInitDone.load()) return;
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  globalInitDone.store(true);
+}
+
+void RequireGlobalInit() {
+  if (globalInitDone.load()) return;
+  std::fputs("fetch::GlobalInit() was not called from main() before the first request\n", stderr);
+  std::abort();
+}
+
+ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit,
+                           PageLease* pageLease) {
+  RequireGlobalInit();
   SigpipeBlock sigpipeBlock;
   ExchangeResult result;
 
@@ -519,6 +571,8 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
     for (bool retried = false;;) {
       hop = Hop();
       hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
+      hop.lease = pageLease;
+      hop.abandon = settings.abandon;
       errorText[0] = '\0';
       curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
       if (head)

@@ -11,6 +11,7 @@
 
 #include "engine/identify.h"
 #include "fetch/fetch.h"
+#include "fetch/page_budget.h"
 #include "run/handover_steps.h"
 #include "run/parallel_loop.h"
 #include "run/test_hooks.h"
@@ -261,34 +262,40 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   if (!HandOver([&] { URL = StartStep(host_, UrlIndex); })) return;
   if (testing::JobHook hook = testing::CurrentJobHook()) hook(UrlIndex, URL);
 
-  const TFetchInputs::Snapshot pageFields = inputs_->Get();
-  fetch::RequestSettings pageSettings;
-  pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
-  pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
-  pageSettings.userAgent = runUserAgent_.toStdU16String();
-  pageSettings.proxy = pageFields.proxy;
-  pageSettings.abandon = &abandon_;
-  const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings);
-
-  // The probe is made in every case, also after a failed page fetch, and
-  // reads the fields afresh.
-  const TFetchInputs::Snapshot probeFields = inputs_->Get();
-  fetch::RequestSettings probeSettings;
-  probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
-  probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
-  probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
-  probeSettings.proxy = probeFields.proxy;
-  probeSettings.abandon = &abandon_;
-  const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
-
   QString sonuc;
-  if (pageText.starts_with(u"Error: ")) {
-    sonuc = FromU16(pageText);
-  } else {
-    if (StopFlag().load()) {
-      if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
+  {
+    // The page's bytes stay counted in the shared page budget until its text
+    // has been identified and is gone (declared first, so released last).
+    fetch::PageLease pageLease;
+    const TFetchInputs::Snapshot pageFields = inputs_->Get();
+    fetch::RequestSettings pageSettings;
+    pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
+    pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
+    pageSettings.userAgent = runUserAgent_.toStdU16String();
+    pageSettings.proxy = pageFields.proxy;
+    pageSettings.abandon = &abandon_;
+    pageSettings.pageLease = &pageLease;
+    const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings);
+
+    // The probe is made in every case, also after a failed page fetch, and
+    // reads the fields afresh.
+    const TFetchInputs::Snapshot probeFields = inputs_->Get();
+    fetch::RequestSettings probeSettings;
+    probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
+    probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
+    probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
+    probeSettings.proxy = probeFields.proxy;
+    probeSettings.abandon = &abandon_;
+    const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
+
+    if (pageText.starts_with(u"Error: ")) {
+      sonuc = FromU16(pageText);
+    } else {
+      if (StopFlag().load()) {
+        if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
+      }
+      sonuc = FromU16(engine::IdentifySite(pageText, headerText));
     }
-    sonuc = FromU16(engine::IdentifySite(pageText, headerText));
   }
 
   KacTaneBitti.fetch_add(1);
