@@ -363,7 +363,17 @@ const QStringList kTranslatedTexts = {
     "Your feedback is received.", "Thank you!", "Something went wrong. Your feedback could not be delivered.",
     "Please try again later.",
     // about box
-    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License"};
+    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License",
+    // proxy dialog and password question
+    "Proxy...", "Proxy", "No proxy: connect directly",
+    "Proxy from the environment (http_proxy, https_proxy, all_proxy, no_proxy)", "Manual proxy:", "Proxy URL:",
+    "User name:", "Password:",
+    "The password is kept in the desktop's secret store, never in settings.ini. Without a secret store it is kept "
+    "until the program ends and asked for once after the next start.",
+    "Cancel", "Enter the proxy URL.", "Put the user name and password in their own fields, not in the URL.",
+    "The proxy URL begins with http://, https://, socks4://, socks4a://, socks5:// or socks5h:// and names a host, "
+    "for example http://proxy.example.com:3128.",
+    "No secret store is available: the password is kept until the program ends.", "Password of the proxy user %1:"};
 
 TEST(ShippedLanguages, TranslateEveryTextOnce) {
   const QStringList files = QDir(dialogtest::ShippedLanguagesFolder()).entryList({"*.lang.txt"}, QDir::Files);
