@@ -162,14 +162,19 @@ struct Hop {
   }
 
   // Room in the page body for `total` bytes, drawn from the lease before the
-  // body grows (this may wait until other pages give memory back). Grows
-  // geometrically, so a long body is copied a few times only.
+  // body grows (this may wait until other pages give memory back). The body
+  // grows geometrically, so a long one is copied a few times only. Beyond
+  // the lease's free part the lease asks at once for all the body may still
+  // need: `total` when it is the known length, else the cap.
   void MakeRoom(size_t total, bool exact = false) {
     if (total <= body.capacity()) return;
     const size_t size = exact ? total : std::min(std::max({total, 2 * body.capacity(), kFirstBodyBlock}), kMaxBodyBytes);
-    if (lease && !lease->Reserve(size, abandon)) {
-      abandonedWaiting = true;
-      return;
+    if (lease) {
+      const size_t free = lease->Budget().FreePerLease();
+      if (!lease->Reserve(exact || size <= free ? size : kMaxBodyBytes, abandon)) {
+        abandonedWaiting = true;
+        return;
+      }
     }
     body.reserve(size);
   }

@@ -11,7 +11,8 @@ constexpr auto kAbandonPoll = std::chrono::milliseconds(100);
 
 }  // namespace
 
-PageBudget::PageBudget(size_t capacityBytes) : capacity_(capacityBytes) {}
+PageBudget::PageBudget(size_t capacityBytes, size_t freePerLease)
+    : capacity_(capacityBytes), freePerLease_(freePerLease) {}
 
 PageBudget& PageBudget::Shared() {
   static PageBudget budget(kSharedCapacity);
@@ -44,7 +45,7 @@ bool PageLease::Reserve(size_t bytes, const std::atomic<bool>* abandon) {
   for (;;) {
     const bool oldest = ticket_ != 0 && *budget_.holders_.begin() == ticket_;
     const bool alone = budget_.holders_.empty();
-    if (oldest || alone || budget_.inUse_ + more <= budget_.capacity_) break;
+    if (oldest || alone || bytes <= budget_.freePerLease_ || budget_.inUse_ + more <= budget_.capacity_) break;
     if (abandon && abandon->load()) return false;
     budget_.roomMade_.wait_for(lock, kAbandonPoll);
   }

@@ -10,10 +10,17 @@
 // other jobs give theirs back. Nothing fails and nothing is dropped; a job
 // only waits.
 //
+// The first bytes of each page (256 KiB: most pages are smaller) are taken
+// without waiting, so ordinary pages never queue behind large ones. A body
+// that grows beyond them asks for all it may still need at once (its length
+// when known, the body cap when not): many large bodies each holding part of
+// what they need would share the budget out among them and leave none able
+// to finish.
+//
 // No deadlock: the oldest lease that holds bytes never waits, even when it
 // needs more than the whole budget, so one job can always go on and each
-// one that ends gives room to the rest. The budget can so be exceeded by at
-// most the part of one page that lies beyond it.
+// one that ends gives room to the rest. The budget can so be exceeded by the
+// part of one page that lies beyond it and by the first bytes of the pages.
 //
 // Threads: any number of leases on any threads at once.
 #include <atomic>
@@ -27,7 +34,10 @@ namespace fetch {
 
 class PageBudget {
  public:
-  explicit PageBudget(size_t capacityBytes);
+  // Bytes of each lease that are taken without waiting.
+  static constexpr size_t kDefaultFreePerLease = size_t{256} << 10;
+
+  explicit PageBudget(size_t capacityBytes, size_t freePerLease = kDefaultFreePerLease);
   PageBudget(const PageBudget&) = delete;
   PageBudget& operator=(const PageBudget&) = delete;
 
@@ -38,6 +48,7 @@ class PageBudget {
   static constexpr size_t kSharedCapacity = size_t{256} << 20;
 
   size_t Capacity() const { return capacity_; }
+  size_t FreePerLease() const { return freePerLease_; }
   size_t InUse() const;
   // The most bytes held at once since the budget was made or ResetPeak().
   size_t Peak() const;
@@ -46,6 +57,7 @@ class PageBudget {
  private:
   friend class PageLease;
   const size_t capacity_;
+  const size_t freePerLease_;
   mutable std::mutex mutex_;
   std::condition_variable roomMade_;
   size_t inUse_ = 0;
@@ -64,10 +76,12 @@ class PageLease {
   PageLease& operator=(const PageLease&) = delete;
 
   // Holds at least `bytes` in all, waiting while the budget has no room for
-  // the difference (see above for who never waits). False, and nothing more
+  // the difference (see above for who never waits: the oldest holder, a
+  // lease alone, and `bytes` within the free part). False, and nothing more
   // held, when `abandon` (may be null) was raised while waiting.
   bool Reserve(size_t bytes, const std::atomic<bool>* abandon);
   size_t Held() const { return held_; }
+  PageBudget& Budget() const { return budget_; }
   // Gives every byte back (the lease may be used again afterwards).
   void Release();
 
