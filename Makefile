@@ -5,7 +5,13 @@ JOBS ?= $(shell nproc)
 # A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: deps configure build run test bench clean test-sanitize test-tsan
+# `make fuzz`: the fuzz harnesses (fuzz/) built with clang, libFuzzer and the
+# address and undefined-behaviour sanitizers in their own folder, each run for
+# FUZZ_SECONDS seconds on a copy of its corpus.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps configure build run test bench package fuzz clean test-sanitize test-tsan
 
 # Sanitizer builds live in folders of their own, without the benchmarks.
 ASAN_BUILD ?= build-asan
@@ -41,6 +47,16 @@ test: build
 bench: build
 	bash scripts/bench.sh $(BUILD)
 
+# The Debian package lumasift_<version>_<architecture>.deb in $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DLUMASIFT_FUZZ=ON -DBUILD_TESTING=OFF -DLUMASIFT_BUILD_BENCHMARKS=OFF $(LAUNCHER)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_harnesses
+	bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole suite.
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) $(SANITIZER_CONFIG) -DLUMASIFT_SANITIZE=address,undefined
@@ -53,4 +69,4 @@ test-tsan: deps
 	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) -L '$(TSAN_LABELS)'
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -35,6 +35,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <malloc.h>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/evidence.h"
 #include "engine/identify.h"
 #include "fetch/fetch.h"
 #include "run/identifier.h"
@@ -143,6 +145,49 @@ void BM_WorkListMemory(benchmark::State& state) {
   state.counters["ratio_to_target_200"] = (perRecord - kTextBytes) / 200.0;
 }
 BENCHMARK(BM_WorkListMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The same list with one finding beside each record (a plain finding with
+// a 9-character name, a 12-character match and 40 characters of context on
+// each side, its own block per record): heap bytes per record above all
+// texts (target <= 200).
+void BM_WorkListMemoryWithEvidence(benchmark::State& state) {
+  constexpr int kRecords = 1000000;
+  constexpr double kTextBytes = 2.0 * (40 + 30 + 9 + 12 + 40 + 40);
+  double perRecord = 0;
+  for (auto _ : state) {
+    // Heap bytes in use (malloc's own count, chunk headers included, the
+    // large blocks it maps on their own too): the resident size would hide
+    // what the list before this one left free.
+    const std::size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
+    {
+      run::TWorkList list;
+      for (int i = 0; i < kRecords; ++i) {
+        QString url = QStringLiteral("http://www.site-%1.example/index.html").arg(i, 7, 10, QLatin1Char('0'));
+        url.resize(40, QLatin1Char('x'));
+        list.push_back(run::TMyRecord{QString(url.constData(), 40), QString(), run::kImageNone});
+      }
+      engine::TSiteEvidence found;
+      found.findings.push_back({engine::TFindingSource::Plain, u"WordPress", 1, u"", 0, u"", u"/wp-content/", 0,
+                                std::u16string(40, u'b'), std::u16string(40, u'a'), false});
+      for (int i = 0; i < kRecords; ++i) {
+        QString platforms = QStringLiteral("Platform %1, Other Name").arg(i % 1000, 3, 10, QLatin1Char('0'));
+        platforms.resize(30, QLatin1Char('y'));
+        auto& record = list[static_cast<size_t>(i)];
+        record.FPlatform = QString(platforms.constData(), 30);
+        record.FImageNo = run::kImageDone;
+        found.findings[0].offset = static_cast<std::size_t>(i);
+        record.evidence = run::TEvidence(found, std::u16string_view());
+      }
+      const std::size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;
+      perRecord = static_cast<double>(after - before) / kRecords;
+      benchmark::DoNotOptimize(list.data());
+    }
+  }
+  state.counters["bytes_per_record"] = perRecord;
+  state.counters["above_texts"] = perRecord - kTextBytes;
+  state.counters["ratio_to_target_200"] = (perRecord - kTextBytes) / 200.0;
+}
+BENCHMARK(BM_WorkListMemoryWithEvidence)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 
 void BM_PooledRun(benchmark::State& state) {

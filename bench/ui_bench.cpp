@@ -54,7 +54,7 @@ namespace {
 std::unique_ptr<ui::TAppForm> OpenWindow(const QTemporaryDir& folder) {
   ui::TAppFormOptions options;
   options.programFolder = folder.path();
-  options.openUrl = [](const QUrl&) {};
+  options.openUrl = [](const QUrl&) { return true; };
   options.startNewCopy = [] { return true; };
   options.endApplication = [] {};
   options.updateCheck = false;  // a benchmark asks no web service

@@ -6,11 +6,16 @@
 #include <string>
 
 #include "cli/options.h"
+#include "cli/record_format.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
+#include "engine/evidence.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
 #include "fetch/fetch.h"
+#include "run/evidence_text.h"
+#include "run/record_evidence.h"
+#include "services/identity.h"
 
 namespace {
 
@@ -35,7 +40,19 @@ int IdentifyPage(const cli::TCliOptions& options) {
   if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
 
   engine::LoadPlatformInformation();
-  const std::string result = fetch::Utf16ToUtf8(engine::IdentifySite(page, headers)) + "\n";
+  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(page, headers);
+  std::string result;
+  if (options.explain) {
+    const run::TEvidence evidence(found, std::u16string_view());
+    result = (run::ExplainText(QString::fromLocal8Bit(options.pageFile->c_str()), QString::fromStdU16String(found.platforms),
+                               evidence) + QLatin1Char('\n')).toStdString();
+  } else if (options.format == cli::TFormat::Jsonl) {
+    const run::TEvidence evidence(found, std::u16string_view());
+    result = (QLatin1Char('{') + cli::SiteJsonFields(QString::fromStdU16String(found.platforms), evidence) +
+              QStringLiteral("}\n")).toStdString();
+  } else {
+    result = fetch::Utf16ToUtf8(found.platforms) + "\n";
+  }
   std::fwrite(result.data(), 1, result.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
@@ -46,6 +63,11 @@ int main(int argc, char* argv[]) {
   const auto parsed = cli::ParseCommandLine(argc, argv);
   if (parsed.options.help) {
     std::fputs(cli::UsageText("lumasift-cli").c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options.version) {
+    const std::string line = "lumasift-cli " + services::ReadVersionInformation().ProductVersion.toStdString() + "\n";
+    std::fputs(line.c_str(), stdout);
     return 0;
   }
   if (!parsed.error.empty()) {

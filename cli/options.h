@@ -14,6 +14,7 @@ enum class TFormat { Csv, Txt, Jsonl };
 
 struct TCliOptions {
   bool help = false;
+  bool version = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
 
@@ -22,13 +23,15 @@ struct TCliOptions {
   std::string connectTimeout = "5000";     // --connect-timeout MS
   std::string responseTimeout = "5000";    // --response-timeout MS
   std::optional<std::string> userAgent;    // --user-agent TEXT; none: the default agent
-  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl
+  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl (--page: txt|jsonl, default txt)
+  bool formatGiven = false;
   std::optional<std::string> outputFile;   // --output FILE
   bool pooled = true;                      // --threads auto|N|1
   int threads = 0;                         //   0: automatic; 1 is not pooled
   std::string proxy = "none";              // --proxy URL|env|none
   std::optional<std::string> proxyUser;    // --proxy-user USER (password: LUMASIFT_PROXY_PASSWORD)
   bool urlOptionGiven = false;             // any of the URL-mode options above
+  bool explain = false;                    // --explain: readable evidence, one block per site
 };
 
 struct TOptionSpec {

@@ -1,17 +1,23 @@
-# Files shipped beside the program: the "Languages" folder (language files and
-# LanguageCodes.csv) and license.txt. The program looks for both in its own
-# folder, so the build copies them next to the built program and the
-# installation puts them next to the installed one.
+# Files shipped with the program: the "Languages" folder (language files and
+# LanguageCodes.csv), the "Signatures" folder when the tree has one, and
+# license.txt. The build copies them beside the built program, which finds
+# them there; the installation puts them in <prefix>/share/lumasift, where
+# the installed program finds them (i18n/program_layout.h).
 include_guard(GLOBAL)
 include(GNUInstallDirs)
 
 set(LUMASIFT_PROGRAM_TARGET "lumasift" CACHE STRING "Target name of the window program")
-set(LUMASIFT_PROGRAM_INSTALL_DIR "${CMAKE_INSTALL_BINDIR}" CACHE STRING
-    "Installation folder of the window program (Languages and license.txt go beside it)")
+set(LUMASIFT_SHIPPED_INSTALL_DIR "${CMAKE_INSTALL_DATADIR}/lumasift" CACHE STRING
+    "Installation folder of the shipped files (the program looks in ../share/lumasift from its own folder)")
 
-file(GLOB _lumasift_language_files CONFIGURE_DEPENDS
+# Folder name = the files of the source folder of that name that are shipped.
+# A folder the tree does not hold (yet) ships nothing; the glob notices when
+# it appears and the next build configures again.
+file(GLOB _lumasift_shipped_Languages CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/Languages/*lang.txt
      ${PROJECT_SOURCE_DIR}/Languages/LanguageCodes.csv)
+file(GLOB _lumasift_shipped_Signatures CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/Signatures/*)
+list(FILTER _lumasift_shipped_Signatures EXCLUDE REGEX "/\\.[^/]*$")
 set(_lumasift_license ${PROJECT_SOURCE_DIR}/license.txt)
 
 if(TARGET ${LUMASIFT_PROGRAM_TARGET})
@@ -21,20 +27,28 @@ else()
 endif()
 
 set(_lumasift_copy_commands)
-foreach(_file ${_lumasift_language_files})
+set(_lumasift_shipped_files ${_lumasift_license})
+foreach(_folder Languages Signatures)
+  if(NOT _lumasift_shipped_${_folder})
+    continue()
+  endif()
   list(APPEND _lumasift_copy_commands
-       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_file} ${_lumasift_program_dir}/Languages/)
+       COMMAND ${CMAKE_COMMAND} -E make_directory ${_lumasift_program_dir}/${_folder})
+  foreach(_file ${_lumasift_shipped_${_folder}})
+    list(APPEND _lumasift_copy_commands
+         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_file} ${_lumasift_program_dir}/${_folder}/)
+  endforeach()
+  list(APPEND _lumasift_shipped_files ${_lumasift_shipped_${_folder}})
+  install(FILES ${_lumasift_shipped_${_folder}} DESTINATION ${LUMASIFT_SHIPPED_INSTALL_DIR}/${_folder})
 endforeach()
 add_custom_target(lumasift_shipped_files ALL
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${_lumasift_program_dir}/Languages
   ${_lumasift_copy_commands}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_lumasift_license} ${_lumasift_program_dir}/license.txt
-  DEPENDS ${_lumasift_language_files} ${_lumasift_license}
-  COMMENT "Copying the Languages folder and license.txt beside the program"
+  DEPENDS ${_lumasift_shipped_files}
+  COMMENT "Copying the shipped files beside the program"
   VERBATIM)
 if(TARGET ${LUMASIFT_PROGRAM_TARGET})
   add_dependencies(${LUMASIFT_PROGRAM_TARGET} lumasift_shipped_files)
 endif()
 
-install(FILES ${_lumasift_language_files} DESTINATION ${LUMASIFT_PROGRAM_INSTALL_DIR}/Languages)
-install(FILES ${_lumasift_license} DESTINATION ${LUMASIFT_PROGRAM_INSTALL_DIR})
+install(FILES ${_lumasift_license} DESTINATION ${LUMASIFT_SHIPPED_INSTALL_DIR})

@@ -56,8 +56,11 @@ inline constexpr long kPageFetchDefaultTimeoutMs = 5000;
 inline constexpr long kHeaderProbeDefaultTimeoutMs = 10000;
 
 // The normalised page text (every line ended by CR LF), or "Error: " and the
-// failure's message. Never throws for network reasons.
-std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings);
+// failure's message. Never throws for network reasons. When `finalUrl` is
+// given it receives the URL of the last request made (after redirects), also
+// for a failure; it is left empty when no request could be made.
+std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings,
+                           std::u16string* finalUrl = nullptr);
 
 // The header lines of the final response, each followed by CR LF, or nothing
 // when the probe failed in any way.

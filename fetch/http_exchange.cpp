@@ -569,6 +569,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       result.error = target.error;
       return result;
     }
+    result.finalUrl = target.url;
     target.proxy = ApplyProxy(easy, settings.proxy, target.https ? "https" : "http", target.host);
     const bool proxyCredentials = settings.proxy.mode == ProxyMode::Manual && !settings.proxy.user.empty();
     Hop hop;

@@ -27,6 +27,9 @@ struct ExchangeResult {
   // The decompressed body of a final 2xx or 304 answer to a GET (at most
   // kMaxBodyBytes); empty otherwise.
   std::string body;
+  // The URL of the last request made (after redirects), also for a
+  // failure; empty when none was made.
+  std::string finalUrl;
 };
 
 // Sends the request and follows at most `redirectLimit - 1` redirects; the

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/evidence.h"
 #include "engine/identify.h"
 #include "fetch/fetch.h"
 #include "fetch/page_budget.h"
@@ -263,6 +264,7 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   if (testing::JobHook hook = testing::CurrentJobHook()) hook(UrlIndex, URL);
 
   QString sonuc;
+  TEvidence evidence;
   {
     // The page's bytes stay counted in the shared page budget until its text
     // has been identified and is gone (declared first, so released last).
@@ -275,7 +277,8 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
     pageSettings.proxy = pageFields.proxy;
     pageSettings.abandon = &abandon_;
     pageSettings.pageLease = &pageLease;
-    const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings);
+    std::u16string finalUrl;
+    const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings, &finalUrl);
 
     // The probe is made in every case, also after a failed page fetch, and
     // reads the fields afresh.
@@ -290,18 +293,24 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
 
     if (pageText.starts_with(u"Error: ")) {
       sonuc = FromU16(pageText);
+      evidence = TEvidence(engine::TSiteEvidence(), finalUrl);
     } else {
       if (StopFlag().load()) {
         if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
       }
-      sonuc = FromU16(engine::IdentifySite(pageText, headerText));
+      // The findings come from the same pass as the platforms text.
+      const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(pageText, headerText);
+      sonuc = FromU16(found.platforms);
+      evidence = TEvidence(found, finalUrl);
     }
   }
 
   KacTaneBitti.fetch_add(1);
   // The count shown is the one at the moment the main thread performs the
   // step, so in a pooled run one update may count several ended jobs.
-  HandOver([&] { EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load()); });
+  HandOver([&] {
+    EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load(), std::move(evidence));
+  });
 }
 
 }  // namespace run

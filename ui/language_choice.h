@@ -30,13 +30,17 @@ inline constexpr char kEnglishLanguageFile[] = "English.lang.txt";
 void SetLanguageFile(services::TSettingsStore& store, const QString& Filename);
 
 // What the window passes to i18n::LoadLanguage at start-up: the stored file
-// name when it names a file in "<programFolder>/Languages" (or is the English
+// name when it names a file in the Languages folder of the program's shipped
+// files (i18n::ShippedFilesFolder(programFolder)) (or is the English
 // choice), else empty for the automatic choice. programFolder empty: the
 // running program's folder.
 QString StartupLanguageFile(const services::TSettingsStore& store, const QString& programFolder = QString());
 
 // i18n::LoadLanguage(StartupLanguageFile(store, programFolder), programFolder).
 void LoadStartupLanguage(const services::TSettingsStore& store, const QString& programFolder = QString());
+
+// The restart script's name in the data folder.
+inline const QString kRestartScriptName = QStringLiteral("start.sh");
 
 // The lines of start.sh for a program path; the path is quoted for the
 // shell, so blanks, quotes and dollar signs in it stay literal.

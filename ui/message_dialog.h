@@ -9,7 +9,8 @@
 // their place on screen, which differs between desktops. Surplus captions
 // are dropped; buttons beyond the list keep their standard captions.
 //
-// Tests: while TMessageBoxSeam is active, no box is shown. Each box is built
+// Tests (and the window program's --check-installation, which prints the
+// boxes instead): while TMessageBoxSeam is active, no box is shown. Each box is built
 // as in the program (captions applied), recorded, and answered with the next
 // queued answer, or with the answer Esc would give (Cancel, No, Close,
 // Abort or Ignore, or the only button) when none is queued. Main thread only.
@@ -27,9 +28,13 @@ QMessageBox::StandardButton CaptionedMessageDialog(const QString& message, QMess
                                                    QMessageBox::StandardButtons buttons, const QString& caption,
                                                    const QStringList& buttonCaptions, QWidget* parent = nullptr);
 
+// Whether the user can select (and copy) the box's text.
+enum class TMessageText { Fixed, Selectable };
+
 // A box with an OK button: the program's general error display and its
 // notices go through here.
-void ShowMessageBox(QWidget* parent, QMessageBox::Icon kind, const QString& caption, const QString& message);
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon kind, const QString& caption, const QString& message,
+                    TMessageText text = TMessageText::Fixed);
 
 // The standard buttons of a box in the order captions are given to them.
 QList<QMessageBox::StandardButton> ButtonsInCaptionOrder(QMessageBox::StandardButtons buttons);

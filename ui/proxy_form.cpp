@@ -202,9 +202,7 @@ TProxyForm::TProxyForm(TProxyState& state, QWidget* parent) : QDialog(parent), s
   layout->addLayout(form);
 
   auto* note = new QLabel(i18n::Translate(QStringLiteral(
-                              "The password is kept in the desktop's secret store, never in settings.ini. "
-                              "Without a secret store it is kept until the program ends and asked for once "
-                              "after the next start.")),
+                              "The password is kept in the desktop's secret store, never in settings.ini. Without a secret store it is kept until the program ends and asked for once after the next start.")),
                           this);
   note->setObjectName(QStringLiteral("ProxyPasswordNote"));
   note->setWordWrap(true);
@@ -262,8 +260,7 @@ void TProxyForm::accept() {
         break;
       default:
         problem = i18n::Translate(QStringLiteral(
-            "The proxy URL begins with http://, https://, socks4://, socks4a://, socks5:// or socks5h:// and "
-            "names a host, for example http://proxy.example.com:3128."));
+            "The proxy URL begins with http://, https://, socks4://, socks4a://, socks5:// or socks5h:// and names a host, for example http://proxy.example.com:3128."));
         break;
     }
     if (!problem.isEmpty()) {

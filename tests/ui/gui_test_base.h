@@ -48,7 +48,10 @@ class GuiTest : public ::testing::Test {
     form_.reset();
     ui::TAppFormOptions options;
     options.programFolder = folder_.path();
-    options.openUrl = [this](const QUrl& url) { opened_ << url; };
+    options.openUrl = [this](const QUrl& url) {
+      opened_ << url;
+      return openSucceeds_;
+    };
     options.startNewCopy = [this] {
       ++newCopies_;
       return true;
@@ -100,6 +103,7 @@ class GuiTest : public ::testing::Test {
   QTemporaryDir folder_;
   std::unique_ptr<ui::TAppForm> form_;
   QList<QUrl> opened_;
+  bool openSucceeds_ = true;  // what the desktop answers when asked to open an address
   int newCopies_ = 0;
   int ended_ = 0;
   QStringList restartScripts_;
