@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "fetch/proxy.h"
+
 namespace cli {
 
 namespace {
@@ -101,6 +103,36 @@ const std::vector<TOptionSpec>& OptionTable() {
          }
          return std::nullopt;
        }},
+      {"--proxy", "URL|env|none",
+       "URLs: proxy for every request: a URL (http, https, socks4, socks4a, socks5, socks5h), env "
+       "(http_proxy, https_proxy, all_proxy, no_proxy) or none (default: direct)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         if (v == "env" || v == "none") {
+           o.proxy = std::string(v);
+           return std::nullopt;
+         }
+         switch (fetch::CheckProxyUrl(v)) {
+           case fetch::ProxyUrlProblem::None:
+             o.proxy = std::string(v);
+             return std::nullopt;
+           case fetch::ProxyUrlProblem::Credentials:
+             return std::string("--proxy takes no user name or password in the URL: use --proxy-user and "
+                                "LUMASIFT_PROXY_PASSWORD");
+           case fetch::ProxyUrlProblem::Scheme:
+             return "--proxy takes a URL beginning with http://, https://, socks4://, socks4a://, socks5:// or "
+                    "socks5h://, or env or none, not \"" + std::string(v) + "\"";
+           default:
+             return "--proxy takes scheme://host[:port], env or none, not \"" + std::string(v) + "\"";
+         }
+       }},
+      {"--proxy-user", "USER", "URLs: user name for the --proxy URL; the password comes from LUMASIFT_PROXY_PASSWORD",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         if (v.empty()) return std::string("--proxy-user needs a user name");
+         o.proxyUser = std::string(v);
+         return std::nullopt;
+       }},
       {"--explain", "", "print why each site got its platforms, one readable block per site",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.explain = true;
@@ -171,6 +203,8 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
+  else if (o.proxyUser && (o.proxy == "env" || o.proxy == "none"))
+    result.error = "--proxy-user USER needs --proxy URL";
   else if (o.pageFile && o.formatGiven && o.format != TFormat::Txt && o.format != TFormat::Jsonl)
     result.error = "--page prints txt or jsonl";
   else if (o.explain && o.formatGiven)
@@ -191,7 +225,8 @@ std::string UsageText(std::string_view programName) {
   std::string text =
       "Usage: " + name + " --page FILE [--headers FILE] [--format txt|jsonl | --explain]\n"
       "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
-      "           [--format csv|txt|jsonl | --explain] [--output FILE] [--threads auto|N|1] [URL ...]\n"
+      "           [--format csv|txt|jsonl | --explain] [--output FILE] [--threads auto|N|1]\n"
+      "           [--proxy URL|env|none [--proxy-user USER]] [URL ...]\n"
       "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
       "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
@@ -215,7 +250,9 @@ std::string UsageText(std::string_view programName) {
       "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
       "without platforms (with --resume: left out), the rest of the input stays\n"
       "unread. A \"done / total\" line (standard input: \"done / read so far\") shows on\n"
-      "standard error when it is a terminal.\n\n"
+      "standard error when it is a terminal.\n"
+      "A proxy password is read from the environment variable LUMASIFT_PROXY_PASSWORD,\n"
+      "never from the command line, where other users of the machine could see it.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);

@@ -29,6 +29,8 @@ struct TCliOptions {
   std::optional<std::string> resumeFile;   // --resume FILE
   bool pooled = true;                      // --threads auto|N|1
   int threads = 0;                         //   0: automatic; 1 is not pooled
+  std::string proxy = "none";              // --proxy URL|env|none
+  std::optional<std::string> proxyUser;    // --proxy-user USER (password: LUMASIFT_PROXY_PASSWORD)
   bool urlOptionGiven = false;             // any of the URL-mode options above
   bool explain = false;                    // --explain: readable evidence, one block per site
 };

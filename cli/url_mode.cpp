@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -116,7 +117,19 @@ int RunUrlMode(const TCliOptions& o) {
 
   auto inputs = std::make_shared<run::TFetchInputs>();
   const QString userAgent = o.userAgent ? Local(*o.userAgent) : QString::fromLatin1(kDefaultUserAgent);
-  inputs->Set({Local(o.connectTimeout), Local(o.responseTimeout), userAgent});
+  fetch::ProxySettings proxy;
+  if (o.proxy == "env") {
+    proxy.mode = fetch::ProxyMode::Environment;
+  } else if (o.proxy != "none") {
+    proxy.mode = fetch::ProxyMode::Manual;
+    proxy.url = o.proxy;
+    if (o.proxyUser) {
+      proxy.user = *o.proxyUser;
+      // Never an argument: the command line is visible to every user of the machine.
+      if (const char* password = std::getenv("LUMASIFT_PROXY_PASSWORD")) proxy.password = password;
+    }
+  }
+  inputs->Set({Local(o.connectTimeout), Local(o.responseTimeout), userAgent, proxy});
 
   // Any --threads N is taken as given: unlike the window's setting, whose
   // values below the processor count fall back to the default maximum.

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/proxy.h"
+
 namespace fetch {
 
 class PageLease;
@@ -33,6 +35,7 @@ struct RequestSettings {
   long connectTimeoutMs = 5000;   // per connection attempt; 0 = no limit
   long responseTimeoutMs = 5000;  // per single wait for data; 0 = no limit
   std::u16string userAgent;       // empty: no User-Agent header at all
+  ProxySettings proxy;            // the default: direct, whatever the environment says
   // When set and raised, a request in progress ends promptly with a failure
   // (used when the program ends during a run). May be null.
   const std::atomic<bool>* abandon = nullptr;

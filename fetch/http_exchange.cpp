@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "fetch/body_decoding.h"
+#include "fetch/proxy.h"
 #include "fetch/socket_errors.h"
 
 namespace fetch {
@@ -133,6 +134,16 @@ struct Hop {
   bool answered = false;  // any byte of an answer has come
   Clock::time_point lastData;
 
+  void NextResponse() {
+    expectStatus = true;
+    headersDone = false;
+    sink = Sink::Drop;
+    decoder.reset();
+    body.clear();
+    dropped = 0;
+    full = false;
+  }
+
   void StartBody() {
     const bool final = (status >= 200 && status < 300) || status == 304;
     if (final && wantBody) {
@@ -174,10 +185,17 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   size_t n = size * count;
   hop.lastData = Clock::now();
   hop.answered = true;
-  if (hop.headersDone) return n;  // trailer fields of a chunked body
   std::string_view line(data, n);
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (hop.headersDone) {
+    // libcurl answers a proxy's demand for credentials itself, within the
+    // same transfer: the next response follows the proxy's 407. Anything
+    // else here is a trailer field of a chunked body ("/" is no field-name
+    // character).
+    if (!line.starts_with("HTTP/")) return n;
+    hop.NextResponse();
+  }
 
   if (hop.expectStatus) {
     if (line.empty()) return n;
@@ -399,6 +417,7 @@ struct Target {
   std::string host;
   std::string path;
   bool https = false;
+  std::string proxy;  // the proxy it goes through; empty: direct
   std::string error;
 };
 
@@ -519,7 +538,6 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(easy, CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);  // decoded here, with zlib's own error codes
@@ -552,6 +570,8 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       return result;
     }
     result.finalUrl = target.url;
+    target.proxy = ApplyProxy(easy, settings.proxy, target.https ? "https" : "http", target.host);
+    const bool proxyCredentials = settings.proxy.mode == ProxyMode::Manual && !settings.proxy.user.empty();
     Hop hop;
     Attempt attempt;
     for (bool retried = false;;) {
@@ -595,8 +615,13 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
     // Once the status of an answer whose body is not the page is known, a
     // failure while reading that body changes nothing.
     if (cutShort && !(hop.headersDone && !bodyIsPage)) {
+      std::string proxyFailure;
+      if (!readTimedOut && code != CURLE_OK)
+        proxyFailure = ProxyFailureText(easy, code, hop.status, target.proxy, proxyCredentials);
       if (readTimedOut)
         result.error = "Read timed out.";
+      else if (!proxyFailure.empty())
+        result.error = proxyFailure;
       else if (code != CURLE_OK)
         result.error = TransferFailure(code, osErrno, errorText, target.https, !hop.headersDone);
       else
@@ -607,7 +632,10 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
     const long status = hop.status;
     if ((status >= 300 && status < 400 && status != 304) || status >= 400) {
       if (status >= 400 || !hop.location) {
-        result.error = hop.statusLine;
+        // A proxy's demand for credentials is told as the proxy's failure.
+        const std::string proxyFailure =
+            status == 407 ? ProxyFailureText(easy, CURLE_OK, status, target.proxy, proxyCredentials) : std::string();
+        result.error = proxyFailure.empty() ? hop.statusLine : proxyFailure;
         return result;
       }
       ++redirects;

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 #include <vector>
 
+#include "fetch/proxy.h"
 #include "run/record_evidence.h"
 
 namespace run {
@@ -87,6 +88,7 @@ class TFetchInputs {
     QString connectTimeoutText = QStringLiteral("5000");   // Edit3
     QString responseTimeoutText = QStringLiteral("5000");  // Edit4
     QString userAgentText;                                 // ComboBox1
+    fetch::ProxySettings proxy;                            // Settings > Proxy
   };
   void Set(const Snapshot& values) {
     QMutexLocker lock(&mutex_);

@@ -27,6 +27,7 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
   pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
   pageSettings.userAgent = runUserAgent.toStdU16String();
+  pageSettings.proxy = pageFields.proxy;
   pageSettings.abandon = abandon;
   pageSettings.pageLease = &pageLease;
   fetched.pageText = fetch::GetPageText(View(URL), pageSettings, &fetched.finalUrl);
@@ -36,6 +37,7 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
   probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
   probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
+  probeSettings.proxy = probeFields.proxy;
   probeSettings.abandon = abandon;
   fetched.headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
   return fetched;

@@ -13,6 +13,7 @@ PACKAGES=(
   libxlsxwriter-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light openssl curl
+  tinyproxy-bin microsocks qtkeychain-qt6-dev
   python3 python3-xlrd python3-openpyxl
   parallel
   xvfb xauth fonts-dejavu-core

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <curl/curl.h>
 #include <openssl/evp.h>
@@ -37,6 +38,7 @@ struct TOverrides {
   std::mutex mutex;
   std::optional<TMakerHostOverride> host;
   std::string caFile;
+  fetch::ProxySettings proxy;
 };
 
 TOverrides& Overrides() {
@@ -276,6 +278,18 @@ void SetMakerHostForTesting(const std::optional<TMakerHostOverride>& hostOverrid
   overrides.host = hostOverride;
 }
 
+void SetServiceProxy(const fetch::ProxySettings& proxy) {
+  auto& overrides = Overrides();
+  std::lock_guard lock(overrides.mutex);
+  overrides.proxy = proxy;
+}
+
+fetch::ProxySettings ServiceProxy() {
+  auto& overrides = Overrides();
+  std::lock_guard lock(overrides.mutex);
+  return overrides.proxy;
+}
+
 void SetTrustedCaFileForTesting(const QString& pemPath) {
   auto& overrides = Overrides();
   std::lock_guard lock(overrides.mutex);
@@ -296,10 +310,12 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
   const std::string url = address.toUtf8().toStdString();
   const std::string body = EncodeForm(h, fields);
   std::string caFile;
+  fetch::ProxySettings proxy;
   {
     auto& overrides = Overrides();
     std::lock_guard lock(overrides.mutex);
     caFile = overrides.caFile;
+    proxy = overrides.proxy;
   }
 
   TTransfer transfer;
@@ -331,6 +347,9 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  const std::string proxyUrl =
+      fetch::ApplyProxy(h, proxy, https ? "https" : "http", QUrl(address).host(QUrl::FullyEncoded).toStdString());
+  const bool proxyCredentials = proxy.mode == fetch::ProxyMode::Manual && !proxy.user.empty();
   if (https) {
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -346,11 +365,17 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     if (transfer.timedOut)
       throw std::runtime_error("The server did not answer within " + std::to_string(timeoutMs) +
                                " ms");
+    long answered = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &answered);
+    const std::string proxyFailure = fetch::ProxyFailureText(h, result, answered, proxyUrl, proxyCredentials);
+    if (!proxyFailure.empty()) throw std::runtime_error(proxyFailure);
     throw std::runtime_error(errorText[0] ? errorText : curl_easy_strerror(result));
   }
 
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  const std::string proxyFailure = fetch::ProxyFailureText(h, CURLE_OK, status, proxyUrl, proxyCredentials);
+  if (!proxyFailure.empty()) throw std::runtime_error(proxyFailure);
   if (!https && status >= 400)
     throw std::runtime_error("HTTP status " + std::to_string(status));
 

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <optional>
 
+#include "fetch/proxy.h"
+
 namespace services {
 
 // The maker's host name (the build setting LUMASIFT_MAKER_HOST), used by the
@@ -22,6 +24,12 @@ QString MakerHost();
 // MakerUrl("https", "php/check2.php"). While a testing override is active the
 // host carries the override's port for that scheme.
 QString MakerUrl(const QString& scheme, const QString& path);
+
+// The proxy every request below goes through, read afresh by each request.
+// The window sets it at start and whenever the user changes it; nothing set
+// means direct requests, whatever the environment says. Safe from any thread.
+void SetServiceProxy(const fetch::ProxySettings& proxy);
+fetch::ProxySettings ServiceProxy();
 
 // Sends one POST of `fields` ("name=value" texts, sent as built) to `address`
 // as an application/x-www-form-urlencoded body: names and values
@@ -37,7 +45,7 @@ QString MakerUrl(const QString& scheme, const QString& path);
 // time-outs; a status of 400 or above is a failure.
 //
 // Throws std::runtime_error on failure (no connection, time-out, TLS failure,
-// and for plain http an error status). `abandon`, when given and set by
+// a proxy's failure in the fetch's words, and for plain http an error status). `abandon`, when given and set by
 // another thread, ends the request early with a failure.
 QString PostForm(const QString& address, const QStringList& fields, int timeoutMs,
                  const std::atomic<bool>* abandon = nullptr);

@@ -44,6 +44,7 @@
 #include "ui/maker_pages.h"
 #include "ui/message_dialog.h"
 #include "ui/new_ver.h"
+#include "ui/proxy_form.h"
 #include "ui/results_model.h"
 #include "ui/results_view.h"
 #include "ui/translate_form.h"
@@ -253,6 +254,8 @@ void TAppForm::FormCreate() {
     services::RemoveStaleTemporaryFiles(dataFolder_ + name);
   settings_ = std::make_unique<services::TSettingsStore>(dataFolder_ + services::kSettingsFileName);
   if (!settings_->Problem().isEmpty()) ReportLater(settings_->Problem());
+  proxy_ = new TProxyState(*settings_, this);
+  connect(proxy_, &TProxyState::Changed, this, &TAppForm::UpdateFetchInputs);
   ApplyStoredSettings();
   settingsReady_ = true;
 
@@ -285,6 +288,12 @@ void TAppForm::BuildMenus() {
   connect(ui_->LoadURLList1, &QAction::triggered, this, &TAppForm::LoadURLList1Click);
   connect(ui_->Exit1, &QAction::triggered, this, &TAppForm::Exit1Click);
   connect(ui_->MultiThreaded1, &QAction::triggered, this, &TAppForm::MultiThreaded1Click);
+  // Settings > Proxy..., below Multi-Threading.
+  Proxy1 = new QAction(this);
+  Proxy1->setObjectName(QStringLiteral("Proxy1"));
+  const QList<QAction*> settingsItems = ui_->Settings1->actions();
+  ui_->Settings1->insertAction(settingsItems.value(settingsItems.indexOf(ui_->MultiThreaded1) + 1), Proxy1);
+  connect(Proxy1, &QAction::triggered, this, &TAppForm::Proxy1Click);
   connect(ui_->ResettoDefaults1, &QAction::triggered, this, &TAppForm::ResettoDefaults1Click);
   connect(ui_->Help2, &QAction::triggered, this, &TAppForm::Help2Click);
   connect(ui_->UpdateNotifications1, &QAction::triggered, this, &TAppForm::UpdateNotifications1Click);
@@ -364,6 +373,7 @@ void TAppForm::ApplyTexts() {
   ui_->Exit1->setText(Translate(QStringLiteral("E&xit")));
   ui_->Settings1->setTitle(Translate(QStringLiteral("&Settings")));
   ui_->MultiThreaded1->setText(Translate(QStringLiteral("&Multi-Threading")));
+  Proxy1->setText(Translate(QStringLiteral("&Proxy...")));
   ui_->ResettoDefaults1->setText(Translate(QStringLiteral("&Reset to Defaults...")));
   ui_->Help1->setTitle(Translate(QStringLiteral("&Help")));
   ui_->Help2->setText(Translate(QStringLiteral("&Online Help")));
@@ -582,6 +592,7 @@ void TAppForm::ButtonStartClick() {
     ui_->ButtonStart->setEnabled(false);
     return;
   }
+  if (!proxy_->EnsurePassword(this)) return;
   runUserAgent_ = ui_->ComboBox1->currentText();
   UpdateFetchInputs();
   // The old rows go at once, before anything of the new run is shown.
@@ -680,6 +691,7 @@ void TAppForm::UpdateFetchInputs() {
   values.connectTimeoutText = ui_->Edit3->text();
   values.responseTimeoutText = ui_->Edit4->text();
   values.userAgentText = ui_->ComboBox1->currentText();
+  values.proxy = proxy_->Settings();
   fetchInputs_->Set(values);
 }
 
@@ -815,7 +827,13 @@ void TAppForm::Language1Click() {
 }
 
 void TAppForm::SendFeedback1Click() {
+  proxy_->EnsurePassword(this);
   TFeedbackForm dialog(this);
+  dialog.exec();
+}
+
+void TAppForm::Proxy1Click() {
+  TProxyForm dialog(*proxy_, this);
   dialog.exec();
 }
 

@@ -47,6 +47,7 @@ namespace ui {
 
 class TResultsModel;
 class TNewVer;
+class TProxyState;
 
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
@@ -133,6 +134,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void Help2Click();
   void Language1Click();
   void SendFeedback1Click();
+  void Proxy1Click();
   void About1Click();
   void UpdateNotifications1Click();
   void ListView1ColumnClick(int column);
@@ -193,6 +195,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   run::TWorkList workList_;
   TResultsModel* model_ = nullptr;
   std::shared_ptr<run::TFetchInputs> fetchInputs_;
+  TProxyState* proxy_ = nullptr;
   QString runUserAgent_;
   QList<QPointer<run::TMyIdentifier>> workers_;
   bool busyCursor_ = false;
@@ -209,6 +212,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   QMenu* PopupMenu1 = nullptr;  // export
   QMenu* PopupMenu2 = nullptr;  // editor
   QMenu* PopupMenu3 = nullptr;  // results rows
+  QAction* Proxy1 = nullptr;  // Settings > Proxy..., made in code
   QAction* ShowEvidence1 = nullptr;  // joins PopupMenu3 while it is open
   QAction* evidenceSeparator_ = nullptr;  // before ShowEvidence1 while it is there
   QFileDialog* OpenDialog1 = nullptr;

@@ -18,6 +18,9 @@
 
 #include "support/pipe_reader.h"
 #include "tests/cli/cli_run.h"
+#include "support/proxy_server.h"
+#include "support/run_site.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -150,6 +153,10 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
       {QStringLiteral("--resume"), dir.filePath(QStringLiteral("r.txt")), QStringLiteral("--format"),
        QStringLiteral("txt"), U("/p/a")},
       {QStringLiteral("--resume"), dir.filePath(QStringLiteral("no/such/folder/r.csv")), U("/p/a")},
+      {QStringLiteral("--proxy"), QStringLiteral("ftp://127.0.0.1:1"), U("/p/a")},
+      {QStringLiteral("--proxy"), QStringLiteral("http://alice:pw@127.0.0.1:1"), U("/p/a")},
+      {QStringLiteral("--proxy"), QStringLiteral("env"), QStringLiteral("--proxy-user"), QStringLiteral("alice"), U("/p/a")},
+      {QStringLiteral("--proxy-user"), QStringLiteral("alice"), U("/p/a")},
       {QStringLiteral("--output"), dir.path(), U("/p/a")},
   };
   for (const QStringList& args : cases) {
@@ -226,6 +233,41 @@ TEST(UrlModeThreads, JobsAtOnceFollowTheOption) {
     EXPECT_EQ(o.out.count('\n'), 6);
     EXPECT_EQ(site.MaxInProgress(), c.expected) << c.threads;
   }
+}
+
+TEST_F(UrlMode, ProxyOptionWithUserAndPasswordFromTheEnvironment) {
+  if (!testsupport::ProxyServer::Installed(testsupport::ProxyServer::Kind::Http)) GTEST_SKIP() << "no tinyproxy";
+  testsupport::ProxyServer proxy({testsupport::ProxyServer::Kind::Http, "alice", "s3cret"});
+  ASSERT_TRUE(proxy.Started()) << proxy.Problem();
+  testsupport::ScopedEnv environment;
+  environment.ClearProxyVariables();
+  const QStringList through = {QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--proxy"),
+                               Q(proxy.Url()), QStringLiteral("--proxy-user"), QStringLiteral("alice"), U("/p/a")};
+
+  environment.Set("LUMASIFT_PROXY_PASSWORD", "s3cret");
+  Outcome o = RunCli(through);
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out, (U("/p/a") + QStringLiteral(",Plat-a\n")).toUtf8());
+  EXPECT_TRUE(proxy.Saw(site.Port())) << proxy.Log();
+  EXPECT_EQ(site.RequestCount(), 2);
+
+  // env: the variables steer it, and no_proxy sends the site direct.
+  environment.Set("http_proxy", proxy.Url().c_str());
+  o = RunCli({QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--proxy"), QStringLiteral("env"),
+              U("/p/b")});
+  EXPECT_EQ(o.out, (U("/p/b") + QStringLiteral(",Error: Proxy requires authentication.\n")).toUtf8());
+  environment.Set("no_proxy", "localhost,127.0.0.1");
+  const int before = site.RequestCount();
+  o = RunCli({QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--proxy"), QStringLiteral("env"),
+              U("/p/c")});
+  EXPECT_EQ(o.out, (U("/p/c") + QStringLiteral(",Plat-c\n")).toUtf8());
+  EXPECT_EQ(site.RequestCount(), before + 2);
+  EXPECT_EQ(proxy.Log().find(":" + std::to_string(site.Port()) + "/p/c"), std::string::npos) << proxy.Log();
+
+  // The default: direct, whatever the variables say.
+  o = RunCli({QStringLiteral("--format"), QStringLiteral("txt"), U("/p/d")});
+  EXPECT_EQ(o.out, (U("/p/d") + QStringLiteral(",Plat-d\n")).toUtf8());
+  EXPECT_EQ(proxy.Log().find("/p/d"), std::string::npos);
 }
 
 namespace {

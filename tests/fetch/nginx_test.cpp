@@ -17,6 +17,7 @@
 #include "fetch/fetch.h"
 #include "fetch_test_util.h"
 #include "support/loopback_server.h"
+#include "support/proxy_server.h"
 
 using fetchtest::HeaderText;
 using fetchtest::Page;
@@ -24,17 +25,6 @@ using fetchtest::Page;
 namespace {
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
-
-bool Accepts(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
 
 class Nginx {
  public:
@@ -67,7 +57,7 @@ class Nginx {
           pid_ = -1;
           break;
         }
-        if (Accepts(httpPort_) && Accepts(httpsPort_)) return true;
+        if (testsupport::AcceptsConnections(httpPort_) && testsupport::AcceptsConnections(httpsPort_)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
       Stop();

@@ -186,6 +186,7 @@ def completion(script, env):
         (["lumasift-cli", "--ver"], ["--version"]),
         (["lumasift-cli", "--format", "j"], ["jsonl"]),
         (["lumasift-cli", "--threads", ""], ["1", "auto"]),
+        (["lumasift-cli", "--proxy", ""], ["env", "none"]),
         (["lumasift-cli", "--user-agent", "--"], []),  # a value, not an option
     ]
     for words, expected in cases:

@@ -114,7 +114,7 @@ TEST_P(WholeRun, ResultsErrorsDuplicatesAndHandOverOrder) {
   host.lines = {QStringLiteral(" ") + bare + QStringLiteral("\t"), QString(), QStringLiteral(" \t "),
                 Q(site.Url("/missing")), bare, refused};
   auto inputs = std::make_shared<run::TFetchInputs>();
-  inputs->Set({QStringLiteral("5000"), QStringLiteral("5000"), QStringLiteral("FieldAgent/2")});
+  inputs->Set({QStringLiteral("5000"), QStringLiteral("5000"), QStringLiteral("FieldAgent/2"), {}});
 
   const RunResult result = RunToEnd(host, QStringLiteral("RunAgent/1"), run::PoolLimits{2, 6}, inputs);
   ASSERT_TRUE(result.ended);
@@ -279,7 +279,7 @@ TEST_P(WholeRun, AbandonDuringFetchesEndsPromptlyWithoutHandOvers) {
   for (int i = 0; i < 5; ++i) host.lines << Q(site.Url("/hold/h" + std::to_string(i)));
   const int inProgress = GetParam() ? 3 : 1;
   auto inputs = std::make_shared<run::TFetchInputs>();
-  inputs->Set({QStringLiteral("0"), QStringLiteral("0"), QString()});  // no time-outs to help
+  inputs->Set({QStringLiteral("0"), QStringLiteral("0"), QString(), {}});  // no time-outs to help
   auto worker = std::make_unique<run::TMyIdentifier>(host, inputs, QString(), run::PoolLimits{2, 6});
   worker->start();
   ASSERT_TRUE(SpinUntil([&] { return site.Held() >= inProgress; }));
@@ -334,7 +334,7 @@ TEST(FetchInputs, ResponseTimeOutFieldIsReadForTheRequests) {
   TestHost host;
   host.lines = {Q(site.Url("/veryslow/a"))};
   auto inputs = std::make_shared<run::TFetchInputs>();
-  inputs->Set({QStringLiteral("5000"), QStringLiteral("200"), QStringLiteral("FieldAgent/2")});
+  inputs->Set({QStringLiteral("5000"), QStringLiteral("200"), QStringLiteral("FieldAgent/2"), {}});
   const RunResult result = RunToEnd(host, QStringLiteral("RunAgent/1"), run::PoolLimits{2, 6}, inputs);
   ASSERT_TRUE(result.ended);
   ASSERT_EQ(host.list.size(), 1u);

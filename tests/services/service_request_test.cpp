@@ -1,6 +1,7 @@
 #include "services/service_request.h"
 
 #include "test_authority.h"
+#include "support/proxy_server.h"
 
 #include <QFile>
 #include <QProcess>
@@ -166,6 +167,38 @@ TEST_F(ServiceRequestTest, HttpsThatDoesNotAnswerInTimeFallsBackToHttp) {
   EXPECT_TRUE(httpsFailed);
   ASSERT_EQ(secure.Requests().size(), 1u);
   EXPECT_EQ(secure.Requests()[0].body, plain.Requests().at(0).body);
+}
+
+TEST_F(ServiceRequestTest, BothSchemesGoThroughTheServiceProxy) {
+  if (!testsupport::ProxyServer::Installed(testsupport::ProxyServer::Kind::Http)) GTEST_SKIP() << "no tinyproxy";
+  testsupport::ProxyServer proxy({testsupport::ProxyServer::Kind::Http, "alice", "s3cret"});
+  ASSERT_TRUE(proxy.Started()) << proxy.Problem();
+  LoopbackServer secure(authority_->ServerOptions());
+  LoopbackServer plain;
+  SetReply(secure, {200, "text/plain", "secure", 0});
+  SetReply(plain, {200, "text/plain", "plain", 0});
+  PointMakerAt(secure.Port(), plain.Port());
+  struct ResetProxy {
+    ~ResetProxy() { services::SetServiceProxy({}); }
+  } reset;
+
+  services::SetServiceProxy({fetch::ProxyMode::Manual, proxy.Url(), "alice", "s3cret"});
+  EXPECT_EQ(services::ServiceRequest(QStringLiteral("php/check2.php"), {QStringLiteral("cmd=check")}, 3000),
+            QStringLiteral("secure"));
+  EXPECT_TRUE(proxy.Saw(secure.Port())) << proxy.Log();  // a tunnel, the certificate still checked
+  EXPECT_EQ(services::PostForm(Url("http", plain.Port()), {QStringLiteral("cmd=check")}, 3000),
+            QStringLiteral("plain"));
+  EXPECT_TRUE(proxy.Saw(plain.Port())) << proxy.Log();
+
+  // The proxy's refusal is told in the fetch's words.
+  services::SetServiceProxy({fetch::ProxyMode::Manual, proxy.Url(), "", ""});
+  try {
+    services::PostForm(Url("http", plain.Port()), {QStringLiteral("cmd=check")}, 3000);
+    ADD_FAILURE() << "no failure";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "Proxy requires authentication.");
+  }
+  EXPECT_EQ(plain.Requests().size(), 1u);
 }
 
 TEST_F(ServiceRequestTest, MakerUrlUsesTheBuildSettingUnlessOverridden) {

@@ -21,6 +21,13 @@ class ScopedEnv {
     }
   }
 
+  // Unsets every variable that could send a request through a proxy.
+  ScopedEnv& ClearProxyVariables() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+      Set(name, nullptr);
+    return *this;
+  }
+
   ScopedEnv& Set(const char* name, const char* value) {
     saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
     if (value) qputenv(name, value); else qunsetenv(name);

@@ -23,6 +23,7 @@
 #include "ui/feedback_form.h"
 #include "ui/form_multi_thread.h"
 #include "ui/new_ver.h"
+#include "ui/proxy_form.h"
 #include "ui/translate_form.h"
 
 namespace {
@@ -116,6 +117,10 @@ TEST_F(DialogFitTest, EveryDialogFitsItsTextsInEveryLanguage) {
     Check(feedback, language);
     ui::TAboutBox about(form_.get(), folder_.path());
     Check(about, language);
+    ui::TProxyState proxy(form_->Settings());
+    ui::TProxyForm proxyDialog(proxy, form_.get());
+    Check(proxyDialog, language);
+    // Last: the notice deletes itself as it closes.
     ui::TNewVer notice(QStringLiteral("Lumasift"), QStringLiteral("9.9"), QStringLiteral("http://127.0.0.1:9/"),
                        form_.get());
     Check(notice, language);
