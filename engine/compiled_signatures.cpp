@@ -12,7 +12,9 @@
 #include <optional>
 #include <stdexcept>
 
+#include "engine/regex_compile.h"
 #include "engine/signature_tables.h"
+#include "engine/utf8_text.h"
 
 namespace engine::detail {
 
@@ -49,37 +51,6 @@ class TCompiledSignatures {
 
 namespace {
 
-void AppendCodePoint(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      AppendCodePoint(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00), out);
-    } else {
-      AppendCodePoint(c, out);
-    }
-  }
-  return out;
-}
-
 bool IsLineBreak(char16_t c) {
   return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
@@ -94,7 +65,7 @@ void HexByte(std::string& out, unsigned char b) {
 // Every byte as \xHH: Vectorscan then searches the exact byte string.
 std::string LiteralExpression(std::u16string_view literal) {
   std::string expression;
-  for (unsigned char b : Utf8(literal)) HexByte(expression, b);
+  for (unsigned char b : ToUtf8(literal)) HexByte(expression, b);
   return expression;
 }
 
@@ -157,7 +128,7 @@ std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
       out += static_cast<char>(c);
     } else {
       std::string bytes;
-      AppendCodePoint(c, bytes);
+      AppendUtf8(c, bytes);
       for (unsigned char b : bytes) HexByte(out, b);
     }
   }
@@ -166,24 +137,9 @@ std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
 }
 
 pcre2_code* CompileRegex(std::u16string_view pattern) {
-  pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
-  pcre2_set_newline(context, PCRE2_NEWLINE_ANY);
-  int error = 0;
-  PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                                   PCRE2_UTF | PCRE2_MATCH_INVALID_UTF, &error, &offset, context);
-  pcre2_compile_context_free(context);
-  if (code == nullptr) {
-    PCRE2_UCHAR message[256];
-    pcre2_get_error_message(error, message, 256);
-    std::string text = "invalid signature expression: ";
-    for (const PCRE2_UCHAR* p = message; *p; ++p) text.push_back(static_cast<char>(*p & 0x7F));
-    throw std::logic_error(text);
-  }
-  // Without JIT (not built in, or out of executable memory) the interpreter
-  // gives the same answers, only slower.
-  pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-  return code;
+  auto compiled = CompileSignatureRegex(pattern);
+  if (compiled.code == nullptr) throw std::logic_error("invalid signature expression: " + compiled.message);
+  return compiled.code;
 }
 
 // The literal runs that every match of a dialect expression holds: the

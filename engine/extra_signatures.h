@@ -1,0 +1,66 @@
+#pragma once
+// Extra signature files: entries beside the built-in tables, in the built-in
+// tables' own notation, from the set shipped with the program or from the
+// user.
+//
+//   # a comment: a line whose first character is '#'
+//   [platforms]
+//   code,name,home page          platforms the catalogue lacks
+//   [plain]
+//   alternative||alternative:-code
+//   [regex]
+//   expression||expression:-code
+//
+// A file is UTF-8 (a leading byte-order mark is dropped); LF or CR LF ends a
+// line; blank lines are skipped. An entry is read exactly as a built-in entry
+// (ParseSignatureEntry): cut at its first ":-", no escapes. A code is 2 to 11
+// of a-z, 0-9 and '_', and is either in the catalogue or in the file's
+// [platforms] section, in any order in the file.
+//
+// A file is checked whole and loads with every entry or not at all. Every
+// fault is reported, each as "FILE:LINE: reason", in line order, FILE being
+// the name the file was given by.
+//
+// Everything here is plain data and re-entrant.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace engine {
+
+struct TExtraPlatform {
+  std::u16string code, name, homePage;
+  int line = 0;  // 1-based line in its file
+};
+
+struct TExtraEntry {
+  std::u16string code;
+  std::vector<std::u16string> alternatives;  // in order, none empty
+  int line = 0;                              // 1-based line in its file
+};
+
+struct TSignatureFile {
+  std::string name;  // as given: the path on the command line, the file the window reads
+  std::vector<TExtraPlatform> platforms;
+  std::vector<TExtraEntry> plain, regex;  // file order
+};
+
+struct TSignatureFileCheck {
+  TSignatureFile file;              // usable only when `errors` is empty
+  std::vector<std::string> errors;  // "FILE:LINE: reason" (UTF-8), in line order
+};
+
+// Checks the bytes of a signature file called `name`.
+TSignatureFileCheck ParseSignatureFile(std::string_view name, std::string_view bytes);
+
+// Reads and checks the file at `path` (its name in messages is `path`); a
+// file that cannot be read gives the one error "FILE: cannot read: reason".
+TSignatureFileCheck LoadSignatureFile(const std::string& path);
+
+// "FILE: N platforms, N plain entries, N regular-expression entries".
+std::string SignatureFileSummary(const TSignatureFile& file);
+
+// Whether `code` is 2 to 11 of a-z, 0-9 and '_'.
+bool IsValidPlatformCode(std::u16string_view code);
+
+}  // namespace engine
