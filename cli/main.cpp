@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/options.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
+#include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
 
@@ -39,6 +41,22 @@ int IdentifyPage(const cli::TCliOptions& options) {
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
 
+// Checks every file, even after one with faults; sound files are summed up
+// on standard output, faults go to standard error.
+int CheckSignatureFiles(const std::vector<std::string>& files) {
+  bool allSound = true;
+  for (const auto& path : files) {
+    const auto check = engine::LoadSignatureFile(path);
+    if (check.errors.empty()) {
+      std::printf("%s\n", engine::SignatureFileSummary(check.file).c_str());
+    } else {
+      allSound = false;
+      for (const auto& error : check.errors) std::fprintf(stderr, "%s\n", error.c_str());
+    }
+  }
+  return std::fflush(stdout) == 0 && allSound ? 0 : kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -51,6 +69,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "lumasift-cli: %s (see --help)\n", parsed.error.c_str());
     return kExitFailure;
   }
+  if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);
   if (parsed.options.pageFile) return IdentifyPage(parsed.options);
 
   // URLs: the run core hands its steps to this thread's event loop.

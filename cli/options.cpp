@@ -88,6 +88,11 @@ const std::vector<TOptionSpec>& OptionTable() {
          }
          return std::nullopt;
        }},
+      {"--check-signatures", "", "check the extra signature files given as arguments; fetch nothing",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.checkSignatures = true;
+         return std::nullopt;
+       }},
       {"--help", "", "show this help and exit",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.help = true;
@@ -144,7 +149,11 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     }
   }
   const TCliOptions& o = result.options;
-  if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
+  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven))
+    result.error = "--check-signatures takes only signature files";
+  else if (o.checkSignatures && o.urls.empty())
+    result.error = "--check-signatures needs at least one signature file";
+  else if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
@@ -155,6 +164,7 @@ std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
       "Usage: " + name + " --page FILE [--headers FILE]\n"
+      "       " + name + " --check-signatures FILE...\n"
       "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
       "           [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
@@ -168,6 +178,9 @@ std::string UsageText(std::string_view programName) {
       "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines).\n"
       "Ctrl-C stops: sites in progress finish, the others are printed without\n"
       "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
+      "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
+      "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
+      "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);
@@ -177,8 +190,8 @@ std::string UsageText(std::string_view programName) {
   }
   text +=
       "\nExit status: 0 identified (URLs: the run completed, whatever the sites answered),\n"
-      "2 a file could not be read or written or the command line is wrong, 130 stopped\n"
-      "by Ctrl-C, 1 the run failed.\n";
+      "2 a file could not be read or written, a signature file has faults or the command\n"
+      "line is wrong, 130 stopped by Ctrl-C, 1 the run failed.\n";
   return text;
 }
 

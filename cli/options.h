@@ -16,6 +16,7 @@ struct TCliOptions {
   bool help = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
+  bool checkSignatures = false;            // --check-signatures: the arguments are signature files
 
   // URL mode (no --page): the URLs, or none to read them from standard input.
   std::vector<std::string> urls;
@@ -45,8 +46,9 @@ struct TParseResult {
 };
 
 // Reads argv[1..]: "--name value", "--name=value" and switches; every other
-// argument (and every argument after "--") is a URL. --page excludes URLs
-// and the URL-mode options.
+// argument (and every argument after "--") is a URL, or with
+// --check-signatures a signature file. --page excludes URLs and the URL-mode
+// options; --check-signatures excludes both.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);
 
 std::string UsageText(std::string_view programName);

@@ -97,6 +97,28 @@ TEST_F(CliTool, UnreadableFileIsReportedOnStandardError) {
   }
 }
 
+TEST_F(CliTool, ChecksSignatureFilesWithoutFetching) {
+  const auto good = Write("good.txt", "\xEF\xBB\xBF# mine\r\n[platforms]\r\nnewcms,New CMS,https://new.example/\r\n"
+                                      "[plain]\r\n/newcms/assets/:-newcms\r\n[regex]\r\nghost-(\\d+):-ghost\r\n");
+  const auto bad = Write("bad.txt", "[plain]\nno code here\n[regex]\nx(:-wp\n");
+  const QString missing = dir.filePath("missing.txt");
+
+  auto o = Run({"--check-signatures", good});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.out, good.toStdString() + ": 1 platforms, 1 plain entries, 1 regular-expression entries\n");
+  EXPECT_EQ(o.err, "");
+
+  // Every file is checked; one with faults makes the exit status 2. (A URL
+  // among the files would be a missing file: nothing is fetched.)
+  o = Run({"--check-signatures", bad, good, missing, "http://127.0.0.1:1/"});
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_EQ(o.out, good.toStdString() + ": 1 platforms, 1 plain entries, 1 regular-expression entries\n");
+  EXPECT_EQ(o.err, bad.toStdString() + ":2: entry without \":-\" and a platform code\n" + bad.toStdString() +
+                       ":4: expression of the entry does not compile: missing closing parenthesis at offset 2\n" +
+                       missing.toStdString() + ": cannot read: No such file or directory\n" +
+                       "http://127.0.0.1:1/: cannot read: No such file or directory\n");
+}
+
 TEST_F(CliTool, HelpAndWrongCommandLines) {
   const auto help = Run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
@@ -108,7 +130,9 @@ TEST_F(CliTool, HelpAndWrongCommandLines) {
   for (const QStringList& arguments :
        {QStringList{"--bogus"}, QStringList{"--page"}, QStringList{"--help=yes"},
         QStringList{"--page", "page.html", "http://127.0.0.1:1/"}, QStringList{"--page", "page.html", "--threads", "2"},
-        QStringList{"--headers", "headers.txt"}}) {
+        QStringList{"--headers", "headers.txt"}, QStringList{"--check-signatures"},
+        QStringList{"--check-signatures", "a.txt", "--page", "p.html"},
+        QStringList{"--check-signatures", "a.txt", "--format", "jsonl"}}) {
     const auto o = Run(arguments);
     EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(o.out, "");
