@@ -223,6 +223,22 @@ TSignatureFileCheck LoadSignatureFile(const std::string& path) {
   return ParseSignatureFile(path, bytes);
 }
 
+std::vector<std::string> PlatformConflicts(const std::vector<TSignatureFile>& earlier, const TSignatureFile& next) {
+  std::vector<std::string> conflicts;
+  for (const auto& platform : next.platforms) {
+    for (const auto& file : earlier) {
+      const auto same = std::find_if(file.platforms.begin(), file.platforms.end(),
+                                     [&](const TExtraPlatform& p) { return p.code == platform.code; });
+      if (same == file.platforms.end() || same->name == platform.name) continue;
+      conflicts.push_back(next.name + ":" + std::to_string(platform.line) + ": platform \"" +
+                          detail::ToUtf8(platform.code) + "\" is " + detail::ToUtf8(same->name) + " in " + file.name +
+                          " (line " + std::to_string(same->line) + ")");
+      break;
+    }
+  }
+  return conflicts;
+}
+
 std::string SignatureFileSummary(const TSignatureFile& file) {
   return file.name + ": " + std::to_string(file.platforms.size()) + " platforms, " +
          std::to_string(file.plain.size()) + " plain entries, " + std::to_string(file.regex.size()) +

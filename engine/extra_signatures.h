@@ -57,6 +57,12 @@ TSignatureFileCheck ParseSignatureFile(std::string_view name, std::string_view b
 // file that cannot be read gives the one error "FILE: cannot read: reason".
 TSignatureFileCheck LoadSignatureFile(const std::string& path);
 
+// Rows of `next`'s [platforms] that give a code another name than a file
+// used before it does, as "FILE:LINE: reason"; empty when there are none.
+// (Each file is checked on its own when loaded; files used together must
+// also agree with each other.)
+std::vector<std::string> PlatformConflicts(const std::vector<TSignatureFile>& earlier, const TSignatureFile& next);
+
 // "FILE: N platforms, N plain entries, N regular-expression entries".
 std::string SignatureFileSummary(const TSignatureFile& file);
 

@@ -130,6 +130,17 @@ TEST(SignatureFile, KeepsEntriesAsWrittenWithTheirLines) {
   EXPECT_EQ(engine::SignatureFileSummary(check.file), "my.txt: 1 platforms, 1 plain entries, 1 regular-expression entries");
 }
 
+TEST(SignatureFile, FilesUsedTogetherAgreeOnPlatformNames) {
+  const auto first = ParseSignatureFile("a.txt", "[platforms]\nnewcms,New CMS,https://a.example/\nother,Other,https://o.example/\n");
+  const auto same = ParseSignatureFile("b.txt", "# b\n[platforms]\nnewcms,New CMS,https://elsewhere.example/\n");
+  const auto renamed = ParseSignatureFile("c.txt", "[platforms]\nthird,Third,https://t.example/\nnewcms,Newer CMS,https://a.example/\n");
+  ASSERT_TRUE(first.errors.empty() && same.errors.empty() && renamed.errors.empty());
+  EXPECT_EQ(engine::PlatformConflicts({first.file}, same.file), std::vector<std::string>());
+  EXPECT_EQ(engine::PlatformConflicts({first.file, same.file}, renamed.file),
+            std::vector<std::string>{"c.txt:3: platform \"newcms\" is New CMS in a.txt (line 2)"});
+  EXPECT_EQ(engine::PlatformConflicts({}, renamed.file), std::vector<std::string>());
+}
+
 TEST(SignatureFile, LoadsFromDiskOrSaysWhyNot) {
   QTemporaryDir dir;
   const QString path = dir.filePath("sig.txt");
