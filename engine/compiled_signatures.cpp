@@ -4,10 +4,13 @@
 #include <pcre2.h>
 #include <hs/hs.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -20,31 +23,43 @@ namespace engine::detail {
 
 struct TRegexAlternative {
   pcre2_code* code = nullptr;
-  std::size_t entry = 0;                // index into RegExSignatures()
+  std::size_t entry = 0;                // index into the set's expression entries
+  std::size_t alternative = 0;          // index among the entry's alternatives
   std::vector<unsigned> requiredIds;    // literal ids that every match holds
   hs_database_t* exact = nullptr;       // the expression alone, exact; null: unfiltered
 };
 
 class TCompiledSignatures {
  public:
-  TCompiledSignatures();
+  TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex);
+  ~TCompiledSignatures();
   TCompiledSignatures(const TCompiledSignatures&) = delete;
   TCompiledSignatures& operator=(const TCompiledSignatures&) = delete;
 
-  // Per plain entry its code (empty for an entry passed over) and its
-  // non-empty alternatives; per regex entry its code.
+  // The entries as given; the views below point into their texts.
+  std::deque<TEntrySource> plainSources, regexSources;
+
+  // Per plain entry its code (empty for an entry passed over), its
+  // alternatives (empty ones kept, so that indexes match the entry text) and
+  // the literal id of each alternative (-1 for an empty one); per regex
+  // entry its code.
   std::vector<std::u16string_view> plainCodes;
   std::vector<std::vector<std::u16string_view>> plainAlternatives;
+  std::vector<std::vector<int>> plainAlternativeIds;
   std::vector<std::u16string_view> regexCodes;
-  std::vector<TRegexAlternative> regexAlternatives;  // table order
+  std::vector<TRegexAlternative> regexAlternatives;  // set order
 
   // The literal database: ids [0, plainIdEntry.size()) are plain
-  // alternatives (id -> entry), the ids after them the literals that the
-  // regular expressions require.
+  // alternatives (id -> entry), then the literals that the regular
+  // expressions require, then the caseless word "generator".
   std::vector<int> plainIdEntry;
+  std::vector<std::uint32_t> literalBytes;  // UTF-8 length per literal id
   std::size_t literalCount = 0;
+  unsigned generatorId = 0;
   hs_database_t* literals = nullptr;
   hs_scratch_t* scratchPrototype = nullptr;  // fits every database here
+  // Tells sets apart for the per-thread scratch (addresses may be reused).
+  std::uint64_t serial = 0;
 
   TCompileReport report;
 };
@@ -179,18 +194,33 @@ std::vector<std::u16string> RequiredLiterals(std::u16string_view pattern) {
   return runs;
 }
 
+
 struct TScratchHolder {
   hs_scratch_t* scratch = nullptr;
+  std::uint64_t fitsSerial = 0;  // the set the scratch was last made to fit
   ~TScratchHolder() {
     if (scratch != nullptr) hs_free_scratch(scratch);
   }
 };
 
+// A scratch space of this thread that fits every database of `tables`.
+// Growing it for another set keeps it fit for the sets before.
 hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
   thread_local TScratchHolder holder;
-  if (holder.scratch == nullptr && hs_clone_scratch(tables.scratchPrototype, &holder.scratch) != HS_SUCCESS) {
-    holder.scratch = nullptr;
+  if (holder.scratch != nullptr && holder.fitsSerial == tables.serial) return holder.scratch;
+  if (holder.scratch == nullptr) {
+    if (hs_clone_scratch(tables.scratchPrototype, &holder.scratch) != HS_SUCCESS) {
+      holder.scratch = nullptr;
+      return nullptr;
+    }
+  } else {
+    bool fits = hs_alloc_scratch(tables.literals, &holder.scratch) == HS_SUCCESS;
+    for (const auto& alternative : tables.regexAlternatives) {
+      if (fits && alternative.exact != nullptr) fits = hs_alloc_scratch(alternative.exact, &holder.scratch) == HS_SUCCESS;
+    }
+    if (!fits) return nullptr;
   }
+  holder.fitsSerial = tables.serial;
   return holder.scratch;
 }
 
@@ -204,10 +234,22 @@ struct TLiteralScan {
   TPageScan* scan;
 };
 
-int OnLiteral(unsigned int id, unsigned long long, unsigned long long, unsigned int, void* context) {
+// A generator meta element is searched for near the first few occurrences
+// of the word only: a page that repeats it endlessly gains nothing more.
+constexpr std::size_t kGeneratorCandidates = 16;
+
+int OnLiteral(unsigned int id, unsigned long long, unsigned long long to, unsigned int, void* context) {
   auto* state = static_cast<TLiteralScan*>(context);
-  if (state->scan->seen[id]) return 0;
-  state->scan->seen[id] = true;
+  if (id == state->tables->generatorId) {
+    if (state->scan->generatorEnds.size() < kGeneratorCandidates) {
+      state->scan->generatorEnds.push_back(static_cast<std::uint32_t>(to));
+    }
+    return 0;
+  }
+  // Reports come in the order of their end offsets: the first is the
+  // earliest occurrence.
+  if (state->scan->firstEnd[id] != 0) return 0;
+  state->scan->firstEnd[id] = static_cast<std::uint32_t>(to);
   if (id < state->tables->plainIdEntry.size()) {
     const int entry = state->tables->plainIdEntry[id];
     if (state->scan->plainEntry < 0 || entry < state->scan->plainEntry) state->scan->plainEntry = entry;
@@ -221,13 +263,34 @@ int OnExactMatch(unsigned int, unsigned long long, unsigned long long to, unsign
 }
 
 // The literal way for the plain table: used only when the scanner is missing.
-int FirstPlainEntryBySearch(const TCompiledSignatures& tables, std::u16string_view page) {
+void FirstPlainEntryBySearch(const TCompiledSignatures& tables, std::u16string_view page, TPageScan& scan) {
   for (std::size_t e = 0; e < tables.plainAlternatives.size(); ++e) {
-    for (auto alternative : tables.plainAlternatives[e]) {
-      if (page.find(alternative) != std::u16string_view::npos) return static_cast<int>(e);
+    bool found = false;
+    const auto& alternatives = tables.plainAlternatives[e];
+    for (std::size_t a = 0; a < alternatives.size(); ++a) {
+      if (alternatives[a].empty()) continue;
+      const auto at = page.find(alternatives[a]);
+      if (at == std::u16string_view::npos || (found && at >= scan.plainOffset)) continue;
+      found = true;
+      scan.plainAlternative = a;
+      scan.plainOffset = at;
+    }
+    if (found) {
+      scan.plainEntry = static_cast<int>(e);
+      return;
     }
   }
-  return -1;
+}
+
+// UTF-16 code units that the scanner text [0, bytes) stands for: one per
+// character, two for a four-byte one (a surrogate pair), one per line feed.
+std::size_t Utf16Units(const char* text, std::size_t bytes) {
+  std::size_t units = 0;
+  for (std::size_t b = 0; b < bytes; ++b) {
+    const unsigned char byte = static_cast<unsigned char>(text[b]);
+    units += ((byte & 0xC0) != 0x80) + (byte >= 0xF0);
+  }
+  return units;
 }
 
 hs_database_t* CompileLiteralDatabase(const std::vector<std::string>& expressions) {
@@ -308,40 +371,49 @@ std::size_t ScannerText(std::u16string_view text, char* out) {
   return static_cast<std::size_t>(w - out);
 }
 
-TCompiledSignatures::TCompiledSignatures() {
+TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex)
+    : plainSources(std::make_move_iterator(plain.begin()), std::make_move_iterator(plain.end())),
+      regexSources(std::make_move_iterator(regex.begin()), std::make_move_iterator(regex.end())) {
+  static std::atomic<std::uint64_t> serials{0};
+  serial = ++serials;
   bool scannerUsable = true;
   std::vector<std::string> expressions;
 
-  const auto plain = PlainSignatures();
-  plainCodes.resize(plain.size());
-  plainAlternatives.resize(plain.size());
-  for (std::size_t e = 0; e < plain.size(); ++e) {
-    const auto entry = ParseSignatureEntry(plain[e]);
+  plainCodes.resize(plainSources.size());
+  plainAlternatives.resize(plainSources.size());
+  plainAlternativeIds.resize(plainSources.size());
+  for (std::size_t e = 0; e < plainSources.size(); ++e) {
+    const auto entry = ParseSignatureEntry(plainSources[e].text);
     if (!entry) continue;
     plainCodes[e] = entry->code;
     for (auto alternative : entry->alternatives) {
-      if (alternative.empty()) continue;  // an empty alternative never occurs
+      plainAlternatives[e].push_back(alternative);
+      if (alternative.empty()) {  // an empty alternative never occurs
+        plainAlternativeIds[e].push_back(-1);
+        continue;
+      }
       for (char16_t c : alternative) {
         // Such a text could not be found in the scanner text as it is.
         if (IsLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF)) scannerUsable = false;
       }
-      plainAlternatives[e].push_back(alternative);
+      plainAlternativeIds[e].push_back(static_cast<int>(expressions.size()));
       expressions.push_back(LiteralExpression(alternative));
+      literalBytes.push_back(static_cast<std::uint32_t>(Utf8(alternative).size()));
       plainIdEntry.push_back(static_cast<int>(e));
       ++report.plainAlternatives;
     }
   }
 
   std::map<std::u16string, unsigned> requiredIds;
-  const auto regex = RegExSignatures();
-  regexCodes.resize(regex.size());
-  for (std::size_t e = 0; e < regex.size(); ++e) {
-    const auto entry = ParseSignatureEntry(regex[e]);
+  regexCodes.resize(regexSources.size());
+  for (std::size_t e = 0; e < regexSources.size(); ++e) {
+    const auto entry = ParseSignatureEntry(regexSources[e].text);
     if (!entry) continue;
     regexCodes[e] = entry->code;
-    for (auto alternative : entry->alternatives) {
+    for (std::size_t a = 0; a < entry->alternatives.size(); ++a) {
+      const auto alternative = entry->alternatives[a];
       if (alternative.empty()) continue;
-      TRegexAlternative compiled{CompileRegex(alternative), e, {}, nullptr};
+      TRegexAlternative compiled{CompileRegex(alternative), e, a, {}, nullptr};
       ++report.regexAlternatives;
       if (const auto expression = ScannerExpression(alternative); expression && scannerUsable) {
         hs_compile_error_t* error = nullptr;
@@ -356,7 +428,10 @@ TCompiledSignatures::TCompiledSignatures() {
           // One or two characters filter next to nothing and report often.
           if (literal.size() < 3) continue;
           auto [it, added] = requiredIds.emplace(literal, static_cast<unsigned>(expressions.size()));
-          if (added) expressions.push_back(LiteralExpression(literal));
+          if (added) {
+            expressions.push_back(LiteralExpression(literal));
+            literalBytes.push_back(static_cast<std::uint32_t>(Utf8(literal).size()));
+          }
           compiled.requiredIds.push_back(it->second);
         }
       } else {
@@ -365,6 +440,11 @@ TCompiledSignatures::TCompiledSignatures() {
       regexAlternatives.push_back(std::move(compiled));
     }
   }
+
+  // Where a generator meta element may stand, found in the same pass.
+  generatorId = static_cast<unsigned>(expressions.size());
+  expressions.push_back("(?i)generator");
+  literalBytes.push_back(9);
 
   if (scannerUsable) literals = CompileLiteralDatabase(expressions);
   bool scratchReady = literals != nullptr && hs_alloc_scratch(literals, &scratchPrototype) == HS_SUCCESS;
@@ -385,8 +465,34 @@ TCompiledSignatures::TCompiledSignatures() {
   report.scannerAvailable = literals != nullptr;
 }
 
+TCompiledSignatures::~TCompiledSignatures() {
+  for (auto& alternative : regexAlternatives) {
+    pcre2_code_free(alternative.code);
+    if (alternative.exact != nullptr) hs_free_database(alternative.exact);
+  }
+  if (literals != nullptr) hs_free_database(literals);
+  if (scratchPrototype != nullptr) hs_free_scratch(scratchPrototype);
+}
+
+std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntrySource> plain,
+                                                               std::vector<TEntrySource> regex) {
+  return std::make_shared<const TCompiledSignatures>(std::move(plain), std::move(regex));
+}
+
+namespace {
+std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> table) {
+  std::vector<TEntrySource> sources;
+  sources.reserve(table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    sources.push_back({std::u16string(table[i]), {std::u16string(), static_cast<std::uint32_t>(i + 1)}});
+  }
+  return sources;
+}
+}  // namespace
+
 const TCompiledSignatures& CompiledSignatures() {
-  static const TCompiledSignatures* tables = new TCompiledSignatures();
+  static const TCompiledSignatures* tables =
+      new TCompiledSignatures(BuiltInSources(PlainSignatures()), BuiltInSources(RegExSignatures()));
   return *tables;
 }
 
@@ -396,7 +502,7 @@ TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageTe
   if (tables.literals != nullptr) {
     scan.text.reset(new char[3 * pageText.size() + 1]);
     scan.textSize = ScannerText(pageText, scan.text.get());
-    scan.seen.assign(tables.literalCount, false);
+    scan.firstEnd.assign(tables.literalCount, 0);
     hs_scratch_t* scratch = ThreadScratch(tables);
     if (scan.textSize <= UINT_MAX && scratch != nullptr) {
       TLiteralScan state{&tables, &scan};
@@ -406,17 +512,40 @@ TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageTe
   }
   if (!scanned) {
     scan = TPageScan();
-    scan.plainEntry = FirstPlainEntryBySearch(tables, pageText);
+    FirstPlainEntryBySearch(tables, pageText, scan);
   }
   return scan;
 }
 
-std::u16string_view PlainCode(const TCompiledSignatures& tables, const TPageScan& scan) {
-  return scan.plainEntry < 0 ? std::u16string_view() : tables.plainCodes[static_cast<std::size_t>(scan.plainEntry)];
+TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view) {
+  TTableHit hit;
+  if (scan.plainEntry < 0) return hit;
+  hit.entry = scan.plainEntry;
+  const auto e = static_cast<std::size_t>(scan.plainEntry);
+  if (scan.firstEnd.empty()) {
+    hit.alternative = scan.plainAlternative;
+    hit.offset = scan.plainOffset;
+  } else {
+    // The alternative whose first occurrence starts first.
+    std::size_t bestStart = SIZE_MAX;
+    const auto& ids = tables.plainAlternativeIds[e];
+    for (std::size_t a = 0; a < ids.size(); ++a) {
+      if (ids[a] < 0) continue;
+      const std::uint32_t end = scan.firstEnd[static_cast<std::size_t>(ids[a])];
+      if (end == 0) continue;
+      const std::size_t start = end - tables.literalBytes[static_cast<std::size_t>(ids[a])];
+      if (start < bestStart) {
+        bestStart = start;
+        hit.alternative = a;
+      }
+    }
+    hit.offset = Utf16Units(scan.text.get(), bestStart);
+  }
+  hit.length = tables.plainAlternatives[e][hit.alternative].size();
+  return hit;
 }
 
-std::u16string_view RegExCode(const TCompiledSignatures& tables, const TPageScan& scan,
-                              std::u16string_view pageText) {
+TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText) {
   thread_local TMatchDataHolder matchData;
   const auto subject = reinterpret_cast<PCRE2_SPTR>(pageText.data());
   auto search = [&](const TRegexAlternative& alternative, std::size_t start) {
@@ -430,14 +559,23 @@ std::u16string_view RegExCode(const TCompiledSignatures& tables, const TPageScan
     }
     return rc >= 0;
   };
-  const bool scanned = !scan.seen.empty() || (scan.text != nullptr);
+  auto found = [&](const TRegexAlternative& alternative) {
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData.data);
+    TTableHit hit;
+    hit.entry = static_cast<int>(alternative.entry);
+    hit.alternative = alternative.alternative;
+    hit.offset = ovector[0];
+    hit.length = ovector[1] - ovector[0];
+    return hit;
+  };
+  const bool scanned = !scan.firstEnd.empty() || (scan.text != nullptr);
   for (const auto& alternative : tables.regexAlternatives) {
     if (!scanned || alternative.exact == nullptr) {
-      if (search(alternative, 0)) return tables.regexCodes[alternative.entry];
+      if (search(alternative, 0)) return found(alternative);
       continue;
     }
     bool possible = true;
-    for (unsigned id : alternative.requiredIds) possible = possible && scan.seen[id];
+    for (unsigned id : alternative.requiredIds) possible = possible && scan.firstEnd[id] != 0;
     if (!possible) continue;
     // Where does the first match end? Vectorscan finds it in one pass.
     unsigned long long end = 0;
@@ -454,18 +592,150 @@ std::u16string_view RegExCode(const TCompiledSignatures& tables, const TPageScan
       const std::string_view text(scan.text.get(), scan.textSize);
       const std::size_t lf = end > 0 ? text.rfind('\n', end - 1) : std::string_view::npos;
       const std::size_t lineStart = lf == std::string_view::npos ? 0 : lf + 1;
-      for (std::size_t b = 0; b < lineStart; ++b) {
-        const unsigned char byte = static_cast<unsigned char>(text[b]);
-        if ((byte & 0xC0) != 0x80) from += byte >= 0xF0 ? 2 : 1;
-      }
+      from = Utf16Units(scan.text.get(), lineStart);
     }
     // Should the scanner ever see a match PCRE2 does not, PCRE2 has the last
     // word over the whole text.
-    if (search(alternative, from) || (from != 0 && search(alternative, 0))) {
-      return tables.regexCodes[alternative.entry];
-    }
+    if (search(alternative, from) || (from != 0 && search(alternative, 0))) return found(alternative);
   }
   return {};
+}
+
+std::u16string_view PlainCode(const TCompiledSignatures& tables, int entry) {
+  return entry < 0 ? std::u16string_view() : tables.plainCodes[static_cast<std::size_t>(entry)];
+}
+std::u16string_view RegExCode(const TCompiledSignatures& tables, int entry) {
+  return entry < 0 ? std::u16string_view() : tables.regexCodes[static_cast<std::size_t>(entry)];
+}
+const TEntryOrigin& PlainOrigin(const TCompiledSignatures& tables, int entry) {
+  return tables.plainSources[static_cast<std::size_t>(entry)].origin;
+}
+const TEntryOrigin& RegExOrigin(const TCompiledSignatures& tables, int entry) {
+  return tables.regexSources[static_cast<std::size_t>(entry)].origin;
+}
+std::u16string_view PlainAlternative(const TCompiledSignatures& tables, int entry, std::size_t alternative) {
+  return tables.plainAlternatives[static_cast<std::size_t>(entry)][alternative];
+}
+
+namespace {
+
+template <typename C>
+C FoldAscii(C c) {
+  return (c >= 'A' && c <= 'Z') ? C(c + 32) : c;
+}
+
+// Blanks between attributes. In the scanner text every line break is a line
+// feed; in a page text the same breaks count, so both ways read alike.
+template <typename C>
+bool IsTagSpace(C c) {
+  if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') return true;
+  if constexpr (sizeof(C) == 2) return c == 0x85 || c == 0x2028 || c == 0x2029;
+  return false;
+}
+
+template <typename C>
+bool EqualsFolded(std::basic_string_view<C> text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (FoldAscii(text[i]) != C(lower[i])) return false;
+  }
+  return true;
+}
+
+// Longest stretch searched on either side of the word for the element's
+// bounds: a meta element is short.
+constexpr std::size_t kTagReach = 2048;
+
+// The content attribute of the meta element around `wordStart` (where the
+// word "generator" begins) when that element names itself the generator.
+template <typename C>
+std::optional<std::basic_string_view<C>> GeneratorContentAt(std::basic_string_view<C> text, std::size_t wordStart) {
+  using View = std::basic_string_view<C>;
+  // The element's "<": no ">" between it and the word.
+  std::size_t lt = wordStart;
+  const std::size_t lowest = wordStart > kTagReach ? wordStart - kTagReach : 0;
+  for (;;) {
+    if (lt == lowest) return std::nullopt;
+    --lt;
+    if (text[lt] == '>') return std::nullopt;
+    if (text[lt] == '<') break;
+  }
+  if (lt + 5 >= text.size() || !EqualsFolded(text.substr(lt + 1, 4), "meta") || !IsTagSpace(text[lt + 5])) {
+    return std::nullopt;
+  }
+  const std::size_t limit = std::min(text.size(), wordStart + kTagReach);
+  std::size_t i = lt + 5;
+  bool isGenerator = false;
+  std::optional<View> content;
+  while (i < limit) {
+    while (i < limit && (IsTagSpace(text[i]) || text[i] == '/')) ++i;
+    if (i >= limit || text[i] == '>') break;
+    const std::size_t nameStart = i;
+    while (i < limit && !IsTagSpace(text[i]) && text[i] != '=' && text[i] != '>' && text[i] != '/') ++i;
+    const View name = text.substr(nameStart, i - nameStart);
+    while (i < limit && IsTagSpace(text[i])) ++i;
+    View value;
+    if (i < limit && text[i] == '=') {
+      ++i;
+      while (i < limit && IsTagSpace(text[i])) ++i;
+      if (i < limit && (text[i] == '"' || text[i] == '\'')) {
+        const C quote = text[i++];
+        const std::size_t valueStart = i;
+        while (i < limit && text[i] != quote) ++i;
+        if (i >= limit) return std::nullopt;  // the element does not end within reach
+        value = text.substr(valueStart, i - valueStart);
+        ++i;
+      } else {
+        const std::size_t valueStart = i;
+        while (i < limit && !IsTagSpace(text[i]) && text[i] != '>') ++i;
+        value = text.substr(valueStart, i - valueStart);
+      }
+    }
+    if (EqualsFolded(name, "name")) isGenerator = EqualsFolded(value, "generator");
+    if (EqualsFolded(name, "content") && !content) content = value;
+  }
+  if (i >= limit || !isGenerator || !content) return std::nullopt;
+  return content;
+}
+
+std::u16string DecodeUtf8(std::string_view bytes) {
+  std::u16string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const unsigned char b = static_cast<unsigned char>(bytes[i]);
+    char32_t c = b;
+    int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (more > 0) c = b & (0x3F >> more);
+    ++i;
+    for (; more > 0 && i < bytes.size(); --more, ++i) c = (c << 6) | (static_cast<unsigned char>(bytes[i]) & 0x3F);
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::u16string> GeneratorContents(const TPageScan& scan, std::u16string_view pageText) {
+  std::vector<std::u16string> contents;
+  if (scan.text != nullptr) {
+    // The scanner text: a line break there is a line feed, a blank like any.
+    const std::string_view text(scan.text.get(), scan.textSize);
+    for (const std::uint32_t end : scan.generatorEnds) {
+      if (const auto content = GeneratorContentAt(text, end - 9)) contents.push_back(DecodeUtf8(*content));
+    }
+    return contents;
+  }
+  std::size_t candidates = 0;
+  for (std::size_t at = 0; at + 9 <= pageText.size() && candidates < kGeneratorCandidates; ++at) {
+    if (!EqualsFolded(pageText.substr(at, 9), "generator")) continue;
+    ++candidates;
+    if (const auto content = GeneratorContentAt(pageText, at)) contents.emplace_back(*content);
+  }
+  return contents;
 }
 
 const TCompileReport& CompileReport(const TCompiledSignatures& tables) { return tables.report; }

@@ -12,6 +12,7 @@
 // line: no expression of the tables matches across a line break, so a long
 // line full of near misses elsewhere costs no quadratic time.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,34 +22,88 @@ namespace engine::detail {
 
 class TCompiledSignatures;
 
+// Where a signature entry comes from: a built-in table (no file; `number` is
+// the entry's 1-based position in its table) or a signature file (`number`
+// is the entry's 1-based line).
+struct TEntryOrigin {
+  std::u16string file;
+  std::uint32_t number = 0;
+};
+
+// One entry ("alternative||alternative:-code") and its origin.
+struct TEntrySource {
+  std::u16string text;
+  TEntryOrigin origin;
+};
+
+// Compiles a set from plain and regular-expression entries, each list in the
+// order in which its entries compete (the first that matches wins). Entries
+// without ":-" are kept (they keep their place) but never match. Throws
+// std::logic_error for an expression PCRE2 refuses. The result is read-only
+// and may be shared by any number of threads.
+std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntrySource> plain,
+                                                               std::vector<TEntrySource> regex);
+
 // What one pass over a page found.
 struct TPageScan {
-  // Index of the first plain entry (table order) one of whose alternatives
+  // Index of the first plain entry (set order) one of whose alternatives
   // occurs in the page, or -1.
   int plainEntry = -1;
   // The scanner text of the page (see ScannerText) and, per literal of the
-  // literal database, whether it occurs; both empty when the page was not
-  // scanned (no scanner), and then every expression is searched by PCRE2.
+  // literal database, the scanner-text offset where its first occurrence
+  // ends (0: it does not occur); both empty when the page was not scanned
+  // (no scanner), and then every expression is searched by PCRE2.
   std::unique_ptr<char[]> text;
   std::size_t textSize = 0;
-  std::vector<bool> seen;
+  std::vector<std::uint32_t> firstEnd;
+  // Without the scanner: the winning plain alternative and its offset.
+  std::size_t plainAlternative = 0;
+  std::size_t plainOffset = 0;
+  // Scanner-text offsets where the first few occurrences of "generator"
+  // (any ASCII case) end: where a generator meta element may stand.
+  std::vector<std::uint32_t> generatorEnds;
 };
 
-// The shared compiled tables; built on first use (thread-safe), never freed.
+// The shared compiled built-in tables; built on first use (thread-safe),
+// never freed.
 const TCompiledSignatures& CompiledSignatures();
 
 // One pass over `pageText`.
 TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageText);
 
-// Code of the plain entry that the scan found, or empty.
-std::u16string_view PlainCode(const TCompiledSignatures& tables, const TPageScan& scan);
+// The winning entry of a table and where its evidence stands in the page:
+// `offset` and `length` in UTF-16 code units of the page text. For the plain
+// table `alternative` is the index of the alternative whose first occurrence
+// comes first among the entry's alternatives (on a tie: the earlier
+// alternative); for the expression table it is the alternative that matched.
+struct TTableHit {
+  int entry = -1;  // -1: none
+  std::size_t alternative = 0;
+  std::size_t offset = 0;
+  std::size_t length = 0;
+};
 
-// Code of the first regular-expression entry, in table order, one of whose
-// alternatives matches `pageText`, or empty. An alternative whose required
-// literals did not all occur is passed over; otherwise Vectorscan finds
-// where its first match ends and PCRE2 confirms from the start of that line.
-std::u16string_view RegExCode(const TCompiledSignatures& tables, const TPageScan& scan,
-                              std::u16string_view pageText);
+TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText);
+
+// The first regular-expression entry, in set order, one of whose
+// alternatives matches `pageText`, and that alternative's first match. An
+// alternative whose required literals did not all occur is passed over;
+// otherwise Vectorscan finds where its first match ends and PCRE2 confirms
+// from the start of that line.
+TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText);
+
+// Code and origin of entry `entry` of the plain or the expression list.
+std::u16string_view PlainCode(const TCompiledSignatures& tables, int entry);
+std::u16string_view RegExCode(const TCompiledSignatures& tables, int entry);
+const TEntryOrigin& PlainOrigin(const TCompiledSignatures& tables, int entry);
+const TEntryOrigin& RegExOrigin(const TCompiledSignatures& tables, int entry);
+// The text of alternative `alternative` of plain entry `entry`.
+std::u16string_view PlainAlternative(const TCompiledSignatures& tables, int entry, std::size_t alternative);
+
+// The content attributes of the generator meta elements of the page, in
+// page order (at most a few): `<meta name="generator" content="...">`, the
+// attributes in either order, quoted either way, names in any ASCII case.
+std::vector<std::u16string> GeneratorContents(const TPageScan& scan, std::u16string_view pageText);
 
 // Facts about the build, for tests and diagnostics.
 struct TCompileReport {

@@ -1,8 +1,11 @@
 #include "engine/identify.h"
 
+#include <cstdint>
+#include <climits>
 #include <vector>
 
 #include "engine/compiled_signatures.h"
+#include "engine/evidence.h"
 #include "engine/signature_tables.h"
 
 namespace engine {
@@ -26,24 +29,219 @@ bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// Lines of `text` up to its first NUL: CR, LF or CR LF ends a line, and a
-// line break at the very end starts no further line.
-std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
+// Calls `line` for each line of `text` up to its first NUL: CR, LF or
+// CR LF ends a line, and a line break at the very end starts no further line.
+template <typename F>
+void ForEachLine(std::u16string_view text, F&& line) {
   if (const auto nul = text.find(u'\0'); nul != std::u16string_view::npos) text = text.substr(0, nul);
-  std::vector<std::u16string_view> lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = start;
     while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
-    lines.push_back(text.substr(start, end - start));
+    line(text.substr(start, end - start));
     if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++end;
     start = end + 1;
   }
-  return lines;
 }
 
 std::u16string NameOf(std::u16string_view code) {
   return code.empty() ? std::u16string() : GetPlatformName(code);
+}
+
+
+// One wanted header line: the name as sent (without its colon) and the value.
+struct THeaderValue {
+  std::u16string_view name;
+  std::u16string_view value;
+};
+
+std::vector<THeaderValue> HeaderValues(std::u16string_view headerText) {
+  static constexpr std::u16string_view kPrefixes[] = {u"X-Powered-By:", u"Powered-by:", u"Server:"};
+  std::vector<THeaderValue> values;
+  ForEachLine(headerText, [&](std::u16string_view rawLine) {
+    const auto line = Trim(rawLine);
+    for (const auto prefix : kPrefixes) {
+      if (line.size() >= prefix.size() && EqualIgnoringAsciiCase(line.substr(0, prefix.size()), prefix)) {
+        values.push_back({line.substr(0, prefix.size() - 1), Trim(line.substr(prefix.size()))});
+        break;
+      }
+    }
+  });
+  return values;
+}
+
+// FNV-1a over the text with ASCII case folded, then mixed (texts that
+// differ only in their last character must not land in neighbouring slots).
+std::uint64_t FoldedHash(std::u16string_view text) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (char16_t c : text) {
+    h ^= AsciiLower(c);
+    h *= 1099511628211ULL;
+  }
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ULL;
+  h ^= h >> 33;
+  return h;
+}
+
+bool IsPageLineBreak(char16_t c) {
+  return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// `text` with each line break shown as the mark (CR LF as one).
+std::u16string Visible(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!IsPageLineBreak(text[i])) {
+      out += text[i];
+      continue;
+    }
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    out += kLineBreakMark;
+  }
+  return out;
+}
+
+// Fills offset, match (cut) and context of a finding from the page.
+void PlaceInPage(TFinding& finding, std::u16string_view page, std::size_t offset, std::size_t length) {
+  std::size_t cut = std::min(length, kMatchCut);
+  if (cut < length && cut > 0 && IsHighSurrogate(page[offset + cut - 1])) --cut;
+  finding.offset = offset;
+  finding.match = page.substr(offset, cut);
+  std::size_t from = offset > kContextUnits ? offset - kContextUnits : 0;
+  if (from > 0 && IsLowSurrogate(page[from]) && IsHighSurrogate(page[from - 1])) ++from;
+  finding.before = Visible(page.substr(from, offset - from));
+  const std::size_t end = offset + length;
+  std::size_t to = std::min(page.size(), end + kContextUnits);
+  if (to < page.size() && to > end && IsHighSurrogate(page[to - 1]) && IsLowSurrogate(page[to])) --to;
+  finding.after = Visible(page.substr(end, to - end));
+}
+
+void SetOrigin(TFinding& finding, const detail::TEntryOrigin& origin, int entry) {
+  if (origin.file.empty()) {
+    finding.entry = origin.number;
+  } else {
+    finding.entry = static_cast<std::uint32_t>(entry + 1);
+    finding.file = origin.file;
+    finding.line = origin.number;
+  }
+}
+
+bool StartsWithIgnoringAsciiCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && EqualIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsVersionChar(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' || c == u'-';
+}
+
+// The whole identification; `evidence` is filled when given.
+std::u16string Identify(std::u16string_view pageText, std::u16string_view headerText, TSiteEvidence* evidence) {
+  if (pageText.starts_with(u"Error: ")) return std::u16string(pageText);
+
+  struct TItem {
+    std::u16string_view text;  // into pageNames or headerText
+    std::u16string_view code;  // page matchers only
+  };
+  std::u16string pageNames[2];
+  const auto headers = HeaderValues(headerText);
+  std::vector<TItem> items;
+  items.reserve(2 + headers.size());
+  // One pass over the page serves both body matchers.
+  const auto& tables = detail::CompiledSignatures();
+  const auto scan = detail::ScanPage(tables, pageText);
+  const auto plain = detail::PlainHit(tables, scan, pageText);
+  if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry)); !pageNames[0].empty()) {
+    items.push_back({pageNames[0], detail::PlainCode(tables, plain.entry)});
+    if (evidence != nullptr) {
+      TFinding& f = evidence->findings.emplace_back();
+      f.source = TFindingSource::Plain;
+      SetOrigin(f, detail::PlainOrigin(tables, plain.entry), plain.entry);
+      PlaceInPage(f, pageText, plain.offset, plain.length);
+    }
+  }
+  const auto regex = detail::RegExHit(tables, scan, pageText);
+  if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry)); !pageNames[1].empty()) {
+    items.push_back({pageNames[1], detail::RegExCode(tables, regex.entry)});
+    if (evidence != nullptr) {
+      TFinding& f = evidence->findings.emplace_back();
+      f.source = TFindingSource::Regex;
+      SetOrigin(f, detail::RegExOrigin(tables, regex.entry), regex.entry);
+      PlaceInPage(f, pageText, regex.offset, regex.length);
+    }
+  }
+  const std::size_t pageItems = items.size();
+  // The values are the lines of the header matcher's text: empty values
+  // before the first non-empty one add nothing to it, and a trailing empty
+  // value starts no line.
+  std::size_t firstHeader = 0;
+  while (firstHeader < headers.size() && headers[firstHeader].value.empty()) ++firstHeader;
+  std::size_t headerCount = headers.size();
+  if (headerCount > firstHeader && headers.back().value.empty()) --headerCount;
+  for (std::size_t h = firstHeader; h < headerCount; ++h) {
+    items.push_back({headers[h].value, {}});
+    if (evidence != nullptr) {
+      TFinding& f = evidence->findings.emplace_back();
+      f.source = TFindingSource::Header;
+      f.header = headers[h].name;
+      f.match = headers[h].value;
+    }
+  }
+
+  // Linear de-duplication: a hash set of the texts, ASCII case folded.
+  std::u16string result;
+  // Open addressing over item indexes: no allocation per item.
+  std::size_t slots = 8;
+  while (slots < 2 * items.size()) slots *= 2;
+  struct TSlot {
+    std::uint32_t hash = 0;
+    std::uint32_t item = UINT32_MAX;  // none
+  };
+  std::vector<TSlot> table(slots);
+  std::size_t keptCount = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    bool added = true;
+    const std::uint64_t hash = FoldedHash(items[i].text);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
+      if (table[slot].item == UINT32_MAX) {
+        table[slot] = {check, static_cast<std::uint32_t>(i)};
+        ++keptCount;
+        break;
+      }
+      if (table[slot].hash == check && EqualIgnoringAsciiCase(items[table[slot].item].text, items[i].text)) {
+        added = false;
+        break;
+      }
+    }
+    if (evidence != nullptr) {
+      evidence->findings[i].platform = items[i].text;
+      evidence->findings[i].duplicate = !added;
+    }
+    if (!added) continue;
+    if (keptCount > 1) result += u", ";
+    result += items[i].text;
+  }
+
+  if (evidence != nullptr && pageItems > 0) {
+    const auto contents = detail::GeneratorContents(scan, pageText);
+    for (std::size_t i = 0; i < pageItems && !contents.empty(); ++i) {
+      if (evidence->findings[i].duplicate) continue;
+      for (const auto& content : contents) {
+        auto version = GeneratorVersion(content, items[i].text, items[i].code);
+        if (version.empty()) continue;
+        evidence->versions.push_back({std::u16string(items[i].text), std::move(version)});
+        break;
+      }
+    }
+  }
+  return result;
 }
 
 }  // namespace
@@ -67,68 +265,56 @@ std::u16string GetPlatformName(std::u16string_view code) {
 
 std::u16string FindBySignature(std::u16string_view pageText) {
   const auto& tables = detail::CompiledSignatures();
-  return NameOf(detail::PlainCode(tables, detail::ScanPage(tables, pageText)));
+  const auto scan = detail::ScanPage(tables, pageText);
+  return NameOf(detail::PlainCode(tables, detail::PlainHit(tables, scan, pageText).entry));
 }
 
 std::u16string FindByRegEx(std::u16string_view pageText) {
   const auto& tables = detail::CompiledSignatures();
-  return NameOf(detail::RegExCode(tables, detail::ScanPage(tables, pageText), pageText));
+  const auto scan = detail::ScanPage(tables, pageText);
+  return NameOf(detail::RegExCode(tables, detail::RegExHit(tables, scan, pageText).entry));
 }
 
 std::u16string FindByHeaders(std::u16string_view headerText) {
-  static constexpr std::u16string_view kPrefixes[] = {u"X-Powered-By:", u"Powered-by:", u"Server:"};
   std::u16string result;
-  for (const auto rawLine : SplitLines(headerText)) {
-    const auto line = Trim(rawLine);
-    bool wanted = false;
-    for (const auto prefix : kPrefixes) {
-      if (line.size() >= prefix.size() && EqualIgnoringAsciiCase(line.substr(0, prefix.size()), prefix)) {
-        wanted = true;
-        break;
-      }
-    }
-    if (!wanted) continue;
-    const auto value = Trim(line.substr(line.find(u':') + 1));
+  for (const auto& header : HeaderValues(headerText)) {
     if (result.empty()) {
-      result = value;
+      result = header.value;
     } else {
       result += u"\r\n";
-      result += value;
+      result += header.value;
     }
   }
   return result;
 }
 
 std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText) {
-  if (pageText.starts_with(u"Error: ")) return std::u16string(pageText);
+  return Identify(pageText, headerText, nullptr);
+}
 
-  std::vector<std::u16string> items;
-  // One pass over the page serves both body matchers.
-  const auto& tables = detail::CompiledSignatures();
-  const auto scan = detail::ScanPage(tables, pageText);
-  if (auto name = NameOf(detail::PlainCode(tables, scan)); !name.empty()) items.push_back(std::move(name));
-  if (auto name = NameOf(detail::RegExCode(tables, scan, pageText)); !name.empty()) items.push_back(std::move(name));
-  const auto headers = FindByHeaders(headerText);
-  if (!headers.empty()) {
-    for (const auto line : SplitLines(headers)) items.emplace_back(line);
+TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText) {
+  TSiteEvidence evidence;
+  evidence.platforms = Identify(pageText, headerText, &evidence);
+  return evidence;
+}
+
+std::u16string GeneratorVersion(std::u16string_view content, std::u16string_view name, std::u16string_view code) {
+  bool belongs = !name.empty() && StartsWithIgnoringAsciiCase(content, name);
+  for (const auto generatorName : GeneratorNames(code)) {
+    belongs = belongs || StartsWithIgnoringAsciiCase(content, generatorName);
   }
-
-  std::u16string result;
-  std::vector<const std::u16string*> kept;
-  for (const auto& item : items) {
-    bool seen = false;
-    for (const auto* earlier : kept) {
-      if (EqualIgnoringAsciiCase(*earlier, item)) {
-        seen = true;
-        break;
-      }
+  if (!belongs) return {};
+  for (std::size_t i = 0; i < content.size();) {
+    if (!IsVersionChar(content[i])) {
+      ++i;
+      continue;
     }
-    if (seen) continue;
-    if (!kept.empty()) result += u", ";
-    result += item;
-    kept.push_back(&item);
+    std::size_t end = i;
+    while (end < content.size() && IsVersionChar(content[end])) ++end;
+    if (content[i] >= u'0' && content[i] <= u'9') return std::u16string(content.substr(i, end - i));
+    i = end;
   }
-  return result;
+  return {};
 }
 
 }  // namespace engine

@@ -405,7 +405,41 @@ constexpr std::array<std::u16string_view, 64> kRegExSignatures = {
     uR"~(ipo(pagetext|mainframe|footer|menuwrapper|copyright|header|main|menu|statistics):-ipo)~",  // 63
 };
 
+// Generator names by code, for the platforms whose generator meta element
+// does not begin with their catalogue name.
+struct TGeneratorNames {
+  std::u16string_view code;
+  std::array<std::u16string_view, 3> names;  // empty ones unused
+  std::size_t count;
+};
+constexpr TGeneratorNames kGeneratorNames[] = {
+    {u"joom", {u"Joomla! - Open Source Content Management", u"Joomla!"}, 2},
+    {u"ghost", {u"Ghost"}, 1},
+    {u"tp3", {u"TYPO3"}, 1},
+    {u"con5", {u"concrete5", u"Concrete CMS"}, 2},
+    {u"contao", {u"Contao"}, 1},
+    {u"grav", {u"GravCMS"}, 1},
+    {u"gsimp", {u"GetSimple"}, 1},
+    {u"octcms", {u"OctoberCMS", u"October CMS"}, 2},
+    {u"wix", {u"Wix.com Website Builder"}, 1},
+    {u"wflow", {u"Webflow"}, 1},
+    {u"zencart", {u"Zen Cart"}, 1},
+    {u"dnn", {u"DotNetNuke"}, 1},
+    {u"wb", {u"WebsiteBaker"}, 1},
+    {u"tpc", {u"Textpattern"}, 1},
+    {u"impage", {u"ImpressPages"}, 1},
+    {u"lepton", {u"LEPTON"}, 1},
+    {u"godaddywb", {u"Starfield Technologies; Go Daddy Website Builder"}, 1},
+};
+
 }  // namespace
+
+std::span<const std::u16string_view> GeneratorNames(std::u16string_view code) {
+  for (const auto& row : kGeneratorNames) {
+    if (row.code == code) return std::span<const std::u16string_view>(row.names.data(), row.count);
+  }
+  return {};
+}
 
 std::span<const std::u16string_view> CatalogueRows() { return kCatalogue; }
 std::span<const std::u16string_view> PlainSignatures() { return kPlainSignatures; }

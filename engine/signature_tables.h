@@ -21,6 +21,11 @@ std::span<const std::u16string_view> CatalogueRows();
 std::span<const std::u16string_view> PlainSignatures();
 std::span<const std::u16string_view> RegExSignatures();
 
+// Names a platform writes at the start of its generator meta element where
+// they differ from its catalogue name ("Joomla! - Open Source Content
+// Management" for "joom"); none for most codes.
+std::span<const std::u16string_view> GeneratorNames(std::u16string_view code);
+
 // One entry cut into its parts. The views point into the entry text.
 struct TSignatureEntry {
   std::vector<std::u16string_view> alternatives;  // in order, empty ones kept
