@@ -398,7 +398,7 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
       }
       plainAlternativeIds[e].push_back(static_cast<int>(expressions.size()));
       expressions.push_back(LiteralExpression(alternative));
-      literalBytes.push_back(static_cast<std::uint32_t>(Utf8(alternative).size()));
+      literalBytes.push_back(static_cast<std::uint32_t>(ToUtf8(alternative).size()));
       plainIdEntry.push_back(static_cast<int>(e));
       ++report.plainAlternatives;
     }
@@ -430,7 +430,7 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
           auto [it, added] = requiredIds.emplace(literal, static_cast<unsigned>(expressions.size()));
           if (added) {
             expressions.push_back(LiteralExpression(literal));
-            literalBytes.push_back(static_cast<std::uint32_t>(Utf8(literal).size()));
+            literalBytes.push_back(static_cast<std::uint32_t>(ToUtf8(literal).size()));
           }
           compiled.requiredIds.push_back(it->second);
         }
