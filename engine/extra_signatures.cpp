@@ -9,7 +9,9 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <span>
 
+#include "engine/compiled_signatures.h"
 #include "engine/regex_compile.h"
 #include "engine/signature_tables.h"
 #include "engine/utf8_text.h"
@@ -163,7 +165,7 @@ class TFileChecker {
       Error(line, "unknown platform code \"" + code + "\" (neither in the catalogue nor in [platforms])");
       good = false;
     }
-    TExtraEntry entry{std::u16string(parsed->code), {}, line};
+    TExtraEntry entry{std::u16string(TrimBlanks(text)), std::u16string(parsed->code), {}, line};
     for (std::size_t i = 0; i < parsed->alternatives.size(); ++i) {
       const auto alternative = parsed->alternatives[i];
       const std::string which = parsed->alternatives.size() > 1 ? "alternative " + std::to_string(i + 1) : "the entry";
@@ -237,6 +239,35 @@ std::vector<std::string> PlatformConflicts(const std::vector<TSignatureFile>& ea
     }
   }
   return conflicts;
+}
+
+TExtraSignatures::TExtraSignatures(std::vector<TSignatureFile> files) : files_(std::move(files)) {
+  auto plain = detail::BuiltInSources(PlainSignatures());
+  auto regex = detail::BuiltInSources(RegExSignatures());
+  for (const auto& file : files_) {
+    std::u16string name;
+    if (!detail::FromUtf8(file.name, name)) name.assign(file.name.begin(), file.name.end());
+    for (std::size_t i = 0; i < file.plain.size(); ++i) {
+      plain.push_back({file.plain[i].text,
+                       {name, static_cast<std::uint32_t>(file.plain[i].line), static_cast<std::uint32_t>(i + 1)}});
+    }
+    for (std::size_t i = 0; i < file.regex.size(); ++i) {
+      regex.push_back({file.regex[i].text,
+                       {name, static_cast<std::uint32_t>(file.regex[i].line), static_cast<std::uint32_t>(i + 1)}});
+    }
+  }
+  set_ = detail::CompileSignatureSet(std::move(plain), std::move(regex));
+}
+
+TExtraSignatures::~TExtraSignatures() = default;
+
+std::u16string_view TExtraSignatures::PlatformName(std::u16string_view code) const {
+  for (const auto& file : files_) {
+    for (const auto& platform : file.platforms) {
+      if (platform.code == code) return platform.name;
+    }
+  }
+  return {};
 }
 
 std::string SignatureFileSummary(const TSignatureFile& file) {

@@ -22,11 +22,15 @@
 // the name the file was given by.
 //
 // Everything here is plain data and re-entrant.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace engine {
+namespace detail {
+class TCompiledSignatures;
+}
 
 struct TExtraPlatform {
   std::u16string code, name, homePage;
@@ -34,6 +38,7 @@ struct TExtraPlatform {
 };
 
 struct TExtraEntry {
+  std::u16string text;  // the entry as written, blanks at its ends dropped
   std::u16string code;
   std::vector<std::u16string> alternatives;  // in order, none empty
   int line = 0;                              // 1-based line in its file
@@ -65,6 +70,33 @@ std::vector<std::string> PlatformConflicts(const std::vector<TSignatureFile>& ea
 
 // "FILE: N platforms, N plain entries, N regular-expression entries".
 std::string SignatureFileSummary(const TSignatureFile& file);
+
+// The built-in tables followed by the entries of signature files, compiled
+// into one set that a page is matched against in one pass: the plain entries
+// in the order built-in table, then each file's [plain] entries in file
+// order (files in the order given), and likewise the expressions. As the
+// first entry that matches wins, an extra entry counts only where the
+// built-in table of its kind finds nothing. Read-only once built; may be
+// shared by any number of threads.
+class TExtraSignatures {
+ public:
+  // `files` must each be free of errors and agree with the files before them
+  // (PlatformConflicts). Compiling takes some milliseconds: once per run.
+  explicit TExtraSignatures(std::vector<TSignatureFile> files);
+  ~TExtraSignatures();
+  TExtraSignatures(const TExtraSignatures&) = delete;
+  TExtraSignatures& operator=(const TExtraSignatures&) = delete;
+
+  const std::vector<TSignatureFile>& Files() const { return files_; }
+  // The name a file's [platforms] section gives `code`, or empty.
+  std::u16string_view PlatformName(std::u16string_view code) const;
+
+  const detail::TCompiledSignatures& Set() const { return *set_; }
+
+ private:
+  std::vector<TSignatureFile> files_;
+  std::shared_ptr<const detail::TCompiledSignatures> set_;
+};
 
 // Whether `code` is 2 to 11 of a-z, 0-9 and '_'.
 bool IsValidPlatformCode(std::u16string_view code);

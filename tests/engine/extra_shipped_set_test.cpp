@@ -5,7 +5,9 @@
 // Fixture pages: tests/engine/extras/positive/CODE[-N].html must be credited
 // with the platform CODE; every entry of the shipped set must be the one that
 // credits at least one of them. tests/engine/extras/negative/*.html must stay
-// without any platform.
+// without any platform. A straightforward matcher (substring search and
+// PCRE2 over the whole page, entry by entry) is the reference the engine's
+// single pass must agree with.
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
@@ -14,10 +16,13 @@
 #include <QDir>
 #include <QFile>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engine/compiled_signatures.h"
+#include "engine/evidence.h"
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "engine/regex_compile.h"
@@ -38,16 +43,17 @@ std::u16string ReadPage(const QString& path) {
   return text;
 }
 
-// What a page gets with the extras: the built-in tables first; the extra
-// entries of a table only when that table finds nothing, first hit wins.
+// What a page gets with the extras by the straightforward way: the built-in
+// tables first; the extra entries of a table only when that table finds
+// nothing, first hit wins.
 struct TExtraResult {
   std::vector<std::u16string> names;  // plain, expression; without duplicates
   int plainLine = 0, regexLine = 0;   // lines of the extra entries that won, or 0
 };
 
-class TShippedSet {
+class TReferenceMatcher {
  public:
-  explicit TShippedSet(const engine::TSignatureFile& file) : file_(file) {
+  explicit TReferenceMatcher(const engine::TSignatureFile& file) : file_(file) {
     for (const auto& entry : file.regex) {
       std::vector<pcre2_code*> codes;
       for (const auto& alternative : entry.alternatives) {
@@ -57,7 +63,7 @@ class TShippedSet {
     }
     matchData_ = pcre2_match_data_create(1, nullptr);
   }
-  ~TShippedSet() {
+  ~TReferenceMatcher() {
     for (auto& codes : regex_)
       for (auto* code : codes) pcre2_code_free(code);
     pcre2_match_data_free(matchData_);
@@ -109,6 +115,7 @@ class ShippedExtraSignatures : public testing::Test {
     ASSERT_FALSE(SourceDir().isEmpty());
     check_ = engine::LoadSignatureFile((SourceDir() + "/Signatures/extra.txt").toStdString());
     ASSERT_EQ(check_.errors, std::vector<std::string>());
+    extras_ = std::make_unique<engine::TExtraSignatures>(std::vector<engine::TSignatureFile>{check_.file});
   }
 
   QStringList Pages(const QString& folder) const {
@@ -119,6 +126,7 @@ class ShippedExtraSignatures : public testing::Test {
   }
 
   engine::TSignatureFileCheck check_;
+  std::unique_ptr<engine::TExtraSignatures> extras_;
 };
 
 TEST_F(ShippedExtraSignatures, NameOnlyCataloguePlatforms) {
@@ -132,8 +140,16 @@ TEST_F(ShippedExtraSignatures, NameOnlyCataloguePlatforms) {
   }
 }
 
+TEST_F(ShippedExtraSignatures, EveryExpressionHasLiteralsToFilterWith) {
+  // An expression without them would be searched on every page.
+  const auto& report = engine::detail::CompileReport(extras_->Set());
+  EXPECT_TRUE(report.scannerAvailable);
+  std::string unfiltered;
+  for (const auto& alternative : report.unfilteredRegexAlternatives) unfiltered += Narrow(alternative) + "\n";
+  EXPECT_EQ(unfiltered, "");
+}
+
 TEST_F(ShippedExtraSignatures, CreditEachFixtureWithItsPlatformAndUseEveryEntry) {
-  const TShippedSet set(check_.file);
   std::set<int> usedPlain, usedRegex;
   const QStringList pages = Pages("positive");
   ASSERT_FALSE(pages.isEmpty());
@@ -142,13 +158,15 @@ TEST_F(ShippedExtraSignatures, CreditEachFixtureWithItsPlatformAndUseEveryEntry)
     const std::u16string code = base.section('-', 0, 0).toStdU16String();
     const std::u16string expected = engine::GetPlatformName(code);
     ASSERT_NE(expected, code) << "no catalogue code: " << base.toStdString();
-    const auto result = set.Identify(ReadPage(path));
-    std::string names;
-    for (const auto& name : result.names) names += Narrow(name) + "; ";
-    EXPECT_NE(std::find(result.names.begin(), result.names.end(), expected), result.names.end())
-        << base.toStdString() << " gave: " << names;
-    if (result.plainLine != 0) usedPlain.insert(result.plainLine);
-    if (result.regexLine != 0) usedRegex.insert(result.regexLine);
+    const auto evidence = engine::IdentifySiteWithEvidence(ReadPage(path), u"", extras_.get());
+    bool credited = false;
+    for (const auto& finding : evidence.findings) {
+      credited = credited || finding.platform == expected;
+      if (finding.file.empty()) continue;
+      EXPECT_EQ(Narrow(finding.file), check_.file.name);
+      (finding.source == engine::TFindingSource::Plain ? usedPlain : usedRegex).insert(static_cast<int>(finding.line));
+    }
+    EXPECT_TRUE(credited) << base.toStdString() << " gave: " << Narrow(evidence.platforms);
   }
   for (const auto& entry : check_.file.plain) {
     EXPECT_TRUE(usedPlain.contains(entry.line)) << "no fixture page for the plain entry on line " << entry.line;
@@ -159,17 +177,42 @@ TEST_F(ShippedExtraSignatures, CreditEachFixtureWithItsPlatformAndUseEveryEntry)
 }
 
 TEST_F(ShippedExtraSignatures, LeavePagesOfOtherSoftwareWithoutPlatform) {
-  const TShippedSet set(check_.file);
   const QStringList pages = Pages("negative");
   ASSERT_FALSE(pages.isEmpty());
   for (const QString& path : pages) {
     const auto page = ReadPage(path);
     EXPECT_EQ(Narrow(engine::IdentifySite(page, u"")), "") << path.toStdString();
-    const auto result = set.Identify(page);
-    for (const auto& name : result.names) {
-      ADD_FAILURE() << QFileInfo(path).fileName().toStdString() << " gained " << Narrow(name) << " (plain line "
-                    << result.plainLine << ", expression line " << result.regexLine << ")";
+    const auto evidence = engine::IdentifySiteWithEvidence(page, u"", extras_.get());
+    for (const auto& finding : evidence.findings) {
+      ADD_FAILURE() << QFileInfo(path).fileName().toStdString() << " gained " << Narrow(finding.platform) << " ("
+                    << Narrow(finding.file) << " line " << finding.line << ")";
     }
+  }
+}
+
+// Every fixture page, alone, all run together (so that entries compete), and
+// with line breaks inside attributes (which expressions such as [^"]* cross).
+TEST_F(ShippedExtraSignatures, EngineAgreesWithTheStraightforwardMatcher) {
+  const TReferenceMatcher reference(check_.file);
+  std::vector<std::u16string> pages;
+  std::u16string all;
+  for (const QString& folder : {QStringLiteral("positive"), QStringLiteral("negative")}) {
+    for (const QString& path : Pages(folder)) {
+      pages.push_back(ReadPage(path));
+      all += pages.back();
+      std::u16string broken = pages.back();
+      for (std::size_t at = broken.find(u"=\""); at != std::u16string::npos; at = broken.find(u"=\"", at + 4)) {
+        broken.insert(at + 2, u"\r\n");
+      }
+      pages.push_back(std::move(broken));
+    }
+  }
+  pages.push_back(all);
+  for (const auto& page : pages) {
+    const auto expected = reference.Identify(page);
+    std::u16string text;
+    for (const auto& name : expected.names) text += (text.empty() ? u"" : u", ") + name;
+    EXPECT_EQ(Narrow(engine::IdentifySite(page, u"", extras_.get())), Narrow(text)) << Narrow(page.substr(0, 300));
   }
 }
 
