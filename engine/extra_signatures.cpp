@@ -270,6 +270,26 @@ std::u16string_view TExtraSignatures::PlatformName(std::u16string_view code) con
   return {};
 }
 
+TSignatureFilesLoad LoadSignatureFiles(const std::vector<std::string>& paths) {
+  TSignatureFilesLoad load;
+  for (const auto& path : paths) {
+    auto check = LoadSignatureFile(path);
+    if (check.errors.empty()) check.errors = PlatformConflicts(load.files, check.file);
+    if (check.errors.empty()) {
+      load.files.push_back(std::move(check.file));
+    } else {
+      load.rejected.push_back(std::move(check.errors));
+    }
+  }
+  return load;
+}
+
+std::string ShippedSignaturePath(const std::string& programFolder) {
+  std::string path = programFolder;
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + "Signatures/extra.txt";
+}
+
 std::string SignatureFileSummary(const TSignatureFile& file) {
   return file.name + ": " + std::to_string(file.platforms.size()) + " platforms, " +
          std::to_string(file.plain.size()) + " plain entries, " + std::to_string(file.regex.size()) +

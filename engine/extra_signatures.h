@@ -68,6 +68,18 @@ TSignatureFileCheck LoadSignatureFile(const std::string& path);
 // also agree with each other.)
 std::vector<std::string> PlatformConflicts(const std::vector<TSignatureFile>& earlier, const TSignatureFile& next);
 
+// Files read and checked in order (shipped set first, then the user's): the
+// sound ones that agree with those before them, and the faults of the
+// others, one list per file left out.
+struct TSignatureFilesLoad {
+  std::vector<TSignatureFile> files;
+  std::vector<std::vector<std::string>> rejected;
+};
+TSignatureFilesLoad LoadSignatureFiles(const std::vector<std::string>& paths);
+
+// Where the shipped set lies in the folder of a program: Signatures/extra.txt.
+std::string ShippedSignaturePath(const std::string& programFolder);
+
 // "FILE: N platforms, N plain entries, N regular-expression entries".
 std::string SignatureFileSummary(const TSignatureFile& file);
 

@@ -141,6 +141,31 @@ TEST(SignatureFile, FilesUsedTogetherAgreeOnPlatformNames) {
   EXPECT_EQ(engine::PlatformConflicts({}, renamed.file), std::vector<std::string>());
 }
 
+TEST(SignatureFile, FilesLoadInOrderAndAFaultyOneIsLeftOut) {
+  QTemporaryDir dir;
+  auto write = [&](const char* name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return dir.filePath(name).toStdString();
+  };
+  const auto shipped = write("extra.txt", "[platforms]\nnewcms,New CMS,https://a.example/\n[plain]\na1:-newcms\n");
+  const auto faulty = write("bad.txt", "[plain]\nno code\n");
+  const auto renaming = write("renaming.txt", "[platforms]\nnewcms,Other,https://a.example/\n");
+  const auto user = write("mine.txt", "[plain]\nb1:-ghost\n");
+  const auto missing = dir.filePath("missing.txt").toStdString();
+  const auto load = engine::LoadSignatureFiles({shipped, faulty, renaming, user, missing});
+  ASSERT_EQ(load.files.size(), 2u);
+  EXPECT_EQ(load.files[0].name, shipped);
+  EXPECT_EQ(load.files[1].name, user);
+  EXPECT_EQ(load.rejected, (std::vector<std::vector<std::string>>{
+                               {faulty + ":2: entry without \":-\" and a platform code"},
+                               {renaming + ":2: platform \"newcms\" is New CMS in " + shipped + " (line 2)"},
+                               {missing + ": cannot read: No such file or directory"}}));
+  EXPECT_EQ(engine::ShippedSignaturePath("/opt/app"), "/opt/app/Signatures/extra.txt");
+  EXPECT_EQ(engine::ShippedSignaturePath("/opt/app/"), "/opt/app/Signatures/extra.txt");
+}
+
 TEST(SignatureFile, LoadsFromDiskOrSaysWhyNot) {
   QTemporaryDir dir;
   const QString path = dir.filePath("sig.txt");
