@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <variant>
 #include <string>
 #include <vector>
 
@@ -28,7 +31,7 @@ bool ReadText(const std::string& path, std::u16string& text) {
   return true;
 }
 
-int IdentifyPage(const cli::TCliOptions& options) {
+int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures* extras) {
   // Both files are read before anything is printed: a failure leaves
   // standard output empty.
   std::u16string page, headers;
@@ -36,7 +39,7 @@ int IdentifyPage(const cli::TCliOptions& options) {
   if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
 
   engine::LoadPlatformInformation();
-  const std::string result = fetch::Utf16ToUtf8(engine::IdentifySite(page, headers)) + "\n";
+  const std::string result = fetch::Utf16ToUtf8(engine::IdentifySite(page, headers, extras)) + "\n";
   std::fwrite(result.data(), 1, result.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
@@ -57,6 +60,30 @@ int CheckSignatureFiles(const std::vector<std::string>& files) {
   return std::fflush(stdout) == 0 && allSound ? 0 : kExitFailure;
 }
 
+// The folder of this program ("" when the system does not tell).
+std::string ProgramFolder() {
+  std::error_code error;
+  const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.parent_path().string();
+}
+
+// The extra signatures the command line asks for: the shipped set first,
+// then each --signatures file in order. Null when none are asked for; an
+// exit code when a file has faults (they are printed on standard error).
+std::variant<std::shared_ptr<const engine::TExtraSignatures>, int> ExtraSignatures(const cli::TCliOptions& options) {
+  std::vector<std::string> paths;
+  if (options.extra) paths.push_back(engine::ShippedSignaturePath(ProgramFolder()));
+  paths.insert(paths.end(), options.signatureFiles.begin(), options.signatureFiles.end());
+  if (paths.empty()) return std::shared_ptr<const engine::TExtraSignatures>();
+  auto load = engine::LoadSignatureFiles(paths);
+  if (!load.rejected.empty()) {
+    for (const auto& errors : load.rejected)
+      for (const auto& error : errors) std::fprintf(stderr, "%s\n", error.c_str());
+    return kExitFailure;
+  }
+  return std::make_shared<const engine::TExtraSignatures>(std::move(load.files));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -70,10 +97,15 @@ int main(int argc, char* argv[]) {
     return kExitFailure;
   }
   if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);
-  if (parsed.options.pageFile) return IdentifyPage(parsed.options);
+  // Extra signatures are read before anything else, so that a faulty file
+  // ends the tool before any fetch.
+  auto extras = ExtraSignatures(parsed.options);
+  if (const int* failure = std::get_if<int>(&extras)) return *failure;
+  auto& set = std::get<std::shared_ptr<const engine::TExtraSignatures>>(extras);
+  if (parsed.options.pageFile) return IdentifyPage(parsed.options, set.get());
 
   // URLs: the run core hands its steps to this thread's event loop.
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
-  return cli::RunUrlMode(parsed.options);
+  return cli::RunUrlMode(parsed.options, std::move(set));
 }

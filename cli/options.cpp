@@ -88,6 +88,17 @@ const std::vector<TOptionSpec>& OptionTable() {
          }
          return std::nullopt;
        }},
+      {"--extra", "", "use the shipped extra signatures as well (Signatures/extra.txt beside the tool)",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.extra = true;
+         return std::nullopt;
+       }},
+      {"--signatures", "FILE", "use the extra signatures of FILE as well (repeatable; after --extra's)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         if (v.empty()) return std::string("--signatures needs a file name");
+         o.signatureFiles.emplace_back(v);
+         return std::nullopt;
+       }},
       {"--check-signatures", "", "check the extra signature files given as arguments; fetch nothing",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.checkSignatures = true;
@@ -149,7 +160,7 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     }
   }
   const TCliOptions& o = result.options;
-  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven))
+  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || !o.signatureFiles.empty()))
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.urls.empty())
     result.error = "--check-signatures needs at least one signature file";
@@ -163,10 +174,10 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
 std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
-      "Usage: " + name + " --page FILE [--headers FILE]\n"
-      "       " + name + " --check-signatures FILE...\n"
-      "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
-      "           [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n\n"
+      "Usage: " + name + " [--extra] [--signatures FILE]... --page FILE [--headers FILE]\n"
+      "       " + name + " [--extra] [--signatures FILE]... [--connect-timeout MS] [--response-timeout MS]\n"
+      "           [--user-agent TEXT] [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n"
+      "       " + name + " --check-signatures FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
       "show, joined by \", \", followed by one line feed.\n\n"
       "With URLs (or one per line on standard input when none is given): fetches each\n"
@@ -178,6 +189,9 @@ std::string UsageText(std::string_view programName) {
       "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines).\n"
       "Ctrl-C stops: sites in progress finish, the others are printed without\n"
       "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
+      "--extra and --signatures add extra signatures: an extra entry counts only where\n"
+      "the built-in table of its kind finds nothing. A signature file with faults ends\n"
+      "the tool before anything is fetched, its faults on standard error.\n\n"
       "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
       "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
       "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"

@@ -17,6 +17,8 @@ struct TCliOptions {
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
   bool checkSignatures = false;            // --check-signatures: the arguments are signature files
+  bool extra = false;                      // --extra: the shipped extra signatures
+  std::vector<std::string> signatureFiles;  // --signatures FILE, in order
 
   // URL mode (no --page): the URLs, or none to read them from standard input.
   std::vector<std::string> urls;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "cli/record_format.h"
+#include "engine/extra_signatures.h"
 #include "run/identifier.h"
 #include "run/run_host.h"
 #include "services/atomic_file.h"
@@ -214,7 +215,7 @@ class TCliHost : public run::TRunHost {
 
 }  // namespace
 
-int RunUrlMode(const TCliOptions& commandLine) {
+int RunUrlMode(const TCliOptions& commandLine, std::shared_ptr<const engine::TExtraSignatures> extras) {
   const TOptions options = FromCommandLine(commandLine);
 
   TSink sink;
@@ -242,6 +243,7 @@ int RunUrlMode(const TCliOptions& commandLine) {
   ::sigaction(SIGINT, &action, &previous);
 
   run::TMyIdentifier worker(host, inputs, options.userAgent, limits);
+  worker.SetExtraSignatures(std::move(extras));
   QObject::connect(&worker, &QThread::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                    Qt::QueuedConnection);
   worker.start();

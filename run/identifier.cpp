@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/fetch.h"
 #include "run/handover_steps.h"
@@ -286,7 +287,7 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
     if (StopFlag().load()) {
       if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
     }
-    sonuc = FromU16(engine::IdentifySite(pageText, headerText));
+    sonuc = FromU16(engine::IdentifySite(pageText, headerText, extras_.get()));
   }
 
   KacTaneBitti.fetch_add(1);

@@ -119,6 +119,33 @@ TEST_F(CliTool, ChecksSignatureFilesWithoutFetching) {
                        "http://127.0.0.1:1/: cannot read: No such file or directory\n");
 }
 
+TEST_F(CliTool, ExtraSignaturesWithAPage) {
+  // Only the shipped set knows this page; the built-in tables know the header.
+  const auto page = Write("page.html", "<meta name=\"generator\" content=\"TYPO3 CMS\" />\n<p>shared-marker</p>\n");
+  const auto headers = Write("headers.txt", "Server: nginx\n");
+  const auto mine = Write("mine.txt", "[platforms]\nnewcms,New CMS,https://new.example/\n[plain]\nshared-marker:-newcms\n");
+  const struct {
+    QStringList extras;
+    std::string expected;
+  } cases[] = {
+      {{}, "nginx\n"},
+      {{"--extra"}, "TYPO3 CMS, nginx\n"},
+      {{"--signatures", mine}, "New CMS, nginx\n"},
+      // The shipped set comes first, whatever the order on the command line.
+      {{"--signatures", mine, "--extra"}, "TYPO3 CMS, nginx\n"},
+  };
+  for (const auto& c : cases) {
+    const auto o = Run(c.extras + QStringList{"--page", page, "--headers", headers});
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, c.expected) << c.extras.join(' ').toStdString();
+  }
+  const auto missing = dir.filePath("missing.txt");
+  const auto o = Run({"--signatures", missing, "--page", page});
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, missing.toStdString() + ": cannot read: No such file or directory\n");
+}
+
 TEST_F(CliTool, HelpAndWrongCommandLines) {
   const auto help = Run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
@@ -132,7 +159,8 @@ TEST_F(CliTool, HelpAndWrongCommandLines) {
         QStringList{"--page", "page.html", "http://127.0.0.1:1/"}, QStringList{"--page", "page.html", "--threads", "2"},
         QStringList{"--headers", "headers.txt"}, QStringList{"--check-signatures"},
         QStringList{"--check-signatures", "a.txt", "--page", "p.html"},
-        QStringList{"--check-signatures", "a.txt", "--format", "jsonl"}}) {
+        QStringList{"--check-signatures", "a.txt", "--format", "jsonl"},
+        QStringList{"--check-signatures", "a.txt", "--extra"}, QStringList{"--signatures"}}) {
     const auto o = Run(arguments);
     EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(o.out, "");

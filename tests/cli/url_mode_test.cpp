@@ -27,7 +27,8 @@ constexpr const char* kItemOneAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/100.0.4896.127 Safari/537.36";
 
-// /p/<name>: platform "Plat-<name>"; /two: two platforms; /formula: a header
+// /p/<name>: platform "Plat-<name>" (/p/ghost: also a page only the shipped
+// extra signatures know); /two: two platforms; /formula: a header
 // value a spreadsheet would take for a formula; /quote: one with quotes;
 // /slow/<name>, /hold/<name>: as /p/ after 150 ms or once let go;
 // /missing: 404.
@@ -51,6 +52,7 @@ SiteReply Answer(const SiteRequest& request) {
   } else {
     reply.headers.push_back({"X-Powered-By", "Plat-" + path.substr(path.rfind('/') + 1)});
   }
+  if (path == "/p/ghost") reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
   if (path.starts_with("/slow/")) reply.delayMs = 150;
   if (path.starts_with("/hold/")) reply.hold = true;
   return reply;
@@ -210,6 +212,30 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
     EXPECT_EQ(o.err.count('\n'), 1) << o.err.toStdString();
   }
   EXPECT_EQ(site.RequestCount(), 0);
+}
+
+TEST_F(UrlMode, ExtraSignaturesAddToTheRecordsAndAFaultyFileFetchesNothing) {
+  const QString ghost = U("/p/ghost");
+  EXPECT_EQ(RunCli({QStringLiteral("--format"), QStringLiteral("txt"), ghost}).out.toStdString(),
+            (ghost + ",Plat-ghost\n").toStdString());
+  const Outcome o = RunCli({QStringLiteral("--extra"), QStringLiteral("--format"), QStringLiteral("txt"), ghost});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out.toStdString(), (ghost + ",Ghost CMS, Plat-ghost\n").toStdString());
+  const int requests = site.RequestCount();
+
+  QTemporaryDir dir;
+  const QString faulty = dir.filePath(QStringLiteral("mine.txt"));
+  QFile file(faulty);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[plain]\nno code\n[regex]\n(:-wp\n");
+  file.close();
+  const Outcome bad = RunCli({QStringLiteral("--extra"), QStringLiteral("--signatures"), faulty, ghost});
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(bad.out.isEmpty());
+  EXPECT_EQ(bad.err.toStdString(), (faulty + ":2: entry without \":-\" and a platform code\n" + faulty +
+                                    ":4: expression of the entry does not compile: missing closing parenthesis at offset 1\n")
+                                       .toStdString());
+  EXPECT_EQ(site.RequestCount(), requests);
 }
 
 TEST_F(UrlMode, CtrlCStopsLikeStop) {
