@@ -15,6 +15,7 @@
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
+#include "services/identity.h"
 
 namespace {
 
@@ -90,6 +91,11 @@ int main(int argc, char* argv[]) {
   const auto parsed = cli::ParseCommandLine(argc, argv);
   if (parsed.options.help) {
     std::fputs(cli::UsageText("lumasift-cli").c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options.version) {
+    const std::string line = "lumasift-cli " + services::ReadVersionInformation().ProductVersion.toStdString() + "\n";
+    std::fputs(line.c_str(), stdout);
     return 0;
   }
   if (!parsed.error.empty()) {

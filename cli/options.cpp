@@ -109,6 +109,11 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.help = true;
          return std::nullopt;
        }},
+      {"--version", "", "show the program's version and exit",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.version = true;
+         return std::nullopt;
+       }},
   };
   return table;
 }

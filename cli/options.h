@@ -14,6 +14,7 @@ enum class TFormat { Csv, Txt, Jsonl };
 
 struct TCliOptions {
   bool help = false;
+  bool version = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
   bool checkSignatures = false;            // --check-signatures: the arguments are signature files

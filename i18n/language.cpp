@@ -4,12 +4,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include "i18n/codepage.h"
+#include "i18n/program_layout.h"
 
 namespace i18n {
 namespace {
@@ -62,9 +62,7 @@ QStringList ReadLanguageFileLines(const QString& path) {
 
 void LoadLanguage(const QString& FileName, const QString& programFolder) {
   LanguageState state;
-  const QString base =
-      programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
-  state.folder = QDir(base).filePath(QStringLiteral("Languages"));
+  state.folder = QDir(ShippedFilesFolder(programFolder)).filePath(QStringLiteral("Languages"));
 
   if (!QFileInfo(state.folder).isDir()) {
     Publish(state);

@@ -1,7 +1,9 @@
 #pragma once
 // Language files and the one lookup that translates the program's texts.
 //
-// Language files lie in the folder "Languages" beside the program file. A
+// Language files lie in the folder "Languages" among the program's shipped
+// files: beside the program file, or under ../share/lumasift in an installed
+// copy (see program_layout.h). A
 // language file "<Name>.lang.txt" is UTF-8 text (a byte-order mark is
 // skipped) whose lines "{English text}Translated text" translate the English
 // text the program uses. "LanguageCodes.csv" in the same folder maps Windows
@@ -24,8 +26,8 @@ namespace i18n {
 // (UserDefaultUILanguage) is looked up in LanguageCodes.csv and the file it
 // names is taken from the language files found, compared without case. A
 // non-empty FileName names a file in the language folder directly.
-// programFolder: the folder that holds "Languages"; empty means the running
-// program's folder (QCoreApplication::applicationDirPath()).
+// programFolder: the program's folder, whose shipped files hold "Languages"
+// (ShippedFilesFolder); empty means the running program's folder.
 //
 // No folder, no LanguageCodes.csv, no line for the language, no such file:
 // no language is loaded and Translate returns its argument. A language file
@@ -56,7 +58,7 @@ std::optional<QString> FindTranslationLine(const QStringList& lines, const QStri
 QStringList ReadLanguageFileLines(const QString& path);
 
 // The state LoadLanguage leaves, unchanged until it is called again.
-QString LanguageFolder();     // "<program folder>/Languages"; empty before LoadLanguage
+QString LanguageFolder();     // "<shipped files folder>/Languages"; empty before LoadLanguage
 QStringList LanguageFiles();  // names found in LanguageFolder(), see FindLanguageFiles
 QString LanguageFile();       // full path of the loaded file; empty when none
 QString LanguageName();       // the file name before ".lang.txt" (case-sensitive); may be empty

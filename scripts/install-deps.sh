@@ -15,6 +15,7 @@ PACKAGES=(
   python3 python3-xlrd python3-openpyxl
   xvfb xauth fonts-dejavu-core
   famfamfam-silk famfamfam-flag-png
+  dpkg-dev lintian appstream desktop-file-utils bash-completion
 )
 
 missing=()

@@ -8,13 +8,13 @@
 #include <mutex>
 #include <stdexcept>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include "i18n/codepage.h"
+#include "i18n/program_layout.h"
 #include "services/atomic_file.h"
 
 namespace services {
@@ -198,9 +198,11 @@ QString UserDataFolder(const QString& company, const QString& product) {
 }
 
 QString SettleDataFolder(const QString& programFolder, const QString& company, const QString& product) {
-  const QString own =
-      WithSlash(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
-  if (IsFolderWritable(own)) return own;
+  const QString own = WithSlash(i18n::ProgramFolder(programFolder));
+  // An installed copy shares its program folder (/usr/bin) with every other
+  // program and every user: it keeps each user's files apart even when it
+  // could write there, as root can.
+  if (!i18n::IsInstalledLayout(own) && IsFolderWritable(own)) return own;
   const QString folder = UserDataFolder(company, product);
   // ~/.config itself may be missing on a fresh account, so every missing
   // level is created. Failures are ignored: the first write reports them.

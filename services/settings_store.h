@@ -93,7 +93,9 @@ QString UserDataFolder(const QString& company, const QString& product);
 // The data folder, always ending with "/": programFolder (empty means the
 // running program's folder) when IsFolderWritable says so, else
 // UserDataFolder(), which is created with any missing parents (failures are
-// ignored; writing there then reports them).
+// ignored; writing there then reports them). An installed copy
+// (i18n::IsInstalledLayout) always takes UserDataFolder() and leaves no probe
+// in its program folder.
 QString SettleDataFolder(const QString& programFolder, const QString& company, const QString& product);
 
 }  // namespace services

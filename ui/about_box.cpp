@@ -1,6 +1,7 @@
 #include "ui/about_box.h"
 
 #include "i18n/language.h"
+#include "i18n/program_layout.h"
 #include "services/identity.h"
 #include "ui/dialog_pictures.h"
 #include "ui/dropdown_menu.h"
@@ -8,7 +9,6 @@
 #include "ui/message_dialog.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -70,7 +70,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name) {
 
 TAboutBox::TAboutBox(QWidget* parent, const QString& programFolder)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      programFolder_(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder) {
+      programFolder_(i18n::ProgramFolder(programFolder)) {
   setObjectName(QStringLiteral("TAboutBox"));
   setFixedSize(kClientWidth, kClientHeight);
   MakeBlack(this);
@@ -277,7 +277,7 @@ void TAboutBox::Howtouninstall1Click() { OpenAddress(UninstallAddress()); }
 void TAboutBox::Label5Click() { OpenAddress(HomePageAddress()); }
 
 void TAboutBox::LicensePrivacyPolicy1Click() {
-  const QString path = QDir(programFolder_).filePath(QStringLiteral("license.txt"));
+  const QString path = QDir(i18n::ShippedFilesFolder(programFolder_)).filePath(QStringLiteral("license.txt"));
   if (QFileInfo(path).isFile()) {
     OpenLocalFile(path);
   } else {

@@ -30,8 +30,8 @@ class TAboutBox : public QDialog {
   static constexpr int kClientWidth = 446;
   static constexpr int kClientHeight = 374;
 
-  // programFolder: where license.txt is looked for; empty: the running
-  // program's folder.
+  // programFolder: the program's folder, whose shipped files hold
+  // license.txt (i18n::ShippedFilesFolder); empty: the running program's folder.
   explicit TAboutBox(QWidget* parent = nullptr, const QString& programFolder = QString());
 
   const TFallingChars& Animation() const { return animation_; }

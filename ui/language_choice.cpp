@@ -1,10 +1,10 @@
 #include "ui/language_choice.h"
 
 #include "i18n/language.h"
+#include "i18n/program_layout.h"
 #include "services/atomic_file.h"
 #include "services/settings_store.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,8 +40,7 @@ QString StartupLanguageFile(const services::TSettingsStore& store, const QString
   if (stored.isEmpty() || stored.contains(u'/') || stored.contains(u'\\') || stored == QLatin1String("..")) {
     return QString();
   }
-  const QString folder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
-  const QFileInfo file(QDir(folder).filePath(QStringLiteral("Languages/") + stored));
+  const QFileInfo file(QDir(i18n::ShippedFilesFolder(programFolder)).filePath(QStringLiteral("Languages/") + stored));
   if (file.isFile()) return stored;
   // English needs no file: a name that matches no file keeps every text in
   // English, which is what the user chose.

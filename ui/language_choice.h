@@ -30,7 +30,8 @@ inline constexpr char kEnglishLanguageFile[] = "English.lang.txt";
 void SetLanguageFile(services::TSettingsStore& store, const QString& Filename);
 
 // What the window passes to i18n::LoadLanguage at start-up: the stored file
-// name when it names a file in "<programFolder>/Languages" (or is the English
+// name when it names a file in the Languages folder of the program's shipped
+// files (i18n::ShippedFilesFolder(programFolder)) (or is the English
 // choice), else empty for the automatic choice. programFolder empty: the
 // running program's folder.
 QString StartupLanguageFile(const services::TSettingsStore& store, const QString& programFolder = QString());

@@ -9,7 +9,8 @@
 // their place on screen, which differs between desktops. Surplus captions
 // are dropped; buttons beyond the list keep their standard captions.
 //
-// Tests: while TMessageBoxSeam is active, no box is shown. Each box is built
+// Tests (and the window program's --check-installation, which prints the
+// boxes instead): while TMessageBoxSeam is active, no box is shown. Each box is built
 // as in the program (captions applied), recorded, and answered with the next
 // queued answer, or with the answer Esc would give (Cancel, No, Close,
 // Abort or Ignore, or the only button) when none is queued. Main thread only.

@@ -146,9 +146,18 @@ TEST_F(CliTool, ExtraSignaturesWithAPage) {
   EXPECT_EQ(o.err, missing.toStdString() + ": cannot read: No such file or directory\n");
 }
 
-TEST_F(CliTool, HelpAndWrongCommandLines) {
+TEST_F(CliTool, HelpVersionAndWrongCommandLines) {
   const auto help = Run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--version"), std::string::npos);
+  // The version is the project's, as the package states it; --version wins
+  // over what follows it, as --help does.
+  for (const QStringList& arguments : {QStringList{"--version"}, QStringList{"--version", "--bogus"}}) {
+    const auto version = Run(arguments);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "lumasift-cli " LUMASIFT_PROJECT_VERSION "\n");
+    EXPECT_EQ(version.err, "");
+  }
   EXPECT_NE(help.out.find("--page FILE"), std::string::npos);
   EXPECT_NE(help.out.find("--headers FILE"), std::string::npos);
   EXPECT_NE(help.out.find("--threads N"), std::string::npos);

@@ -85,4 +85,23 @@ TEST_F(DataFolderTest, PerUserFolderIsUnderDotConfigWithoutXdgConfigHome) {
   EXPECT_TRUE(QFileInfo(folder).isDir());
 }
 
+TEST_F(DataFolderTest, InstalledCopyKeepsItsDataPerUserEvenWhenItCouldWriteBeside) {
+  // <prefix>/bin with the shipped files in <prefix>/share/lumasift: the
+  // program folder is writable (root can write /usr/bin), yet nothing may go
+  // there, not even the probe.
+  const QString bin = program_.filePath("bin");
+  ASSERT_TRUE(QDir().mkpath(bin));
+  ASSERT_TRUE(QDir().mkpath(program_.filePath("share/lumasift/Languages")));
+  ASSERT_TRUE(services::IsFolderWritable(bin));
+  const QString folder = services::SettleDataFolder(bin, "CORVANE", "Lumasift");
+  EXPECT_EQ(folder, config_.path() + "/CORVANE/Lumasift/");
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+  EXPECT_TRUE(Entries(bin).isEmpty());
+
+  // The same folders with Languages beside the program: a build tree, which
+  // keeps its data beside itself.
+  ASSERT_TRUE(QDir().mkpath(bin + "/Languages"));
+  EXPECT_EQ(services::SettleDataFolder(bin, "CORVANE", "Lumasift"), bin + "/");
+}
+
 }  // namespace
