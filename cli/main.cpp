@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <variant>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "cli/options.h"
@@ -15,6 +15,7 @@
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
+#include "i18n/program_layout.h"
 #include "services/identity.h"
 
 namespace {
@@ -73,7 +74,10 @@ std::string ProgramFolder() {
 // exit code when a file has faults (they are printed on standard error).
 std::variant<std::shared_ptr<const engine::TExtraSignatures>, int> ExtraSignatures(const cli::TCliOptions& options) {
   std::vector<std::string> paths;
-  if (options.extra) paths.push_back(engine::ShippedSignaturePath(ProgramFolder()));
+  if (options.extra) {
+    const QString shipped = i18n::ShippedFilesFolder(QString::fromStdString(ProgramFolder()));
+    paths.push_back(engine::ShippedSignaturePath(shipped.toStdString()));
+  }
   paths.insert(paths.end(), options.signatureFiles.begin(), options.signatureFiles.end());
   if (paths.empty()) return std::shared_ptr<const engine::TExtraSignatures>();
   auto load = engine::LoadSignatureFiles(paths);

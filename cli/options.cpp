@@ -88,7 +88,7 @@ const std::vector<TOptionSpec>& OptionTable() {
          }
          return std::nullopt;
        }},
-      {"--extra", "", "use the shipped extra signatures as well (Signatures/extra.txt beside the tool)",
+      {"--extra", "", "use the shipped extra signatures as well (Signatures/extra.txt)",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.extra = true;
          return std::nullopt;
