@@ -363,7 +363,10 @@ const QStringList kTranslatedTexts = {
     "Your feedback is received.", "Thank you!", "Something went wrong. Your feedback could not be delivered.",
     "Please try again later.",
     // about box
-    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License"};
+    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License",
+    // extra signatures
+    "Extra Signatures", "Edit My Signatures...", "This signature file has faults; this run goes on without it:",
+    "No program could open this file:"};
 
 TEST(ShippedLanguages, TranslateEveryTextOnce) {
   const QStringList files = QDir(dialogtest::ShippedLanguagesFolder()).entryList({"*.lang.txt"}, QDir::Files);
