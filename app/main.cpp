@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "fetch/fetch.h"
 #include "i18n/language.h"
 #include "i18n/program_layout.h"
 #include "services/identity.h"
@@ -51,6 +52,8 @@ int CheckInstallation(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  fetch::GlobalInit();  // before Qt or anything else starts a thread
+
   // The options are read before the application object exists, so that
   // --help and --version work without a display.
   QStringList arguments;

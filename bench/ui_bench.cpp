@@ -41,6 +41,7 @@
 #include <random>
 #include <string>
 
+#include "fetch/fetch.h"
 #include "run/identifier.h"
 #include "services/settings_store.h"
 #include "support/run_site.h"
@@ -53,7 +54,7 @@ namespace {
 std::unique_ptr<ui::TAppForm> OpenWindow(const QTemporaryDir& folder) {
   ui::TAppFormOptions options;
   options.programFolder = folder.path();
-  options.openUrl = [](const QUrl&) {};
+  options.openUrl = [](const QUrl&) { return true; };
   options.startNewCopy = [] { return true; };
   options.endApplication = [] {};
   options.updateCheck = false;  // a benchmark asks no web service
@@ -231,6 +232,7 @@ BENCHMARK(BM_MainThreadStall)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  fetch::GlobalInit();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Lumasift"));
   ui::TMessageBoxSeam::Activate();  // nothing may wait for a person

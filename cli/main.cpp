@@ -10,12 +10,17 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/record_format.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
+#include "engine/evidence.h"
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
+#include "fetch/fetch.h"
 #include "i18n/program_layout.h"
+#include "run/evidence_text.h"
+#include "run/record_evidence.h"
 #include "services/identity.h"
 
 namespace {
@@ -41,7 +46,19 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
   if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
 
   engine::LoadPlatformInformation();
-  const std::string result = fetch::Utf16ToUtf8(engine::IdentifySite(page, headers, extras)) + "\n";
+  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(page, headers, extras);
+  std::string result;
+  if (options.explain) {
+    const run::TEvidence evidence(found, std::u16string_view());
+    result = (run::ExplainText(QString::fromLocal8Bit(options.pageFile->c_str()), QString::fromStdU16String(found.platforms),
+                               evidence) + QLatin1Char('\n')).toStdString();
+  } else if (options.format == cli::TFormat::Jsonl) {
+    const run::TEvidence evidence(found, std::u16string_view());
+    result = (QLatin1Char('{') + cli::SiteJsonFields(QString::fromStdU16String(found.platforms), evidence) +
+              QStringLiteral("}\n")).toStdString();
+  } else {
+    result = fetch::Utf16ToUtf8(found.platforms) + "\n";
+  }
   std::fwrite(result.data(), 1, result.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
@@ -115,6 +132,7 @@ int main(int argc, char* argv[]) {
   if (parsed.options.pageFile) return IdentifyPage(parsed.options, set.get());
 
   // URLs: the run core hands its steps to this thread's event loop.
+  fetch::GlobalInit();  // before the application object or any job thread
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
   return cli::RunUrlMode(parsed.options, std::move(set));

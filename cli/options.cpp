@@ -51,9 +51,9 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.userAgent = std::string(v);
          return std::nullopt;
        }},
-      {"--format", "FORMAT", "URLs: csv (default), txt or jsonl",
+      {"--format", "FORMAT", "csv (URLs' default), txt (--page's default) or jsonl (with evidence)",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.formatGiven = true;
          if (v == "csv")
            o.format = TFormat::Csv;
          else if (v == "txt")
@@ -102,6 +102,11 @@ const std::vector<TOptionSpec>& OptionTable() {
       {"--check-signatures", "", "check the extra signature files given as arguments; fetch nothing",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.checkSignatures = true;
+         return std::nullopt;
+       }},
+      {"--explain", "", "print why each site got its platforms, one readable block per site",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.explain = true;
          return std::nullopt;
        }},
       {"--help", "", "show this help and exit",
@@ -165,7 +170,8 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     }
   }
   const TCliOptions& o = result.options;
-  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || !o.signatureFiles.empty()))
+  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
+                           !o.signatureFiles.empty()))
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.urls.empty())
     result.error = "--check-signatures needs at least one signature file";
@@ -173,6 +179,10 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
+  else if (o.pageFile && o.formatGiven && o.format == TFormat::Csv)
+    result.error = "--page prints txt or jsonl";
+  else if (o.explain && o.formatGiven)
+    result.error = "--explain and --format exclude each other";
   return result;
 }
 
@@ -180,18 +190,24 @@ std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
       "Usage: " + name + " [--extra] [--signatures FILE]... --page FILE [--headers FILE]\n"
+      "           [--format txt|jsonl | --explain]\n"
       "       " + name + " [--extra] [--signatures FILE]... [--connect-timeout MS] [--response-timeout MS]\n"
-      "           [--user-agent TEXT] [--format csv|txt|jsonl] [--output FILE] [--threads auto|N|1] [URL ...]\n"
+      "           [--user-agent TEXT] [--format csv|txt|jsonl | --explain] [--output FILE]\n"
+      "           [--threads auto|N|1] [URL ...]\n"
       "       " + name + " --check-signatures FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
-      "show, joined by \", \", followed by one line feed.\n\n"
+      "show, joined by \", \", followed by one line feed; with --format jsonl one JSON\n"
+      "object ({\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n\n"
       "With URLs (or one per line on standard input when none is given): fetches each\n"
       "site and prints one record per URL in input order, each as soon as it and every\n"
       "one before it are done. Blanks around a URL are dropped, empty lines skipped,\n"
       "\"http://\" put in front of what does not begin with \"http\". Formats: csv\n"
       "(URL,platforms as in the CSV export), txt (URL,platforms unquoted), jsonl\n"
-      "({\"url\":...,\"platforms\":[...],\"error\":text|null}). --output writes the file\n"
-      "the window's export writes (UTF-8 with BOM, CR LF; jsonl: plain JSON Lines).\n"
+      "({\"url\":...,\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n"
+      "--output writes the file the window's export writes (UTF-8 with BOM, CR LF;\n"
+      "jsonl: plain JSON Lines).\n"
+      "--explain prints, per site, the platforms, the versions found and each finding:\n"
+      "the signature entry or header behind it and the match in its context ([[match]]).\n"
       "Ctrl-C stops: sites in progress finish, the others are printed without\n"
       "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
       "--extra and --signatures add extra signatures: an extra entry counts only where\n"

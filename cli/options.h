@@ -26,11 +26,13 @@ struct TCliOptions {
   std::string connectTimeout = "5000";     // --connect-timeout MS
   std::string responseTimeout = "5000";    // --response-timeout MS
   std::optional<std::string> userAgent;    // --user-agent TEXT; none: the default agent
-  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl
+  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl (--page: txt|jsonl, default txt)
+  bool formatGiven = false;
   std::optional<std::string> outputFile;   // --output FILE
   bool pooled = true;                      // --threads auto|N|1
   int threads = 0;                         //   0: automatic; 1 is not pooled
   bool urlOptionGiven = false;             // any of the URL-mode options above
+  bool explain = false;                    // --explain: readable evidence, one block per site
 };
 
 struct TOptionSpec {

@@ -33,29 +33,55 @@ QString JsonString(const QString& text) {
   return out;
 }
 
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
 }  // namespace
 
-QString RecordLine(const run::TMyRecord& record, TFormat format) {
+QString SiteJsonFields(const QString& platforms, const run::TEvidence& evidence) {
+  QString names;
+  QString error = QStringLiteral("null");
+  if (run::IsErrorText(platforms)) {
+    error = JsonString(platforms.mid(7));
+  } else if (!platforms.isEmpty()) {
+    const QStringList list = platforms.split(QStringLiteral(", "));
+    for (qsizetype i = 0; i < list.size(); ++i) {
+      if (i > 0) names += QLatin1Char(',');
+      names += JsonString(list.at(i));
+    }
+  }
+  QString versions;
+  for (const auto& version : evidence.Versions()) {
+    if (!versions.isEmpty()) versions += QLatin1Char(',');
+    versions += JsonString(Q(version.platform)) + QLatin1Char(':') + JsonString(Q(version.version));
+  }
+  QString items;
+  for (const auto& f : evidence.Findings()) {
+    if (!items.isEmpty()) items += QLatin1Char(',');
+    const bool header = f.source == engine::TFindingSource::Header;
+    items += QStringLiteral("{\"platform\":") + JsonString(Q(f.platform)) + QStringLiteral(",\"source\":\"") +
+             QLatin1String(header ? "header" : f.source == engine::TFindingSource::Regex ? "regex" : "plain") +
+             QStringLiteral("\",\"entry\":") + (header ? JsonString(Q(f.header)) : QString::number(f.entry));
+    if (!f.file.empty()) {
+      items += QStringLiteral(",\"file\":") + JsonString(Q(f.file)) + QStringLiteral(",\"line\":") + QString::number(f.line);
+    }
+    items += QStringLiteral(",\"match\":") + JsonString(Q(f.match)) + QStringLiteral(",\"offset\":") +
+             (f.offset ? QString::number(*f.offset) : QStringLiteral("null")) + QStringLiteral(",\"before\":") +
+             JsonString(Q(f.before)) + QStringLiteral(",\"after\":") + JsonString(Q(f.after)) +
+             QStringLiteral(",\"duplicate\":") + QLatin1String(f.duplicate ? "true" : "false") + QLatin1Char('}');
+  }
+  return QStringLiteral("\"platforms\":[") + names + QStringLiteral("],\"error\":") + error +
+         QStringLiteral(",\"versions\":{") + versions + QStringLiteral("},\"evidence\":[") + items + QLatin1Char(']');
+}
+
+QString RecordLine(const run::TWorkRecord& record, TFormat format) {
   switch (format) {
     case TFormat::Csv:
       return run::CsvExportLine(record, QLatin1Char(','));
     case TFormat::Txt:
       return run::TextExportLine(record);
-    case TFormat::Jsonl: {
-      QString platforms;
-      QString error = QStringLiteral("null");
-      if (run::IsErrorText(record.FPlatform)) {
-        error = JsonString(record.FPlatform.mid(7));
-      } else if (!record.FPlatform.isEmpty()) {
-        const QStringList names = record.FPlatform.split(QStringLiteral(", "));
-        for (qsizetype i = 0; i < names.size(); ++i) {
-          if (i > 0) platforms += QLatin1Char(',');
-          platforms += JsonString(names.at(i));
-        }
-      }
-      return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QStringLiteral(",\"platforms\":[") + platforms +
-             QStringLiteral("],\"error\":") + error + QLatin1Char('}');
-    }
+    case TFormat::Jsonl:
+      return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QLatin1Char(',') +
+             SiteJsonFields(record.FPlatform, record.evidence) + QLatin1Char('}');
   }
   return QString();
 }

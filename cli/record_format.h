@@ -13,10 +13,19 @@ namespace cli {
 // The record's line, without a line end.
 //   csv:   run::CsvField(URL) "," run::CsvField(platforms)
 //   txt:   URL "," platforms, nothing quoted
-//   jsonl: {"url":URL,"platforms":[names...],"error":null} for a platforms
-//          text (names split at ", "; none for an empty text), or
-//          {"url":URL,"platforms":[],"error":MESSAGE} for an error text, the
-//          message being the text after "Error: ".
-QString RecordLine(const run::TMyRecord& record, TFormat format);
+//   jsonl: {"url":URL,"platforms":[names...],"error":null,"versions":{...},
+//          "evidence":[...]} for a platforms text (names split at ", ";
+//          none for an empty text), or {"url":URL,"platforms":[],
+//          "error":MESSAGE,...} for an error text, the message being the
+//          text after "Error: " (see SiteJsonFields).
+QString RecordLine(const run::TWorkRecord& record, TFormat format);
+
+// The fields after "url" of a jsonl line, without braces:
+//   "platforms":[...],"error":...,"versions":{"Name":"1.2"},"evidence":[item...]
+// item: {"platform":NAME,"source":"plain"|"regex"|"header","entry":N or the
+// header's name,"match":TEXT,"offset":N or null,"before":TEXT,"after":TEXT,
+// "duplicate":true|false}, plus "file" and "line" for an entry from a
+// signature file.
+QString SiteJsonFields(const QString& platforms, const run::TEvidence& evidence);
 
 }  // namespace cli

@@ -15,6 +15,7 @@
 
 #include "cli/record_format.h"
 #include "engine/extra_signatures.h"
+#include "run/evidence_text.h"
 #include "run/identifier.h"
 #include "run/run_host.h"
 #include "services/atomic_file.h"
@@ -42,6 +43,7 @@ struct TOptions {
   QString responseTimeout;
   QString userAgent;
   TFormat format = TFormat::Csv;
+  bool explain = false;
   QString output;
   bool pooled = true;
   int threads = 0;  // 0: automatic
@@ -60,6 +62,7 @@ TOptions FromCommandLine(const TCliOptions& o) {
   options.responseTimeout = Local(o.responseTimeout);
   options.userAgent = o.userAgent ? Local(*o.userAgent) : QString::fromLatin1(kDefaultUserAgent);
   options.format = o.format;
+  options.explain = o.explain;
   if (o.outputFile) options.output = Local(*o.outputFile);
   options.pooled = o.pooled;
   options.threads = o.threads;
@@ -186,16 +189,30 @@ class TCliHost : public run::TRunHost {
   // with an empty platforms text when its job never ended).
   void PrintRest() {
     for (; next_ < list_.size(); ++next_) {
-      run::TMyRecord record = list_[next_];
-      if (!ended_[next_]) record.FPlatform.clear();
-      sink_.Write(RecordLine(record, options_.format));
+      run::TWorkRecord record = list_[next_];
+      if (!ended_[next_]) {
+        record.FPlatform.clear();
+        record.evidence = run::TEvidence();
+      }
+      Print(record);
     }
     EndProgress();
   }
 
  private:
   void PrintReady() {
-    while (next_ < list_.size() && ended_[next_]) sink_.Write(RecordLine(list_[next_++], options_.format));
+    while (next_ < list_.size() && ended_[next_]) Print(list_[next_++]);
+  }
+  // One record: its line, or its --explain block (blocks apart by a blank line).
+  void Print(const run::TWorkRecord& record) {
+    if (!options_.explain) {
+      sink_.Write(RecordLine(record, options_.format));
+      return;
+    }
+    if (blockWritten_) sink_.Write(QString());
+    for (const QString& line : run::ExplainText(record.FURL, record.FPlatform, record.evidence).split(QLatin1Char('\n')))
+      sink_.Write(line);
+    blockWritten_ = true;
   }
   void EndProgress() {
     if (progressShown_) std::fputc('\n', stderr);
@@ -211,6 +228,7 @@ class TCliHost : public run::TRunHost {
   size_t next_ = 0;
   bool progress_;
   bool progressShown_ = false;
+  bool blockWritten_ = false;
 };
 
 }  // namespace

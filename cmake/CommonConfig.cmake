@@ -25,6 +25,16 @@ target_compile_definitions(lumasift_common INTERFACE
 target_include_directories(lumasift_common INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_libraries(lumasift_common INTERFACE Threads::Threads)
 
+# Sanitizer builds (`make test-sanitize`, `make test-tsan`) instrument every
+# target of ours through this interface target; libraries from the system
+# stay as they are.
+set(LUMASIFT_SANITIZE "" CACHE STRING "Sanitizers to build with, as for -fsanitize= (address,undefined or thread); empty: none")
+if(LUMASIFT_SANITIZE)
+  target_compile_options(lumasift_common INTERFACE -fsanitize=${LUMASIFT_SANITIZE} -fno-omit-frame-pointer
+                         -fno-sanitize-recover=all)
+  target_link_options(lumasift_common INTERFACE -fsanitize=${LUMASIFT_SANITIZE})
+endif()
+
 # lumasift_layer(<folder> [Qt-and-other link targets...])
 # One static library per layer folder, named lumasift_<folder>, from every
 # source file the folder holds (Qt's moc/uic/rcc run automatically).
@@ -68,9 +78,11 @@ function(lumasift_tests folder)
   # One variable per property: a ";" inside a property value would be taken
   # as a list separator on its way through the discovery script, and every
   # variable after the first would be lost.
+  # Each test is labelled with its folder, so that `ctest -L fetch` picks a layer.
   gtest_discover_tests(${folder}_tests
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES LABELS ${folder}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                ENVIRONMENT_MODIFICATION "LUMASIFT_SOURCE_DIR=set:${PROJECT_SOURCE_DIR}"
                TIMEOUT 300)
 endfunction()

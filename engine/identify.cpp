@@ -56,25 +56,21 @@ std::u16string NameOf(std::u16string_view code, const TExtraSignatures* extras =
 }
 
 
-// One wanted header line: the name as sent (without its colon) and the value.
-struct THeaderValue {
-  std::u16string_view name;
-  std::u16string_view value;
-};
-
-std::vector<THeaderValue> HeaderValues(std::u16string_view headerText) {
+// Calls `found(name, value)` for each X-Powered-By, Powered-by and Server
+// line of `headerText`, in order: the name as sent (without its colon) and
+// the value, both trimmed.
+template <typename F>
+void ForEachHeaderValue(std::u16string_view headerText, F&& found) {
   static constexpr std::u16string_view kPrefixes[] = {u"X-Powered-By:", u"Powered-by:", u"Server:"};
-  std::vector<THeaderValue> values;
   ForEachLine(headerText, [&](std::u16string_view rawLine) {
     const auto line = Trim(rawLine);
     for (const auto prefix : kPrefixes) {
       if (line.size() >= prefix.size() && EqualIgnoringAsciiCase(line.substr(0, prefix.size()), prefix)) {
-        values.push_back({line.substr(0, prefix.size() - 1), Trim(line.substr(prefix.size()))});
+        found(line.substr(0, prefix.size() - 1), Trim(line.substr(prefix.size())));
         break;
       }
     }
   });
-  return values;
 }
 
 // FNV-1a over the text with ASCII case folded, then mixed (texts that
@@ -153,20 +149,19 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
                         const TExtraSignatures* extras) {
   if (pageText.starts_with(u"Error: ")) return std::u16string(pageText);
 
-  struct TItem {
-    std::u16string_view text;  // into pageNames or headerText
-    std::u16string_view code;  // page matchers only
-  };
+  // The items of the platforms text, in order: at most two page names
+  // (pageNames, with their codes), then the header values (views into
+  // headerText, their names aside only for the evidence).
   std::u16string pageNames[2];
-  const auto headers = HeaderValues(headerText);
-  std::vector<TItem> items;
-  items.reserve(2 + headers.size());
+  std::u16string_view pageCodes[2];
+  std::vector<std::u16string_view> items;
   // One pass over the page serves both body matchers.
   const auto& tables = extras != nullptr ? extras->Set() : detail::CompiledSignatures();
   const auto scan = detail::ScanPage(tables, pageText);
   const auto plain = detail::PlainHit(tables, scan, pageText);
   if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry), extras); !pageNames[0].empty()) {
-    items.push_back({pageNames[0], detail::PlainCode(tables, plain.entry)});
+    pageCodes[items.size()] = detail::PlainCode(tables, plain.entry);
+    items.push_back(pageNames[0]);
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Plain;
@@ -176,7 +171,8 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   }
   const auto regex = detail::RegExHit(tables, scan, pageText);
   if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry), extras); !pageNames[1].empty()) {
-    items.push_back({pageNames[1], detail::RegExCode(tables, regex.entry)});
+    pageCodes[items.size()] = detail::RegExCode(tables, regex.entry);
+    items.push_back(pageNames[1]);
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Regex;
@@ -188,22 +184,30 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   // The values are the lines of the header matcher's text: empty values
   // before the first non-empty one add nothing to it, and a trailing empty
   // value starts no line.
-  std::size_t firstHeader = 0;
-  while (firstHeader < headers.size() && headers[firstHeader].value.empty()) ++firstHeader;
-  std::size_t headerCount = headers.size();
-  if (headerCount > firstHeader && headers.back().value.empty()) --headerCount;
-  for (std::size_t h = firstHeader; h < headerCount; ++h) {
-    items.push_back({headers[h].value, {}});
-    if (evidence != nullptr) {
+  std::vector<std::u16string_view> headerNames;
+  ForEachHeaderValue(headerText, [&](std::u16string_view name, std::u16string_view value) {
+    if (items.size() == pageItems && value.empty()) return;
+    items.push_back(value);
+    if (evidence != nullptr) headerNames.push_back(name);
+  });
+  if (items.size() > pageItems && items.back().empty()) {
+    items.pop_back();
+    if (evidence != nullptr) headerNames.pop_back();
+  }
+  if (evidence != nullptr) {
+    for (std::size_t h = 0; h < headerNames.size(); ++h) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Header;
-      f.header = headers[h].name;
-      f.match = headers[h].value;
+      f.header = headerNames[h];
+      f.match = items[pageItems + h];
     }
   }
 
   // Linear de-duplication: a hash set of the texts, ASCII case folded.
   std::u16string result;
+  std::size_t resultSize = 0;
+  for (const auto item : items) resultSize += item.size() + 2;
+  result.reserve(resultSize);
   // Open addressing over item indexes: no allocation per item.
   std::size_t slots = 8;
   while (slots < 2 * items.size()) slots *= 2;
@@ -215,7 +219,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   std::size_t keptCount = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
     bool added = true;
-    const std::uint64_t hash = FoldedHash(items[i].text);
+    const std::uint64_t hash = FoldedHash(items[i]);
     const auto check = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
       if (table[slot].item == UINT32_MAX) {
@@ -223,18 +227,18 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
         ++keptCount;
         break;
       }
-      if (table[slot].hash == check && EqualIgnoringAsciiCase(items[table[slot].item].text, items[i].text)) {
+      if (table[slot].hash == check && EqualIgnoringAsciiCase(items[table[slot].item], items[i])) {
         added = false;
         break;
       }
     }
     if (evidence != nullptr) {
-      evidence->findings[i].platform = items[i].text;
+      evidence->findings[i].platform = items[i];
       evidence->findings[i].duplicate = !added;
     }
     if (!added) continue;
     if (keptCount > 1) result += u", ";
-    result += items[i].text;
+    result += items[i];
   }
 
   if (evidence != nullptr && pageItems > 0) {
@@ -242,9 +246,9 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     for (std::size_t i = 0; i < pageItems && !contents.empty(); ++i) {
       if (evidence->findings[i].duplicate) continue;
       for (const auto& content : contents) {
-        auto version = GeneratorVersion(content, items[i].text, items[i].code);
+        auto version = GeneratorVersion(content, items[i], pageCodes[i]);
         if (version.empty()) continue;
-        evidence->versions.push_back({std::u16string(items[i].text), std::move(version)});
+        evidence->versions.push_back({std::u16string(items[i]), std::move(version)});
         break;
       }
     }
@@ -285,14 +289,14 @@ std::u16string FindByRegEx(std::u16string_view pageText) {
 
 std::u16string FindByHeaders(std::u16string_view headerText) {
   std::u16string result;
-  for (const auto& header : HeaderValues(headerText)) {
+  ForEachHeaderValue(headerText, [&](std::u16string_view, std::u16string_view value) {
     if (result.empty()) {
-      result = header.value;
+      result = value;
     } else {
       result += u"\r\n";
-      result += header.value;
+      result += value;
     }
-  }
+  });
   return result;
 }
 

@@ -174,11 +174,13 @@ ContentDecoder::~ContentDecoder() {
   if (compressed_) inflateEnd(&stream_);
 }
 
-bool ContentDecoder::Feed(const char* data, size_t size, std::string& out, size_t limit) {
+bool ContentDecoder::Feed(const char* data, size_t size, std::string& out, size_t limit,
+                          const GrowthHook& beforeGrowth) {
   if (error_) return false;
   if (full_ || size == 0) return true;
   if (!compressed_) {
     size_t take = std::min(size, limit - std::min(limit, out.size()));
+    if (beforeGrowth && take > 0) beforeGrowth(out.size() + take);
     out.append(data, take);
     if (take < size || out.size() >= limit) full_ = true;
     return true;
@@ -194,7 +196,9 @@ bool ContentDecoder::Feed(const char* data, size_t size, std::string& out, size_
     int rc = inflate(&stream_, Z_NO_FLUSH);
     size_t produced = sizeof buffer - stream_.avail_out;
     size_t room = limit - std::min(limit, out.size());
-    out.append(buffer, std::min(produced, room));
+    const size_t take = std::min(produced, room);
+    if (beforeGrowth && take > 0) beforeGrowth(out.size() + take);
+    out.append(buffer, take);
     if (produced > room || out.size() >= limit) {
       full_ = true;
       return true;
@@ -308,34 +312,62 @@ std::string ChooseCharset(std::string_view contentType, std::string_view body) {
   return CharsetParameter(contentType);
 }
 
-std::u16string Latin1ToUtf16(std::string_view bytes) {
-  std::u16string text(bytes.size(), u'\0');
+namespace {
+
+// Bytes as characters of the same number, in a text with `room` characters
+// of spare capacity.
+std::u16string Latin1WithRoom(std::string_view bytes, size_t room) {
+  std::u16string text;
+  text.reserve(bytes.size() + room);
+  text.resize(bytes.size());
   for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
   return text;
 }
 
-std::u16string DecodeText(std::string_view bytes, const std::string& charset) {
-  if (charset.empty() || bytes.empty()) return Latin1ToUtf16(bytes);
+std::u16string DecodeWithRoom(std::string_view bytes, const std::string& charset, size_t room) {
+  if (charset.empty() || bytes.empty()) return Latin1WithRoom(bytes, room);
   std::string label = Lower(charset);
   // Pages labelled GB2312 routinely use the characters of its superset GBK.
   if (label == "gb2312" || label == "gb_2312-80" || label == "x-gbk" || label == "csgb2312") label = "GBK";
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(label.c_str(), &status));
-  if (U_FAILURE(status) || !converter) return Latin1ToUtf16(bytes);
+  if (U_FAILURE(status) || !converter) return Latin1WithRoom(bytes, room);
   // Nearly every character set gives at most one UTF-16 unit per byte; the
   // rare one that gives more is converted again at the length ICU reports.
-  std::u16string text(bytes.size() + 16, u'\0');
+  std::u16string text(bytes.size() + 16 + room, u'\0');
+  const auto capacity = static_cast<int32_t>(bytes.size() + 16);
   status = U_ZERO_ERROR;
-  int32_t length = ucnv_toUChars(converter.get(), text.data(), static_cast<int32_t>(text.size()), bytes.data(),
+  int32_t length = ucnv_toUChars(converter.get(), text.data(), capacity, bytes.data(),
                                  static_cast<int32_t>(bytes.size()), &status);
   if (status == U_BUFFER_OVERFLOW_ERROR) {
-    text.assign(static_cast<size_t>(length) + 1, u'\0');
+    text.assign(static_cast<size_t>(length) + 1 + room, u'\0');
     status = U_ZERO_ERROR;
-    length = ucnv_toUChars(converter.get(), text.data(), static_cast<int32_t>(text.size()), bytes.data(),
+    length = ucnv_toUChars(converter.get(), text.data(), length + 1, bytes.data(),
                            static_cast<int32_t>(bytes.size()), &status);
   }
-  if (U_FAILURE(status)) return Latin1ToUtf16(bytes);
+  if (U_FAILURE(status)) return Latin1WithRoom(bytes, room);
   text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+std::u16string Latin1ToUtf16(std::string_view bytes) { return Latin1WithRoom(bytes, 0); }
+
+std::u16string DecodeText(std::string_view bytes, const std::string& charset) {
+  return DecodeWithRoom(bytes, charset, 0);
+}
+
+std::u16string PageText(std::string body, const std::string& charset) {
+  // A lone CR or LF grows into CR LF, and the last line may need one: room
+  // for that many characters spares the normalisation a second buffer (for
+  // character sets that do not write line ends as these bytes it may still
+  // need one).
+  const size_t lineEnds =
+      static_cast<size_t>(std::count_if(body.begin(), body.end(), [](char c) { return c == '\r' || c == '\n'; }));
+  std::u16string text = DecodeWithRoom(body, charset, lineEnds + 2);
+  std::string().swap(body);
+  NormaliseLinesInPlace(text);
   return text;
 }
 
@@ -370,22 +402,46 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::u16string NormaliseLines(std::u16string_view text) {
-  text = text.substr(0, text.find(u'\0'));
-  std::u16string out;
-  out.reserve(text.size() + text.size() / 16 + 2);
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t end = text.find_first_of(u"\r\n", i);
-    if (end == std::u16string_view::npos) {
-      out.append(text.substr(i));
-      out.append(u"\r\n");
-      break;
-    }
-    out.append(text.substr(i, end - i));
-    out.append(u"\r\n");
-    i = end + ((text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ? 2 : 1);
-  }
+  std::u16string out(text.substr(0, text.find(u'\0')));
+  NormaliseLinesInPlace(out);
   return out;
+}
+
+void NormaliseLinesInPlace(std::u16string& text) {
+  text.resize(std::min(text.size(), text.find(u'\0')));
+  const size_t n = text.size();
+  if (n == 0) return;
+  // Every lone CR or LF becomes CR LF (one more character); CR LF stays; a
+  // last line without a line end gets one.
+  size_t grow = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+      ++i;
+    else if (text[i] == u'\r' || text[i] == u'\n')
+      ++grow;
+  }
+  const bool endsWithBreak = text[n - 1] == u'\r' || text[n - 1] == u'\n';
+  const size_t total = n + grow + (endsWithBreak ? 0 : 2);
+  if (total == n) return;
+  text.resize(total);
+  // From the back: what is still to be written never overtakes what is
+  // still to be read, as the text only grows.
+  size_t r = n;
+  size_t w = total;
+  if (!endsWithBreak) {
+    text[--w] = u'\n';
+    text[--w] = u'\r';
+  }
+  while (r > 0) {
+    const char16_t c = text[--r];
+    if (c == u'\n' || c == u'\r') {
+      if (c == u'\n' && r > 0 && text[r - 1] == u'\r') --r;
+      text[--w] = u'\n';
+      text[--w] = u'\r';
+    } else {
+      text[--w] = c;
+    }
+  }
 }
 
 }  // namespace fetch

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,10 +25,15 @@ class ContentDecoder {
   ContentDecoder(const ContentDecoder&) = delete;
   ContentDecoder& operator=(const ContentDecoder&) = delete;
 
+  // Called with the size `out` is about to reach, before it grows; it may
+  // wait, or reserve `out` itself.
+  using GrowthHook = std::function<void(size_t)>;
+
   // Appends the decoded form of `data` to `out`, never letting `out` grow past
   // `limit`. False on a decompression error (see Error()); true otherwise,
-  // also when `out` reached `limit` (see Full()).
-  bool Feed(const char* data, size_t size, std::string& out, size_t limit);
+  // also when `out` reached `limit` (see Full()). `beforeGrowth`, when set,
+  // runs before every append.
+  bool Feed(const char* data, size_t size, std::string& out, size_t limit, const GrowthHook& beforeGrowth = {});
   // After the last byte: false when the compressed stream was cut short.
   bool Finish();
   // zlib's own error code of the failure.
@@ -75,5 +81,13 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // or CR LF, and every line (the last one too) followed by CR LF; an empty
 // text stays empty.
 std::u16string NormaliseLines(std::u16string_view text);
+// The same on the text itself, without a second copy (one reallocation at
+// most, none when the text has room for the added characters).
+void NormaliseLinesInPlace(std::u16string& text);
+
+// A body's page text: DecodeText, then NormaliseLines, with one text buffer
+// made with room for the line ends and the body's bytes freed before the
+// lines are normalised.
+std::u16string PageText(std::string body, const std::string& charset);
 
 }  // namespace fetch

@@ -1,14 +1,31 @@
 #pragma once
 // Page fetch (HTTP GET) and header probe (HTTP HEAD) of one site.
 //
-// Both calls are re-entrant: each builds its own libcurl handle and shares
-// nothing with other calls, so any number may run at once on any threads.
+// Call GlobalInit() once at the top of main(), before any other thread
+// starts. After that both calls are re-entrant: each builds its own libcurl
+// handle and shares nothing with other calls, so any number may run at once
+// on any threads.
 #include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace fetch {
+
+class PageLease;
+
+// Starts libcurl and the TLS library under it for the whole process; later
+// calls do nothing. libcurl's start-up must not run beside other threads,
+// and the TLS library's own state must belong to the main thread, not to
+// whichever worker happens to make the first request. Every program that
+// makes requests (front ends, test and benchmark programs) calls this from
+// main() before any thread starts.
+void GlobalInit();
+
+// Ends the program with a message when GlobalInit() has not run: a program
+// that forgot it must not start libcurl lazily on a worker thread. Every
+// user of libcurl calls this before its first handle.
+void RequireGlobalInit();
 
 // What one request needs from the caller. The caller reads the window's
 // fields afresh for every request and passes them here.
@@ -19,6 +36,10 @@ struct RequestSettings {
   // When set and raised, a request in progress ends promptly with a failure
   // (used when the program ends during a run). May be null.
   const std::atomic<bool>* abandon = nullptr;
+  // The page fetch draws its body's bytes from this lease (see
+  // page_budget.h), so that they stay counted while the caller still holds
+  // the page text. Null: a lease on the shared budget for the call alone.
+  PageLease* pageLease = nullptr;
 };
 
 // A time-out field's text as milliseconds: the text read as an integer, or
@@ -32,8 +53,11 @@ inline constexpr long kPageFetchDefaultTimeoutMs = 5000;
 inline constexpr long kHeaderProbeDefaultTimeoutMs = 10000;
 
 // The normalised page text (every line ended by CR LF), or "Error: " and the
-// failure's message. Never throws for network reasons.
-std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings);
+// failure's message. Never throws for network reasons. When `finalUrl` is
+// given it receives the URL of the last request made (after redirects), also
+// for a failure; it is left empty when no request could be made.
+std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings,
+                           std::u16string* finalUrl = nullptr);
 
 // The header lines of the final response, each followed by CR LF, or nothing
 // when the probe failed in any way.

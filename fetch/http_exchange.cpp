@@ -7,12 +7,14 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <climits>
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "fetch/body_decoding.h"
@@ -28,6 +30,9 @@ constexpr const char* kAcceptEncoding = "Accept-Encoding: deflate, gzip, identit
 constexpr const char* kCipherList = "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH";
 // How much of a redirect's HTML body is kept to look for cookie meta elements.
 constexpr size_t kRedirectBodyKept = size_t{1} << 20;
+// A page body's first allocation when its length is not known; it then
+// doubles up to the cap.
+constexpr size_t kFirstBodyBlock = size_t{64} << 10;
 // Longest single sleep while waiting for data, so that an abandon request is
 // seen promptly.
 constexpr long kAbandonPollMs = 100;
@@ -49,11 +54,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 struct EasyDeleter {
@@ -116,14 +116,21 @@ struct Hop {
   std::string contentEncoding;
   std::optional<std::string> location;
 
+  std::optional<size_t> contentLength;
+
   enum class Sink { Page, Cookies, Drop } sink = Sink::Drop;
   std::unique_ptr<ContentDecoder> decoder;
   std::string body;
+  // Where a page body's bytes come from; null: no budget.
+  PageLease* lease = nullptr;
+  const std::atomic<bool>* abandon = nullptr;
+  bool abandonedWaiting = false;  // the abandon flag rose while waiting for room
   size_t dropped = 0;
   bool full = false;          // the body reached its cap; the rest was not read
   bool decodeFailed = false;  // the decompressor gave up
 
   bool waiting = false;  // the request is out and we wait for data
+  bool answered = false;  // any byte of an answer has come
   Clock::time_point lastData;
 
   void StartBody() {
@@ -136,6 +143,29 @@ struct Hop {
       sink = Sink::Drop;
     }
     if (sink != Sink::Drop) decoder = std::make_unique<ContentDecoder>(contentEncoding);
+    // A body of known length and no content coding gets its room at once:
+    // one allocation, no copies while it grows.
+    const std::string coding = MediaType(contentEncoding);
+    if (sink == Sink::Page && contentLength && (coding.empty() || coding == "identity"))
+      MakeRoom(std::min(*contentLength, kMaxBodyBytes), true);
+  }
+
+  // Room in the page body for `total` bytes, drawn from the lease before the
+  // body grows (this may wait until other pages give memory back). The body
+  // grows geometrically, so a long one is copied a few times only. Beyond
+  // the lease's free part the lease asks at once for all the body may still
+  // need: `total` when it is the known length, else the cap.
+  void MakeRoom(size_t total, bool exact = false) {
+    if (total <= body.capacity()) return;
+    const size_t size = exact ? total : std::min(std::max({total, 2 * body.capacity(), kFirstBodyBlock}), kMaxBodyBytes);
+    if (lease) {
+      const size_t free = lease->Budget().FreePerLease();
+      if (!lease->Reserve(exact || size <= free ? size : kMaxBodyBytes, abandon)) {
+        abandonedWaiting = true;
+        return;
+      }
+    }
+    body.reserve(size);
   }
 };
 
@@ -143,6 +173,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   Hop& hop = *static_cast<Hop*>(user);
   size_t n = size * count;
   hop.lastData = Clock::now();
+  hop.answered = true;
   if (hop.headersDone) return n;  // trailer fields of a chunked body
   std::string_view line(data, n);
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
@@ -157,6 +188,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.contentType.clear();
     hop.contentEncoding.clear();
     hop.location.reset();
+    hop.contentLength.reset();
     size_t space = line.find(' ');
     hop.status =
         space == std::string_view::npos ? 0 : std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
@@ -187,6 +219,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.contentEncoding = std::string(value);
   else if (EqualsNoCase(name, "Location") && !value.empty())
     hop.location = std::string(value);  // an empty one leads nowhere: as if absent
+  else if (EqualsNoCase(name, "Content-Length")) {
+    char* end = nullptr;
+    const std::string digits(value);
+    const unsigned long long length = std::strtoull(digits.c_str(), &end, 10);
+    if (!digits.empty() && *end == '\0' && digits.front() != '-') hop.contentLength = length;
+  }
   return n;
 }
 
@@ -194,12 +232,14 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   Hop& hop = *static_cast<Hop*>(user);
   size_t n = size * count;
   hop.lastData = Clock::now();
+  hop.answered = true;
   switch (hop.sink) {
     case Hop::Sink::Page:
-      if (!hop.decoder->Feed(data, n, hop.body, kMaxBodyBytes)) {
+      if (!hop.decoder->Feed(data, n, hop.body, kMaxBodyBytes, [&hop](size_t total) { hop.MakeRoom(total); })) {
         hop.decodeFailed = true;
         return 0;
       }
+      if (hop.abandonedWaiting) return 0;
       if (hop.decoder->Full()) {
         hop.full = true;
         return 0;
@@ -246,9 +286,15 @@ std::string TlsLibraryText(const std::string& curlText) {
   return colon == std::string::npos ? curlText : curlText.substr(colon + 2);
 }
 
-std::string TransferFailure(CURLcode code, long osErrno, const std::string& curlText, bool https) {
+std::string TransferFailure(CURLcode code, long osErrno, const std::string& curlText, bool https, bool inHeaders) {
   const int wsa = WsaNumberFromErrno(static_cast<int>(osErrno));
   switch (code) {
+    case CURLE_OUT_OF_MEMORY:
+      // libcurl gives this code when a single header line is longer than it
+      // accepts (100 KB); a real shortage of memory while reading the header
+      // section is far less likely than a hostile or broken server.
+      if (inHeaders) return "Response header line too long.";
+      break;
     case CURLE_COULDNT_RESOLVE_HOST:
       return SocketErrorMessage(kWsaHostNotFound);
     case CURLE_COULDNT_CONNECT:
@@ -283,6 +329,68 @@ std::string TransferFailure(CURLcode code, long osErrno, const std::string& curl
       break;
   }
   return curlText.empty() ? std::string(curl_easy_strerror(code)) : curlText;
+}
+
+// How one transfer on the handle ended.
+struct Attempt {
+  CURLcode code = CURLE_OK;
+  long osErrno = 0;
+  bool readTimedOut = false;
+  bool abandoned = false;
+  bool reused = false;  // it went over a connection kept from an earlier hop
+};
+
+// Runs the transfer set up on `easy`. Drives it ourselves so that every wait
+// for data has its own time-out in milliseconds and an abandon request is
+// seen at once.
+Attempt Transfer(CURLM* multi, CURL* easy, Hop& hop, const std::atomic<bool>* abandon, long responseTimeoutMs) {
+  Attempt attempt;
+  curl_multi_add_handle(multi, easy);
+  for (;;) {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int queued = 0;
+    bool done = false;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        attempt.code = message->data.result;
+        done = true;
+      }
+    }
+    if (done) {
+      // A transfer that failed because the abandon flag rose (while it
+      // waited for room for its body, say) was abandoned, not broken.
+      attempt.abandoned = attempt.code != CURLE_OK && abandon && abandon->load();
+      break;
+    }
+    if (abandon && abandon->load()) {
+      attempt.abandoned = true;
+      break;
+    }
+    long waitMs = abandon ? kAbandonPollMs : 1000;
+    if (hop.waiting && responseTimeoutMs > 0) {
+      auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - hop.lastData).count();
+      if (idle >= responseTimeoutMs) {
+        attempt.readTimedOut = true;
+        break;
+      }
+      waitMs = std::min<long>(waitMs, responseTimeoutMs - static_cast<long>(idle));
+    }
+    curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max(1L, waitMs)), nullptr);
+  }
+  curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &attempt.osErrno);
+  long connects = 0;
+  curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects);
+  attempt.reused = connects == 0;
+  curl_multi_remove_handle(multi, easy);
+  return attempt;
+}
+
+// The connection was reset or closed after the request went out on a reused
+// connection and before any byte of an answer came.
+bool DiedBeforeAnswer(const Attempt& attempt, const Hop& hop) {
+  if (attempt.abandoned || attempt.readTimedOut || !attempt.reused || hop.answered) return false;
+  return attempt.code == CURLE_SEND_ERROR || attempt.code == CURLE_RECV_ERROR || attempt.code == CURLE_GOT_NOTHING;
 }
 
 // The request's URL in libcurl's form; scheme checked. Empty `error` on success.
@@ -357,10 +465,25 @@ void AddMetaCookies(CURL* easy, const Target& target, const std::string& html) {
   }
 }
 
+std::atomic<bool> globalInitDone{false};
+
 }  // namespace
 
-ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit) {
-  GlobalInit();
+void GlobalInit() {
+  if (globalInitDone.load()) return;
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  globalInitDone.store(true);
+}
+
+void RequireGlobalInit() {
+  if (globalInitDone.load()) return;
+  std::fputs("fetch::GlobalInit() was not called from main() before the first request\n", stderr);
+  std::abort();
+}
+
+ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit,
+                           PageLease* pageLease) {
+  RequireGlobalInit();
   SigpipeBlock sigpipeBlock;
   ExchangeResult result;
 
@@ -428,54 +551,36 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       result.error = target.error;
       return result;
     }
+    result.finalUrl = target.url;
     Hop hop;
-    hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
-    errorText[0] = '\0';
-    curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
-    if (head)
-      curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    else
-      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &hop);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &hop);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &hop);
-
-    // Drive the transfer ourselves so that every wait for data has its own
-    // time-out in milliseconds and an abandon request is seen at once.
-    curl_multi_add_handle(multi, easy);
-    CURLcode code = CURLE_OK;
-    bool readTimedOut = false;
-    bool abandoned = false;
-    for (;;) {
-      int running = 0;
-      curl_multi_perform(multi, &running);
-      int queued = 0;
-      bool done = false;
-      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-        if (message->msg == CURLMSG_DONE) {
-          code = message->data.result;
-          done = true;
-        }
-      }
-      if (done) break;
-      if (settings.abandon && settings.abandon->load()) {
-        abandoned = true;
-        break;
-      }
-      long waitMs = settings.abandon ? kAbandonPollMs : 1000;
-      if (hop.waiting && responseTimeoutMs > 0) {
-        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - hop.lastData).count();
-        if (idle >= responseTimeoutMs) {
-          readTimedOut = true;
-          break;
-        }
-        waitMs = std::min<long>(waitMs, responseTimeoutMs - static_cast<long>(idle));
-      }
-      curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max(1L, waitMs)), nullptr);
+    Attempt attempt;
+    for (bool retried = false;;) {
+      hop = Hop();
+      hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
+      hop.lease = pageLease;
+      hop.abandon = settings.abandon;
+      errorText[0] = '\0';
+      curl_easy_setopt(easy, CURLOPT_URL, target.url.c_str());
+      if (head)
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+      else
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+      curl_easy_setopt(easy, CURLOPT_HEADERDATA, &hop);
+      curl_easy_setopt(easy, CURLOPT_WRITEDATA, &hop);
+      curl_easy_setopt(easy, CURLOPT_PREREQDATA, &hop);
+      curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, retried ? 1L : 0L);
+      attempt = Transfer(multi, easy, hop, settings.abandon, responseTimeoutMs);
+      // A kept-alive connection that the server had already given up
+      // swallows the request; the request never reached anyone, so it goes
+      // once more on a connection of its own, as browsers do. (libcurl
+      // retries this itself only five times in a handle's life.)
+      if (retried || !DiedBeforeAnswer(attempt, hop)) break;
+      retried = true;
     }
-    long osErrno = 0;
-    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-    curl_multi_remove_handle(multi, easy);
+    const CURLcode code = attempt.code;
+    const bool readTimedOut = attempt.readTimedOut;
+    const bool abandoned = attempt.abandoned;
+    const long osErrno = attempt.osErrno;
 
     if (abandoned) {
       result.error = "Request abandoned.";
@@ -493,7 +598,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       if (readTimedOut)
         result.error = "Read timed out.";
       else if (code != CURLE_OK)
-        result.error = TransferFailure(code, osErrno, errorText, target.https);
+        result.error = TransferFailure(code, osErrno, errorText, target.https, !hop.headersDone);
       else
         result.error = "Connection Closed Gracefully.";  // the headers never ended
       return result;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fetch/fetch.h"
+#include "fetch/page_budget.h"
 
 namespace fetch {
 
@@ -26,10 +27,16 @@ struct ExchangeResult {
   // The decompressed body of a final 2xx or 304 answer to a GET (at most
   // kMaxBodyBytes); empty otherwise.
   std::string body;
+  // The URL of the last request made (after redirects), also for a
+  // failure; empty when none was made.
+  std::string finalUrl;
 };
 
 // Sends the request and follows at most `redirectLimit - 1` redirects; the
 // redirect that reaches the limit becomes the final response without error.
-ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit);
+// The page body's bytes are drawn from `pageLease` (may be null: no budget)
+// before it grows, which may wait for room.
+ExchangeResult RunExchange(std::u16string_view url, Method method, const RequestSettings& settings, int redirectLimit,
+                           PageLease* pageLease = nullptr);
 
 }  // namespace fetch

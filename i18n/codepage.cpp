@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -39,6 +40,28 @@ struct LocaleParts {
   std::string region;    // "DE", "TW"... only when the name states one
 };
 
+// The text an ICU locale function writes into a caller's buffer, however
+// long it is. ICU's fixed capacities are no bound: a result that exactly
+// fills its buffer comes back without a terminating NUL (only a warning says
+// so), a longer one does not fit at all; either way the buffer is sized from
+// the length ICU reports and the call made again. nullopt when ICU fails.
+template <typename IcuCall>
+std::optional<std::string> LocaleText(IcuCall call) {
+  std::string text(ULOC_FULLNAME_CAPACITY, '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    UErrorCode error = U_ZERO_ERROR;
+    const int32_t length = call(text.data(), static_cast<int32_t>(text.size()), &error);
+    if (length >= 0 && error != U_BUFFER_OVERFLOW_ERROR && error != U_STRING_NOT_TERMINATED_WARNING) {
+      if (U_FAILURE(error) || static_cast<size_t>(length) >= text.size()) return std::nullopt;
+      text.resize(static_cast<size_t>(length));
+      return text;
+    }
+    if (length < 0 || length == INT32_MAX) return std::nullopt;
+    text.assign(static_cast<size_t>(length) + 1, '\0');
+  }
+  return std::nullopt;
+}
+
 LocaleParts SplitLocaleName(const QString& localeName) {
   QString name = localeName.trimmed();
   QString modifier;
@@ -52,20 +75,21 @@ LocaleParts SplitLocaleName(const QString& localeName) {
   LocaleParts parts;
   if (name.isEmpty() || name == u"C" || name == u"POSIX") return parts;
 
-  UErrorCode error = U_ZERO_ERROR;
-  char canonical[ULOC_FULLNAME_CAPACITY] = {};
-  uloc_canonicalize(name.toLatin1().constData(), canonical, sizeof canonical, &error);
-  if (U_FAILURE(error)) return parts;
-  char buffer[ULOC_FULLNAME_CAPACITY] = {};
-  error = U_ZERO_ERROR;
-  uloc_getLanguage(canonical, buffer, sizeof buffer, &error);
-  if (U_SUCCESS(error)) parts.language = buffer;
-  error = U_ZERO_ERROR;
-  uloc_getScript(canonical, buffer, sizeof buffer, &error);
-  if (U_SUCCESS(error)) parts.script = buffer;
-  error = U_ZERO_ERROR;
-  uloc_getCountry(canonical, buffer, sizeof buffer, &error);
-  if (U_SUCCESS(error)) parts.region = buffer;
+  const QByteArray latin1 = name.toLatin1();
+  const std::optional<std::string> canonical = LocaleText([&](char* buffer, int32_t capacity, UErrorCode* error) {
+    return uloc_canonicalize(latin1.constData(), buffer, capacity, error);
+  });
+  if (!canonical) return parts;
+  const char* id = canonical->c_str();
+  auto part = [id](auto icuGetter) {
+    return LocaleText([&](char* buffer, int32_t capacity, UErrorCode* error) {
+             return icuGetter(id, buffer, capacity, error);
+           })
+        .value_or(std::string());
+  };
+  parts.language = part(uloc_getLanguage);
+  parts.script = part(uloc_getScript);
+  parts.region = part(uloc_getCountry);
 
   if (modifier == u"latin") parts.script = "Latn";
   if (modifier == u"cyrillic") parts.script = "Cyrl";
@@ -84,18 +108,19 @@ std::string Join(const std::string& language, const std::string& script, const s
 // "de" -> Latn, DE; "sr" -> Cyrl, RS; "zh_TW" -> Hant, TW.
 LocaleParts Likely(const LocaleParts& parts) {
   LocaleParts likely = parts;
-  char maximal[ULOC_FULLNAME_CAPACITY] = {};
-  UErrorCode error = U_ZERO_ERROR;
-  uloc_addLikelySubtags(Join(parts.language, parts.script, parts.region).c_str(), maximal,
-                        sizeof maximal, &error);
-  if (U_FAILURE(error)) return likely;
-  char buffer[ULOC_FULLNAME_CAPACITY] = {};
-  error = U_ZERO_ERROR;
-  uloc_getScript(maximal, buffer, sizeof buffer, &error);
-  if (U_SUCCESS(error) && likely.script.empty()) likely.script = buffer;
-  error = U_ZERO_ERROR;
-  uloc_getCountry(maximal, buffer, sizeof buffer, &error);
-  if (U_SUCCESS(error) && likely.region.empty()) likely.region = buffer;
+  const std::string given = Join(parts.language, parts.script, parts.region);
+  const std::optional<std::string> maximal = LocaleText([&](char* buffer, int32_t capacity, UErrorCode* error) {
+    return uloc_addLikelySubtags(given.c_str(), buffer, capacity, error);
+  });
+  if (!maximal) return likely;
+  auto part = [&maximal](auto icuGetter) {
+    return LocaleText([&](char* buffer, int32_t capacity, UErrorCode* error) {
+             return icuGetter(maximal->c_str(), buffer, capacity, error);
+           })
+        .value_or(std::string());
+  };
+  if (likely.script.empty()) likely.script = part(uloc_getScript);
+  if (likely.region.empty()) likely.region = part(uloc_getCountry);
   return likely;
 }
 

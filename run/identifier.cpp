@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "engine/evidence.h"
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/fetch.h"
+#include "fetch/page_budget.h"
 #include "run/handover_steps.h"
 #include "run/parallel_loop.h"
 #include "run/test_hooks.h"
@@ -262,38 +264,52 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   if (!HandOver([&] { URL = StartStep(host_, UrlIndex); })) return;
   if (testing::JobHook hook = testing::CurrentJobHook()) hook(UrlIndex, URL);
 
-  const TFetchInputs::Snapshot pageFields = inputs_->Get();
-  fetch::RequestSettings pageSettings;
-  pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
-  pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
-  pageSettings.userAgent = runUserAgent_.toStdU16String();
-  pageSettings.abandon = &abandon_;
-  const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings);
-
-  // The probe is made in every case, also after a failed page fetch, and
-  // reads the fields afresh.
-  const TFetchInputs::Snapshot probeFields = inputs_->Get();
-  fetch::RequestSettings probeSettings;
-  probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
-  probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
-  probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
-  probeSettings.abandon = &abandon_;
-  const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
-
   QString sonuc;
-  if (pageText.starts_with(u"Error: ")) {
-    sonuc = FromU16(pageText);
-  } else {
-    if (StopFlag().load()) {
-      if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
+  TEvidence evidence;
+  {
+    // The page's bytes stay counted in the shared page budget until its text
+    // has been identified and is gone (declared first, so released last).
+    fetch::PageLease pageLease;
+    const TFetchInputs::Snapshot pageFields = inputs_->Get();
+    fetch::RequestSettings pageSettings;
+    pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
+    pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
+    pageSettings.userAgent = runUserAgent_.toStdU16String();
+    pageSettings.abandon = &abandon_;
+    pageSettings.pageLease = &pageLease;
+    std::u16string finalUrl;
+    const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings, &finalUrl);
+
+    // The probe is made in every case, also after a failed page fetch, and
+    // reads the fields afresh.
+    const TFetchInputs::Snapshot probeFields = inputs_->Get();
+    fetch::RequestSettings probeSettings;
+    probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
+    probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
+    probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
+    probeSettings.abandon = &abandon_;
+    const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
+
+    if (pageText.starts_with(u"Error: ")) {
+      sonuc = FromU16(pageText);
+      evidence = TEvidence(engine::TSiteEvidence(), finalUrl);
+    } else {
+      if (StopFlag().load()) {
+        if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
+      }
+      // The findings come from the same pass as the platforms text.
+      const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(pageText, headerText, extras_.get());
+      sonuc = FromU16(found.platforms);
+      evidence = TEvidence(found, finalUrl);
     }
-    sonuc = FromU16(engine::IdentifySite(pageText, headerText, extras_.get()));
   }
 
   KacTaneBitti.fetch_add(1);
   // The count shown is the one at the moment the main thread performs the
   // step, so in a pooled run one update may count several ended jobs.
-  HandOver([&] { EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load()); });
+  HandOver([&] {
+    EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load(), std::move(evidence));
+  });
 }
 
 }  // namespace run

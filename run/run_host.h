@@ -7,6 +7,8 @@
 #include <QtGlobal>
 #include <vector>
 
+#include "run/record_evidence.h"
+
 namespace run {
 
 // Pictures a record's row shows, as indexes into the window's image list.
@@ -21,8 +23,17 @@ struct TMyRecord {
   qint32 FImageNo = kImageNone;
 };
 
+// A record of the work list: the record and, beside it, its evidence (set
+// by the end hand-over with the platforms text).
+struct TWorkRecord : TMyRecord {
+  TWorkRecord() = default;
+  TWorkRecord(const TMyRecord& record) : TMyRecord(record) {}  // NOLINT: a record converts implicitly
+  TWorkRecord(QString url, QString platform, qint32 image) : TMyRecord{std::move(url), std::move(platform), image} {}
+  TEvidence evidence;
+};
+
 // One record per usable editor line, in line order; the index is the row.
-using TWorkList = std::vector<TMyRecord>;
+using TWorkList = std::vector<TWorkRecord>;
 
 // The front end of a run. Every method is called on the thread that owns
 // Context() (the main thread): worker and pool threads reach the host only

@@ -6,6 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev libgl-dev
   libpcre2-dev libvectorscan-dev
   libcurl4-openssl-dev libssl-dev zlib1g-dev libicu-dev

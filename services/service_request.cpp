@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "fetch/fetch.h"
 #include "i18n/codepage.h"
 
 #ifndef LUMASIFT_MAKER_HOST
@@ -44,16 +45,6 @@ TOverrides& Overrides() {
 }
 
 // ---- libcurl ---------------------------------------------------------------
-
-void EnsureCurlInitialised() {
-  // libcurl's global set-up is not safe to race with the first handle on every
-  // build of the library, so do it exactly once before any handle exists.
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
-      throw std::runtime_error("The HTTP client library could not be initialised");
-  });
-}
 
 struct TCurlDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -295,7 +286,7 @@ void SetTrustedCaFileForTesting(const QString& pemPath) {
 
 QString PostForm(const QString& address, const QStringList& fields, int timeoutMs,
                  const std::atomic<bool>* abandon) {
-  EnsureCurlInitialised();
+  fetch::RequireGlobalInit();
   const bool https = address.toLower().startsWith(QStringLiteral("https://"));
 
   TCurlHandle handle(curl_easy_init());

@@ -1,4 +1,5 @@
 #include "ui/about_box.h"
+#include "ui/caption_fit.h"
 
 #include "i18n/language.h"
 #include "i18n/program_layout.h"
@@ -183,6 +184,7 @@ void TAboutBox::FormCreate() {
 
   const services::TIdentity& identity = services::Identity();
   setWindowTitle(i18n::Translate(QStringLiteral("About %s")).replace(QLatin1String("%s"), identity.ProductName));
+  FitCaption(*this);
   Image1->setPixmap(ProgramIcon().pixmap(QSize(32, 32)));
   Label2->setText(identity.ProductName + u' ' + identity.AppVersion);
 
@@ -270,16 +272,16 @@ void TAboutBox::ImageEggDblClick() {
 
 void TAboutBox::BitBtn2Click() { ShowDropDownMenu(BitBtn2, PopupMenu1); }
 
-void TAboutBox::Credits1Click() { OpenAddress(AcknowledgementsAddress()); }
+void TAboutBox::Credits1Click() { OpenAddress(this, AcknowledgementsAddress()); }
 
-void TAboutBox::Howtouninstall1Click() { OpenAddress(UninstallAddress()); }
+void TAboutBox::Howtouninstall1Click() { OpenAddress(this, UninstallAddress()); }
 
-void TAboutBox::Label5Click() { OpenAddress(HomePageAddress()); }
+void TAboutBox::Label5Click() { OpenAddress(this, HomePageAddress()); }
 
 void TAboutBox::LicensePrivacyPolicy1Click() {
   const QString path = QDir(i18n::ShippedFilesFolder(programFolder_)).filePath(QStringLiteral("license.txt"));
   if (QFileInfo(path).isFile()) {
-    OpenLocalFile(path);
+    OpenLocalFile(this, path);
   } else {
     ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("License")),
                     i18n::Translate(QStringLiteral("File not found!")));

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
@@ -36,6 +37,7 @@
 #include "services/update_check.h"
 #include "ui/about_box.h"
 #include "ui/dropdown_menu.h"
+#include "ui/evidence_dialog.h"
 #include "ui/export_writer.h"
 #include "ui/extra_signatures_use.h"
 #include "ui/file_dialog.h"
@@ -47,6 +49,7 @@
 #include "ui/message_dialog.h"
 #include "ui/new_ver.h"
 #include "ui/results_model.h"
+#include "ui/results_view.h"
 #include "ui/translate_form.h"
 #include "ui_app_form.h"
 
@@ -54,8 +57,9 @@ namespace ui {
 
 namespace {
 
-const QString kStart = QStringLiteral("Start");
-const QString kStop = QStringLiteral("STOP");
+// What the run core hands over for the second status panel: this prefix and
+// the URL in work. The window shows it through "Processing %s".
+const QString kProcessing = QStringLiteral("Processing ");
 const QString kConnectionTimeout = QStringLiteral("ConnectionTimeout");
 const QString kResponseTimeout = QStringLiteral("ResponseTimeout");
 const QString kUserAgent = QStringLiteral("UserAgent");
@@ -66,6 +70,12 @@ const QString kExtraSignatures = QStringLiteral("ExtraSignatures");
 // longer text.
 int CompareOrdinal(const QString& a, const QString& b) {
   return QStringView(a).compare(QStringView(b), Qt::CaseSensitive);
+}
+
+// The filters of the open and save boxes for text files, translated.
+QString TextFilters() {
+  return i18n::Translate(QStringLiteral("Text File")) + QStringLiteral("|*.txt|") +
+         i18n::Translate(QStringLiteral("Any File")) + QStringLiteral("|*.*");
 }
 
 template <typename Key>
@@ -105,7 +115,7 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
       ui_(std::make_unique<Ui::TAppForm>()),
       options_(std::move(options)),
       fetchInputs_(std::make_shared<run::TFetchInputs>()) {
-  if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   if (!options_.openFile) options_.openFile = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   if (!options_.startNewCopy) options_.startNewCopy = [] { return services::StartNewCopyDetached(); };
   // exit(), not quit(): quit() first closes every window, and closing the
@@ -125,13 +135,37 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(true);
-  ui_->ListView1->setColumnWidth(0, 500);
   QHeaderView* rows = ui_->ListView1->verticalHeader();
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setDefaultSectionSize(qMax(18, ui_->ListView1->fontMetrics().height() + 4));
   connect(header, &QHeaderView::sectionClicked, this, &TAppForm::ListView1ColumnClick);
-  connect(ui_->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupMenu3->exec(ui_->ListView1->viewport()->mapToGlobal(pos));
+  ui_->ListView1->SetRowMenu(PopupMenu3);
+  connect(ui_->ListView1, &TResultsView::RowMenuAboutToOpen, this, &TAppForm::UpdateRowMenu);
+  connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TAppForm::UpdateRowMenu);
+  connect(model_, &QAbstractItemModel::dataChanged, this, &TAppForm::UpdateRowMenu);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, &TAppForm::UpdateRowMenu);
+  UpdateRowMenu();
+  // The evidence command depends on the row (enabled for a finished one),
+  // so it joins the row menu only while the menu is open; at rest the menu
+  // holds the rows' own commands.
+  connect(ui_->ListView1, &TResultsView::RowMenuAboutToOpen, this, [this] {
+    const int row = SelectedRow();
+    ShowEvidence1->setText(i18n::Translate(QStringLiteral("Show Evidence...")));
+    ShowEvidence1->setEnabled(row >= 0 && (workList_[static_cast<size_t>(row)].FImageNo == run::kImageDone ||
+                                           workList_[static_cast<size_t>(row)].FImageNo == run::kImageError));
+    if (PopupMenu3->actions().contains(ShowEvidence1)) return;
+    evidenceSeparator_ = PopupMenu3->addSeparator();
+    PopupMenu3->addAction(ShowEvidence1);
+  });
+  // Leaves as the menu closes; a command chosen from it still runs, since
+  // the action itself lives on.
+  connect(PopupMenu3, &QMenu::aboutToHide, this, [this] {
+    PopupMenu3->removeAction(ShowEvidence1);
+    if (evidenceSeparator_ != nullptr) {
+      PopupMenu3->removeAction(evidenceSeparator_);
+      evidenceSeparator_->deleteLater();
+      evidenceSeparator_ = nullptr;
+    }
   });
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
@@ -146,6 +180,11 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   connect(ui_->ButtonStart, &QPushButton::clicked, this, &TAppForm::ButtonStartClick);
   connect(ui_->ButtonExport, &QPushButton::clicked, this, &TAppForm::ButtonExportClick);
 
+  // Tab goes through the window in reading order.
+  const QList<QWidget*> tabOrder = {ui_->SynEdit1, ui_->Edit3,       ui_->Edit4,       ui_->ComboBox1,
+                                    ui_->ListView1, ui_->ButtonStart, ui_->ButtonExport};
+  for (qsizetype i = 1; i < tabOrder.size(); ++i) QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
   ui_->Splitter1->setStretchFactor(0, 0);
   ui_->Splitter1->setStretchFactor(1, 1);
   ui_->Splitter1->setSizes({120, 10000});
@@ -158,6 +197,8 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
     move(screen->availableGeometry().center() - rect().center());
 
   FormCreate();
+  ApplyTexts();
+  SetSmallestSize();
 
   connect(ui_->Edit3, &QLineEdit::textChanged, this, &TAppForm::Edit3Change);
   connect(ui_->Edit4, &QLineEdit::textChanged, this, &TAppForm::Edit4Change);
@@ -185,6 +226,11 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
 }
 
 TAppForm::~TAppForm() {
+  // The view and the model go after this object's members: they must not
+  // call back into it on their way out.
+  disconnect(model_, nullptr, this, nullptr);
+  disconnect(ui_->ListView1, nullptr, this, nullptr);
+  if (QItemSelectionModel* selection = ui_->ListView1->selectionModel()) disconnect(selection, nullptr, this, nullptr);
   AbandonRuns();
   JoinUpdateCheck();
   if (notice_) delete notice_.data();
@@ -203,6 +249,9 @@ void TAppForm::FormCreate() {
   listSeparator_ = SystemListSeparator();
 
   dataFolder_ = services::SettleDataFolder(options_.programFolder, companyName_, productName_);
+  // What writes of the data files cut short (a crash, kill -9) left behind.
+  for (const QString& name : {services::kSettingsFileName, services::kListFileName, kRestartScriptName})
+    services::RemoveStaleTemporaryFiles(dataFolder_ + name);
   settings_ = std::make_unique<services::TSettingsStore>(dataFolder_ + services::kSettingsFileName);
   if (!settings_->Problem().isEmpty()) ReportLater(settings_->Problem());
   ApplyStoredSettings();
@@ -222,8 +271,8 @@ void TAppForm::FormCreate() {
   } catch (const std::exception& error) {
     ReportLater(QString::fromUtf8(error.what()));
   }
-  ui_->ExtraSignatures1->setText(i18n::Translate(QStringLiteral("Extra Signatures")));
-  ui_->EditMySignatures1->setText(i18n::Translate(QStringLiteral("Edit My Signatures...")));
+  ui_->ExtraSignatures1->setText(i18n::Translate(QStringLiteral("E&xtra Signatures")));
+  ui_->EditMySignatures1->setText(i18n::Translate(QStringLiteral("&Edit My Signatures...")));
 }
 
 void TAppForm::BuildMenus() {
@@ -248,41 +297,152 @@ void TAppForm::BuildMenus() {
   connect(ui_->SendFeedback1, &QAction::triggered, this, &TAppForm::SendFeedback1Click);
   connect(ui_->About1, &QAction::triggered, this, &TAppForm::About1Click);
 
-  auto item = [](QMenu* menu, const char* name, const QString& text) {
-    QAction* action = menu->addAction(text);
+  // The items get their (translated) texts in ApplyTexts.
+  auto item = [](QMenu* menu, const char* name) {
+    QAction* action = menu->addAction(QString());
     action->setObjectName(QLatin1String(name));
     return action;
   };
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  connect(item(PopupMenu1, "XT1", QStringLiteral("Export to TXT...")), &QAction::triggered, this, &TAppForm::XT1Click);
-  connect(item(PopupMenu1, "CSV1", QStringLiteral("Export to CSV...")), &QAction::triggered, this, &TAppForm::CSV1Click);
-  connect(item(PopupMenu1, "XLS1", QStringLiteral("Export to XLS...")), &QAction::triggered, this, &TAppForm::XLS1Click);
+  connect(item(PopupMenu1, "XT1"), &QAction::triggered, this, &TAppForm::XT1Click);
+  connect(item(PopupMenu1, "CSV1"), &QAction::triggered, this, &TAppForm::CSV1Click);
+  connect(item(PopupMenu1, "XLS1"), &QAction::triggered, this, &TAppForm::XLS1Click);
 
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
   TUrlEditor* editor = ui_->SynEdit1;
-  connect(item(PopupMenu2, "Undo1", QStringLiteral("Undo")), &QAction::triggered, editor, &QsciScintilla::undo);
+  connect(item(PopupMenu2, "Undo1"), &QAction::triggered, editor, &QsciScintilla::undo);
   PopupMenu2->addSeparator();
-  connect(item(PopupMenu2, "Cut1", QStringLiteral("Cut")), &QAction::triggered, editor, &QsciScintilla::cut);
-  connect(item(PopupMenu2, "Copy1", QStringLiteral("Copy")), &QAction::triggered, editor, &QsciScintilla::copy);
-  connect(item(PopupMenu2, "Paste1", QStringLiteral("Paste")), &QAction::triggered, editor, &QsciScintilla::paste);
-  connect(item(PopupMenu2, "Delete1", QStringLiteral("Delete")), &QAction::triggered, editor,
+  connect(item(PopupMenu2, "Cut1"), &QAction::triggered, editor, &QsciScintilla::cut);
+  connect(item(PopupMenu2, "Copy1"), &QAction::triggered, editor, &QsciScintilla::copy);
+  connect(item(PopupMenu2, "Paste1"), &QAction::triggered, editor, &QsciScintilla::paste);
+  connect(item(PopupMenu2, "Delete1"), &QAction::triggered, editor,
           &QsciScintilla::removeSelectedText);
   PopupMenu2->addSeparator();
-  connect(item(PopupMenu2, "SelectAll1", QStringLiteral("Select All")), &QAction::triggered, editor,
+  connect(item(PopupMenu2, "SelectAll1"), &QAction::triggered, editor,
           [editor] { editor->selectAll(true); });
 
   PopupMenu3 = new QMenu(this);
   PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-  connect(item(PopupMenu3, "CopyURL1", QStringLiteral("Copy URL")), &QAction::triggered, this,
+  connect(item(PopupMenu3, "CopyURL1"), &QAction::triggered, this,
           &TAppForm::CopyURL1Click);
-  connect(item(PopupMenu3, "GotoURL1", QStringLiteral("Go to URL")), &QAction::triggered, this,
+  connect(item(PopupMenu3, "GotoURL1"), &QAction::triggered, this,
           &TAppForm::GotoURL1Click);
   PopupMenu3->addSeparator();
-  connect(item(PopupMenu3, "CopyPlatform1", QStringLiteral("Copy Platforms")), &QAction::triggered, this,
+  connect(item(PopupMenu3, "CopyPlatform1"), &QAction::triggered, this,
           &TAppForm::CopyPlatform1Click);
+  ShowEvidence1 = new QAction(i18n::Translate(QStringLiteral("Show Evidence...")), this);
+  ShowEvidence1->setObjectName(QStringLiteral("ShowEvidence1"));
+  connect(ShowEvidence1, &QAction::triggered, this, &TAppForm::ShowEvidence1Click);
+}
+
+void TAppForm::ApplyTexts() {
+  using i18n::Translate;
+  startCaption_ = Translate(QStringLiteral("Start"));
+  stopCaption_ = Translate(QStringLiteral("STOP"));
+  // Only an idle button shows "Start"; the window is built idle.
+  ui_->ButtonStart->setText(startCaption_);
+  ui_->ButtonExport->setText(Translate(QStringLiteral("Export Results")));
+  // 150 wide, or what the longest caption of the language needs.
+  auto widthFor = [](QPushButton* button, const QStringList& captions) {
+    const QString shown = button->text();
+    int width = 150;
+    for (const QString& caption : captions) {
+      button->setText(caption);
+      width = qMax(width, button->sizeHint().width());
+    }
+    button->setText(shown);
+    button->setFixedWidth(width);
+  };
+  widthFor(ui_->ButtonStart, {startCaption_, stopCaption_, Translate(QStringLiteral("Stopping..."))});
+  widthFor(ui_->ButtonExport, {ui_->ButtonExport->text()});
+  ui_->Label1->setText(Translate(QStringLiteral("URL List:")));
+  ui_->Label3->setText(Translate(QStringLiteral("Connection Timeout (ms):")));
+  ui_->Label4->setText(Translate(QStringLiteral("Response Timeout (ms):")));
+  ui_->Label5->setText(Translate(QStringLiteral("Agent:")));
+  model_->SetHeaderTexts({Translate(QStringLiteral("URL")), Translate(QStringLiteral("Platforms"))});
+
+  ui_->File1->setTitle(Translate(QStringLiteral("&File")));
+  ui_->LoadURLList1->setText(Translate(QStringLiteral("&Load URL List...")));
+  ui_->Exit1->setText(Translate(QStringLiteral("E&xit")));
+  ui_->Settings1->setTitle(Translate(QStringLiteral("&Settings")));
+  ui_->MultiThreaded1->setText(Translate(QStringLiteral("&Multi-Threading")));
+  ui_->ResettoDefaults1->setText(Translate(QStringLiteral("&Reset to Defaults...")));
+  ui_->Help1->setTitle(Translate(QStringLiteral("&Help")));
+  ui_->Help2->setText(Translate(QStringLiteral("&Online Help")));
+  ui_->UpdateNotifications1->setText(Translate(QStringLiteral("&Update Notifications")));
+  ui_->Language1->setText(Translate(QStringLiteral("&Language...")));
+  ui_->SendFeedback1->setText(Translate(QStringLiteral("Send &Feedback...")));
+  ui_->About1->setText(Translate(QStringLiteral("&About...")));
+
+  auto text = [](QMenu* menu, const char* name, const QString& caption) {
+    menu->findChild<QAction*>(QLatin1String(name))->setText(caption);
+  };
+  text(PopupMenu1, "XT1", Translate(QStringLiteral("Export to TXT...")));
+  text(PopupMenu1, "CSV1", Translate(QStringLiteral("Export to CSV...")));
+  text(PopupMenu1, "XLS1", Translate(QStringLiteral("Export to XLS...")));
+  text(PopupMenu2, "Undo1", Translate(QStringLiteral("Undo")));
+  text(PopupMenu2, "Cut1", Translate(QStringLiteral("Cut")));
+  text(PopupMenu2, "Copy1", Translate(QStringLiteral("Copy")));
+  text(PopupMenu2, "Paste1", Translate(QStringLiteral("Paste")));
+  text(PopupMenu2, "Delete1", Translate(QStringLiteral("Delete")));
+  text(PopupMenu2, "SelectAll1", Translate(QStringLiteral("Select All")));
+  text(PopupMenu3, "CopyURL1", Translate(QStringLiteral("Copy URL")));
+  text(PopupMenu3, "GotoURL1", Translate(QStringLiteral("Go to URL")));
+  text(PopupMenu3, "CopyPlatform1", Translate(QStringLiteral("Copy Platforms")));
+
+  // For screen readers: the fields are named by their labels (buddies);
+  // each control says what it is for.
+  ui_->Label1->setBuddy(ui_->SynEdit1);
+  ui_->Label3->setBuddy(ui_->Edit3);
+  ui_->Label4->setBuddy(ui_->Edit4);
+  ui_->Label5->setBuddy(ui_->ComboBox1);
+  ui_->SynEdit1->setAccessibleName(ui_->Label1->text());
+  ui_->SynEdit1->setAccessibleDescription(Translate(QStringLiteral("The addresses of the sites to identify, one per line.")));
+  ui_->Edit3->setAccessibleName(ui_->Label3->text());
+  ui_->Edit3->setAccessibleDescription(Translate(QStringLiteral("How long to wait for a connection, in milliseconds.")));
+  ui_->Edit4->setAccessibleName(ui_->Label4->text());
+  ui_->Edit4->setAccessibleDescription(Translate(QStringLiteral("How long to wait for an answer, in milliseconds.")));
+  ui_->ComboBox1->setAccessibleName(ui_->Label5->text());
+  ui_->ComboBox1->setAccessibleDescription(Translate(QStringLiteral("The user agent text sent with every request.")));
+  ui_->ListView1->setAccessibleName(Translate(QStringLiteral("Results")));
+  ui_->ListView1->setAccessibleDescription(
+      Translate(QStringLiteral("One row per site: its address and the platforms found.")));
+  ui_->ButtonStart->setAccessibleDescription(
+      Translate(QStringLiteral("Starts identifying the sites of the list, or stops the run.")));
+  ui_->ButtonExport->setAccessibleDescription(
+      Translate(QStringLiteral("Saves the results as a TXT, CSV, XLS or XLSX file.")));
+  statusPanel0_->setAccessibleName(Translate(QStringLiteral("Sites done")));
+  statusPanel1_->setAccessibleName(Translate(QStringLiteral("Site in work")));
+  progress_->setAccessibleName(Translate(QStringLiteral("Progress")));
+}
+
+void TAppForm::SetSmallestSize() {
+  // The smallest window still shows three lines of the editor, the time-out
+  // and agent row, three result rows under the header and the buttons, all
+  // at the size their (translated) texts need. The splitter may still give
+  // the editor less room when the user drags it there.
+  ensurePolished();  // the texts' sizes in the style's fonts
+  TUrlEditor* editor = ui_->SynEdit1;
+  const int line = static_cast<int>(editor->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0));
+  const int editorHeight =
+      3 * line + 2 * editor->frameWidth() + editor->horizontalScrollBar()->sizeHint().height();
+  QTableView* view = ui_->ListView1;
+  const int listHeight = view->horizontalHeader()->sizeHint().height() +
+                         3 * view->verticalHeader()->defaultSectionSize() + 2 * view->frameWidth() +
+                         view->horizontalScrollBar()->sizeHint().height();
+  view->setMinimumHeight(listHeight);
+  const QMargins top = ui_->Panel1->layout()->contentsMargins();
+  const int height = menuBar()->sizeHint().height() + top.top() + top.bottom() + editorHeight +
+                     ui_->Splitter1->handleWidth() + ui_->Panel2->minimumHeight() + listHeight +
+                     ui_->Panel3->minimumHeight() + ui_->StatusBar1->sizeHint().height();
+  // The rows' own needs: the splitter above them learns of the translated
+  // texts only once its posted layout requests have run.
+  const int width = std::max({ui_->Panel1->minimumSizeHint().width(), ui_->Panel2->minimumSizeHint().width(),
+                              ui_->Panel3->minimumSizeHint().width(), ui_->StatusBar1->minimumSizeHint().width()});
+  setMinimumSize(width, height);
 }
 
 void TAppForm::BuildStatusBar() {
@@ -407,7 +567,7 @@ void TAppForm::SetIdleButton() {
   const TImageList& images = TImageList::Instance();
   icon.addPixmap(images.Pixmap(TImageList::kSignRight), QIcon::Normal);
   icon.addPixmap(images.Pixmap(TImageList::kSignRightGray), QIcon::Disabled);
-  ui_->ButtonStart->setText(kStart);
+  ui_->ButtonStart->setText(startCaption_);
   ui_->ButtonStart->setEnabled(true);
   ui_->ButtonStart->setIcon(icon);
 }
@@ -422,7 +582,7 @@ void TAppForm::SetBusyCursor(bool busy) {
 }
 
 void TAppForm::ButtonStartClick() {
-  if (ui_->ButtonStart->text() != kStart) {
+  if (ui_->ButtonStart->text() != startCaption_) {
     run::StopFlag().store(true);
     ui_->ButtonStart->setText(i18n::Translate(QStringLiteral("Stopping...")));
     ui_->ButtonStart->setEnabled(false);
@@ -435,7 +595,7 @@ void TAppForm::ButtonStartClick() {
   workList_.clear();
   progress_->setRange(0, 1);
   progress_->setValue(0);
-  ui_->ButtonStart->setText(kStop);
+  ui_->ButtonStart->setText(stopCaption_);
   ui_->ButtonStart->setIcon(QIcon());
   SetBusyCursor(true);
   run::StopFlag().store(false);
@@ -458,7 +618,7 @@ void TAppForm::MyThreadTerminate(run::TMyIdentifier* worker) {
   worker->deleteLater();
   if (!failed) return;  // the finish hand-over has restored the idle state
   IslemTamam(false);
-  ShowMessageBox(this, QMessageBox::Critical, QStringLiteral("ERROR"), message);
+  ShowMessageBox(this, QMessageBox::Critical, i18n::Translate(QStringLiteral("ERROR")), message);
 }
 
 void TAppForm::IslemTamam(bool BeepYapalimmi) {
@@ -500,10 +660,14 @@ void TAppForm::AddData(const QString& MyURL, const QString& MyPlatform) {
 }
 
 void TAppForm::SetStatusText(int panel, const QString& text) {
-  if (panel == 0)
+  if (panel == 0) {
     statusPanel0_->setText(text);
-  else
+  } else if (text.startsWith(kProcessing)) {
+    statusPanel1_->setText(
+        i18n::Translate(QStringLiteral("Processing %s")).replace(QLatin1String("%s"), text.mid(kProcessing.size())));
+  } else {
     statusPanel1_->setText(text);
+  }
 }
 
 QString TAppForm::StatusText(int panel) const { return panel == 0 ? statusPanel0_->text() : statusPanel1_->text(); }
@@ -632,7 +796,7 @@ void TAppForm::LoadURLList1Click() {
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     PrepareFileDialog(*OpenDialog1, QFileDialog::AcceptOpen, QStringLiteral("txt"),
-                      QStringLiteral("Text File|*.txt|Any File|*.*"));
+                      TextFilters());
   }
   const QString fileName = ExecFileDialog(*OpenDialog1);
   if (fileName.isEmpty()) return;
@@ -640,9 +804,10 @@ void TAppForm::LoadURLList1Click() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   try {
     std::optional<services::TLoadedText> loaded = services::LoadListFile(fileName);
-    if (!loaded) throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". No such file or directory.")
-                                              .arg(fileName)
-                                              .toStdString());
+    if (!loaded)
+      throw std::runtime_error(i18n::Translate(QStringLiteral("Cannot open file \"%s\". No such file or directory."))
+                                   .replace(QLatin1String("%s"), fileName)
+                                   .toStdString());
     SetEditorText(loaded->text, loaded->lineBreak);
   } catch (const std::exception& error) {
     QApplication::restoreOverrideCursor();
@@ -654,7 +819,11 @@ void TAppForm::LoadURLList1Click() {
   QApplication::restoreOverrideCursor();
 }
 
-void TAppForm::Help2Click() { options_.openUrl(QUrl(OnlineHelpAddress(productName_))); }
+void TAppForm::Help2Click() { OpenUrl(QUrl(OnlineHelpAddress(productName_))); }
+
+void TAppForm::OpenUrl(const QUrl& url) {
+  if (!options_.openUrl(url)) ReportNotOpened(this, url.toString(), false);
+}
 
 // ---- dialogs ----------------------------------------------------------------------
 
@@ -689,7 +858,7 @@ void TAppForm::About1Click() {
 
 void TAppForm::ListView1ColumnClick(int column) {
   // Records are addressed by position while a run lasts.
-  if (ui_->ButtonStart->text() != kStart) return;
+  if (ui_->ButtonStart->text() != startCaption_) return;
   if (column == sortColumn_) {
     descending_ = !descending_;
   } else {
@@ -721,6 +890,16 @@ int TAppForm::SelectedRow() const {
   return lowest;
 }
 
+void TAppForm::UpdateRowMenu() {
+  // What cannot act is disabled: no row, or an address no browser takes.
+  const int row = SelectedRow();
+  const bool any = row >= 0;
+  PopupMenu3->findChild<QAction*>(QStringLiteral("CopyURL1"))->setEnabled(any);
+  PopupMenu3->findChild<QAction*>(QStringLiteral("CopyPlatform1"))->setEnabled(any);
+  PopupMenu3->findChild<QAction*>(QStringLiteral("GotoURL1"))
+      ->setEnabled(any && !BrowserAddress(workList_[static_cast<size_t>(row)].FURL).isEmpty());
+}
+
 void TAppForm::CopyURL1Click() {
   const int row = SelectedRow();
   if (row >= 0) QGuiApplication::clipboard()->setText(workList_[static_cast<size_t>(row)].FURL);
@@ -729,6 +908,15 @@ void TAppForm::CopyURL1Click() {
 void TAppForm::CopyPlatform1Click() {
   const int row = SelectedRow();
   if (row >= 0) QGuiApplication::clipboard()->setText(workList_[static_cast<size_t>(row)].FPlatform);
+}
+
+void TAppForm::ShowEvidence1Click() {
+  const int row = SelectedRow();
+  if (row < 0) return;
+  const run::TWorkRecord& record = workList_[static_cast<size_t>(row)];
+  if (record.FImageNo != run::kImageDone && record.FImageNo != run::kImageError) return;
+  TEvidenceDialog dialog(record, this);
+  dialog.exec();
 }
 
 QUrl TAppForm::BrowserAddress(const QString& recordUrl) {
@@ -746,7 +934,7 @@ void TAppForm::GotoURL1Click() {
   const int row = SelectedRow();
   if (row < 0) return;
   const QUrl url = BrowserAddress(workList_[static_cast<size_t>(row)].FURL);
-  if (!url.isEmpty()) options_.openUrl(url);
+  if (!url.isEmpty()) OpenUrl(url);
 }
 
 // ---- export ---------------------------------------------------------------------
@@ -760,15 +948,15 @@ QString TAppForm::AskSaveFileName(const QString& defaultSuffix, const QString& f
   }
   // One dialog for the three exports: it offers the last chosen name again.
   PrepareFileDialog(*SaveDialog1, QFileDialog::AcceptSave, defaultSuffix, filterPairs);
-  // Setting the filters adapts the offered name's extension; offer it as chosen.
-  if (!lastSaveName_.isEmpty()) SaveDialog1->selectFile(lastSaveName_);
+  // The last chosen name again, with the extension of the format chosen now.
+  if (!lastSaveName_.isEmpty()) SaveDialog1->selectFile(NameForFormat(lastSaveName_, defaultSuffix, filterPairs));
   const QString fileName = ExecFileDialog(*SaveDialog1);
   if (!fileName.isEmpty()) lastSaveName_ = fileName;
   return fileName;
 }
 
 void TAppForm::XT1Click() {
-  const QString fileName = AskSaveFileName(QStringLiteral("txt"), QStringLiteral("Text File|*.txt|Any File|*.*"));
+  const QString fileName = AskSaveFileName(QStringLiteral("txt"), TextFilters());
   if (fileName.isEmpty()) return;
   try {
     ExportToText(workList_, fileName);
@@ -778,7 +966,9 @@ void TAppForm::XT1Click() {
 }
 
 void TAppForm::CSV1Click() {
-  const QString fileName = AskSaveFileName(QStringLiteral("csv"), QStringLiteral("CSV File|*.csv|Any File|*.*"));
+  const QString fileName = AskSaveFileName(
+      QStringLiteral("csv"), i18n::Translate(QStringLiteral("CSV File")) + QStringLiteral("|*.csv|") +
+                                 i18n::Translate(QStringLiteral("Any File")) + QStringLiteral("|*.*"));
   if (fileName.isEmpty()) return;
   try {
     ExportToCsv(workList_, listSeparator_, fileName);
@@ -788,7 +978,9 @@ void TAppForm::CSV1Click() {
 }
 
 void TAppForm::XLS1Click() {
-  const QString fileName = AskSaveFileName(QStringLiteral("xls"), QStringLiteral("XLS File|*.xls|XLSX File|*.xlsx"));
+  const QString fileName = AskSaveFileName(
+      QStringLiteral("xls"), i18n::Translate(QStringLiteral("XLS File")) + QStringLiteral("|*.xls|") +
+                                 i18n::Translate(QStringLiteral("XLSX File")) + QStringLiteral("|*.xlsx"));
   if (fileName.isEmpty()) return;
   try {
     ExportToSpreadsheet(workList_, listSeparator_, fileName);

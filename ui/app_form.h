@@ -51,7 +51,8 @@ class TNewVer;
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
   QString programFolder;                     // empty: the running program's folder
-  std::function<void(const QUrl&)> openUrl;  // empty: the desktop's default handler
+  // Opens an address; false when it could not (the window then says so).
+  std::function<bool(const QUrl&)> openUrl;  // empty: the desktop's default handler
   // Opens a local file with the desktop's default application; false when
   // nothing could open it (empty: QDesktopServices).
   std::function<bool(const QUrl&)> openFile;
@@ -143,6 +144,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void CopyURL1Click();
   void GotoURL1Click();
   void CopyPlatform1Click();
+  // The evidence dialog for the lowest selected row (a finished row only).
+  void ShowEvidence1Click();
 
  protected:
   void closeEvent(QCloseEvent* e) override;    // FormClose
@@ -152,6 +155,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void FormCreate();
   void BuildMenus();
   void BuildStatusBar();
+  void ApplyTexts();
+  void SetSmallestSize();  // every caption of the window, through Translate
   void ApplyStoredSettings();
   void LoadSavedList();
   void SetEditorText(const QString& text, const QString& lineBreak);
@@ -170,6 +175,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void Column1Sort();
   void Column2Sort();
   int SelectedRow() const;
+  void UpdateRowMenu();
+  void OpenUrl(const QUrl& url);
   QString AskSaveFileName(const QString& defaultSuffix, const QString& filterPairs);
   void ReportError(const QString& message);
   void ReportLater(const QString& message);
@@ -194,6 +201,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   QString runUserAgent_;
   QList<QPointer<run::TMyIdentifier>> workers_;
   bool busyCursor_ = false;
+  QString startCaption_ = QStringLiteral("Start");  // the idle caption, translated
+  QString stopCaption_ = QStringLiteral("STOP");
 
   int sortColumn_ = -1;
   bool descending_ = false;
@@ -205,6 +214,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   QMenu* PopupMenu1 = nullptr;  // export
   QMenu* PopupMenu2 = nullptr;  // editor
   QMenu* PopupMenu3 = nullptr;  // results rows
+  QAction* ShowEvidence1 = nullptr;  // joins PopupMenu3 while it is open
+  QAction* evidenceSeparator_ = nullptr;  // before ShowEvidence1 while it is there
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;
   QString lastSaveName_;  // offered again by the next export

@@ -1,4 +1,5 @@
 #include "ui/feedback_form.h"
+#include "ui/caption_fit.h"
 
 #include "i18n/language.h"
 #include "services/feedback.h"
@@ -126,6 +127,7 @@ TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent) {
 
 void TFeedbackForm::FormCreate() {
   setWindowTitle(services::Identity().ProductName + u' ' + i18n::Translate(QStringLiteral("feedback")));
+  FitCaption(*this);
   Label1->setText(i18n::Translate(QStringLiteral("We would really appreciate your feedback.")));
   Label2->setText(i18n::Translate(QStringLiteral("What did you like or dislike?")));
   Label3->setText(i18n::Translate(QStringLiteral("Include my e-mail:")));

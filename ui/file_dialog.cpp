@@ -1,5 +1,6 @@
 #include "ui/file_dialog.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace ui {
@@ -32,6 +33,20 @@ QStringList NameFiltersFromPairs(const QString& pairs) {
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
     filters << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(u';', u' '));
   return filters;
+}
+
+QString NameForFormat(const QString& name, const QString& defaultSuffix, const QString& filterPairs) {
+  if (name.isEmpty() || defaultSuffix.isEmpty()) return name;
+  const QFileInfo info(name);
+  const QString suffix = info.suffix();
+  const QStringList parts = filterPairs.split(u'|');
+  for (qsizetype i = 1; i < parts.size(); i += 2)
+    for (const QString& pattern : parts[i].split(u';'))
+      if (pattern != QLatin1String("*.*") && pattern.startsWith(QLatin1String("*.")) && !suffix.isEmpty() &&
+          pattern.mid(2).compare(suffix, Qt::CaseInsensitive) == 0)
+        return name;
+  const QString base = suffix.isEmpty() ? info.fileName() : info.completeBaseName();
+  return info.dir().filePath(base + u'.' + defaultSuffix);
 }
 
 void PrepareFileDialog(QFileDialog& dialog, QFileDialog::AcceptMode mode, const QString& defaultSuffix,

@@ -21,6 +21,12 @@ namespace ui {
 // "Text File|*.txt|Any File|*.*" -> {"Text File (*.txt)", "Any File (*.*)"}.
 QStringList NameFiltersFromPairs(const QString& pairs);
 
+// The name a save dialog offers for a new export when `name` was chosen
+// before: kept when its extension is one the filters list ("*.*" aside),
+// else with its extension replaced by (or, without one, followed by) the
+// default suffix: "out.txt" for CSV offers "out.csv".
+QString NameForFormat(const QString& name, const QString& defaultSuffix, const QString& filterPairs);
+
 // Sets up a dialog the way the program's open and save dialogs are: modal,
 // resizable, overwrite confirmation for saving, read-only box hidden.
 void PrepareFileDialog(QFileDialog& dialog, QFileDialog::AcceptMode mode, const QString& defaultSuffix,

@@ -6,7 +6,9 @@
 #include <QScreen>
 #include <stdexcept>
 
+#include "i18n/language.h"
 #include "services/settings_store.h"
+#include "ui/caption_fit.h"
 #include "ui/message_dialog.h"
 #include "ui_form_multi_thread.h"
 
@@ -22,6 +24,14 @@ TFormMultiThread::TFormMultiThread(run::PoolLimits limits, services::TSettingsSt
   connect(ui_->Button1, &QPushButton::clicked, this, &TFormMultiThread::Button1Click);
   connect(ui_->Button2, &QPushButton::clicked, this, &TFormMultiThread::Button2Click);
 
+  setWindowTitle(i18n::Translate(QStringLiteral("Multi-Threading")));
+  ui_->GroupBox1->setTitle(i18n::Translate(QStringLiteral("Number of Threads")));
+  ui_->Label1->setText(i18n::Translate(QStringLiteral("Minimum:")));
+  ui_->Label2->setText(i18n::Translate(QStringLiteral("Maximum:")));
+  ui_->RadioButton1->setText(i18n::Translate(QStringLiteral("Automatic")));
+  ui_->RadioButton2->setText(i18n::Translate(QStringLiteral("Custom")));
+  ui_->Button1->setText(i18n::Translate(QStringLiteral("Enable")));
+  ui_->Button2->setText(i18n::Translate(QStringLiteral("Cancel")));
   ui_->Label3->setText(QString::number(limits.minimum));
   ui_->Label4->setText(QString::number(limits.maximum));
   ui_->SpinEdit1->setRange(limits.minimum, limits.maximum);
@@ -34,8 +44,10 @@ TFormMultiThread::TFormMultiThread(run::PoolLimits limits, services::TSettingsSt
   } else {
     ui_->RadioButton1->setChecked(true);
   }
-  // 203 x 179 at 96 DPI, or what the contents need with a larger font.
+  // 203 x 179 at 96 DPI, or what the contents (and the caption) need with a
+  // larger font or a longer translation.
   setFixedSize(sizeHint().expandedTo(QSize(203, 179)));
+  FitCaption(*this);
 }
 
 TFormMultiThread::~TFormMultiThread() = default;

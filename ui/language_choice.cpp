@@ -63,7 +63,7 @@ QStringList RestartScriptLines(const QString& programPath) {
 QString WriteRestartScript(const QString& dataFolder, const QString& programPath) {
   QString folder = dataFolder;
   if (!folder.endsWith(u'/')) folder += u'/';
-  const QString path = folder + QStringLiteral("start.sh");
+  const QString path = folder + kRestartScriptName;
   services::WriteFileAtomically(path, RestartScriptLines(programPath).join(u'\n').toUtf8() + '\n');
   QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
   return path;

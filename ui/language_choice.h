@@ -39,6 +39,9 @@ QString StartupLanguageFile(const services::TSettingsStore& store, const QString
 // i18n::LoadLanguage(StartupLanguageFile(store, programFolder), programFolder).
 void LoadStartupLanguage(const services::TSettingsStore& store, const QString& programFolder = QString());
 
+// The restart script's name in the data folder.
+inline const QString kRestartScriptName = QStringLiteral("start.sh");
+
 // The lines of start.sh for a program path; the path is quoted for the
 // shell, so blanks, quotes and dollar signs in it stay literal.
 QStringList RestartScriptLines(const QString& programPath);

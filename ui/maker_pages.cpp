@@ -1,8 +1,11 @@
 #include "ui/maker_pages.h"
 
+#include "i18n/language.h"
 #include "services/service_request.h"
+#include "ui/message_dialog.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QUrl>
 
 namespace ui {
@@ -39,8 +42,24 @@ QString TranslationPageAddress() { return Page("https", QStringLiteral("translat
 
 QString MakerWebAddressText() { return services::MakerHost(); }
 
-void OpenAddress(const QString& address) { QDesktopServices::openUrl(QUrl(address)); }
+void ReportNotOpened(QWidget* parent, const QString& target, bool isFile) {
+  const QString lead = isFile ? i18n::Translate(QStringLiteral("This file could not be opened. Please open it by hand:"))
+                              : i18n::Translate(QStringLiteral(
+                                    "This address could not be opened. Please open it in your web browser by hand:"));
+  ShowMessageBox(parent, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")),
+                 lead + QStringLiteral("\n\n") + target, TMessageText::Selectable);
+}
 
-void OpenLocalFile(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+bool OpenAddress(QWidget* parent, const QString& address) {
+  if (QDesktopServices::openUrl(QUrl(address))) return true;
+  ReportNotOpened(parent, address, false);
+  return false;
+}
+
+bool OpenLocalFile(QWidget* parent, const QString& path) {
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+  ReportNotOpened(parent, QDir::toNativeSeparators(path), true);
+  return false;
+}
 
 }  // namespace ui

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace ui {
 
 // "http://<host>/help/<product name in lower case, blanks as '-'>/"
@@ -21,11 +23,15 @@ QString TranslationPageAddress();
 QString MakerWebAddressText();
 
 // Asks the desktop to open an address with its default handler (the web
-// browser). Failures are ignored: nothing is reported.
-void OpenAddress(const QString& address);
+// browser). When that fails, a message box over `parent` names the address,
+// selectable, so the user can open it by hand. Returns whether it opened.
+bool OpenAddress(QWidget* parent, const QString& address);
 
 // Asks the desktop to open a local file with its default handler (a text
-// file in the user's text viewer). Failures are ignored.
-void OpenLocalFile(const QString& path);
+// file in the user's text viewer); a failure is told as OpenAddress does.
+bool OpenLocalFile(QWidget* parent, const QString& path);
+
+// The message box of a failed opening: `target` is the address or the file.
+void ReportNotOpened(QWidget* parent, const QString& target, bool isFile);
 
 }  // namespace ui

@@ -41,8 +41,12 @@ QMessageBox::StandardButton CaptionedMessageDialog(const QString& message, QMess
   return TMessageBoxSeam::Exec(box);
 }
 
-void ShowMessageBox(QWidget* parent, QMessageBox::Icon kind, const QString& caption, const QString& message) {
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon kind, const QString& caption, const QString& message,
+                    TMessageText text) {
   QMessageBox box(kind, caption, message, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  if (text == TMessageText::Selectable)
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   TMessageBoxSeam::Exec(box);
 }
 

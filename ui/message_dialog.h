@@ -28,9 +28,13 @@ QMessageBox::StandardButton CaptionedMessageDialog(const QString& message, QMess
                                                    QMessageBox::StandardButtons buttons, const QString& caption,
                                                    const QStringList& buttonCaptions, QWidget* parent = nullptr);
 
+// Whether the user can select (and copy) the box's text.
+enum class TMessageText { Fixed, Selectable };
+
 // A box with an OK button: the program's general error display and its
 // notices go through here.
-void ShowMessageBox(QWidget* parent, QMessageBox::Icon kind, const QString& caption, const QString& message);
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon kind, const QString& caption, const QString& message,
+                    TMessageText text = TMessageText::Fixed);
 
 // The standard buttons of a box in the order captions are given to them.
 QList<QMessageBox::StandardButton> ButtonsInCaptionOrder(QMessageBox::StandardButtons buttons);

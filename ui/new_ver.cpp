@@ -198,7 +198,7 @@ void TNewVer::TimerLinkTimer() {
 }
 
 void TNewVer::Label2Click() {
-  OpenAddress(downloadAddress_.isEmpty() ? HomePageAddress() : downloadAddress_);
+  OpenAddress(this, downloadAddress_.isEmpty() ? HomePageAddress() : downloadAddress_);
   close();
 }
 

@@ -1,4 +1,5 @@
 #include "ui/translate_form.h"
+#include "ui/caption_fit.h"
 
 #include "i18n/language.h"
 #include "ui/dialog_pictures.h"
@@ -143,6 +144,7 @@ void TTranslateForm::AddLanguage(const QString& name) {
 
 void TTranslateForm::FormCreate() {
   setWindowTitle(i18n::Translate(QStringLiteral("Language")));
+  FitCaption(*this);
   Label1->setText(i18n::Translate(QStringLiteral("User Interface Language:")));
   Label2->setText(i18n::Translate(QStringLiteral("Translated by:")));
   Button1->setText(i18n::Translate(QStringLiteral("OK")));
@@ -229,7 +231,7 @@ void TTranslateForm::Button1Click() {
   }
 }
 
-void TTranslateForm::Label3Click() { OpenAddress(TranslationPageAddress()); }
+void TTranslateForm::Label3Click() { OpenAddress(this, TranslationPageAddress()); }
 
 void TTranslateForm::Copy1Click() { RichEdit1->copy(); }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryFile>
 #include <xlsxwriter.h>
 #include <cctype>
 #include <zlib.h>
@@ -100,11 +101,7 @@ bool EndsWithRootEndTag(const QByteArray& xml) {
 // inflate to its recorded size and checksum, and every XML member must end
 // with the end tag of its root element (writes that fail leave the rest of a
 // member out). Returns an empty text when the package is whole.
-QString PackageProblem(const QByteArray& path) {
-  QFile file(QFile::decodeName(path));
-  if (!file.open(QIODevice::ReadOnly)) return file.errorString();
-  const QByteArray zip = file.readAll();
-  if (file.error() != QFileDevice::NoError) return file.errorString();
+QString PackageProblem(const QByteArray& zip) {
   const QString incomplete = QStringLiteral("the workbook came out incomplete (is the disk full?)");
   // The package ends with the end-of-central-directory record, no comment.
   constexpr qsizetype kEndSize = 22;
@@ -152,11 +149,32 @@ QString PackageProblem(const QByteArray& path) {
   return QString();
 }
 
+// The whole content of a file the library wrote; the reason when it cannot
+// be read back.
+QString ReadBack(const QByteArray& path, QByteArray& bytes) {
+  QFile file(QFile::decodeName(path));
+  if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+  bytes = file.readAll();
+  return file.error() != QFileDevice::NoError ? file.errorString() : QString();
+}
+
 // The workbook into a temporary file beside the target, which replaces the
 // target once the library has closed it and the package reads back whole.
+// The library goes back to earlier places of its file as it writes, which a
+// target written in place (a pipe, a device) does not allow: such a target
+// gets the workbook from a scratch file in the temporary folder instead.
 void WriteThroughTarget(const TSheetCells& cells, const QString& fileName) {
   services::TAtomicFileTarget target(fileName);
-  TWorkbook workbook(target.TempPath().constData());
+  QTemporaryFile scratch(QDir::tempPath() + QStringLiteral("/lumasift-XXXXXX.xlsx"));
+  QByteArray path = target.TempPath();
+  if (target.InPlace()) {
+    if (!scratch.open())
+      throw TExportError(
+          QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(fileName), scratch.errorString()));
+    scratch.close();
+    path = QFile::encodeName(scratch.fileName());
+  }
+  TWorkbook workbook(path.constData());
   if (!workbook.get()) Fail(fileName, LXW_ERROR_MEMORY_MALLOC_FAILED);
   lxw_worksheet* sheet = workbook_add_worksheet(workbook.get(), nullptr);
   lxw_format* text = workbook_add_format(workbook.get());
@@ -191,9 +209,12 @@ void WriteThroughTarget(const TSheetCells& cells, const QString& fileName) {
 
   const lxw_error error = workbook.Close();
   if (error != LXW_NO_ERROR) Fail(fileName, error);
-  const QString problem = PackageProblem(target.TempPath());
+  QByteArray package;
+  QString problem = ReadBack(path, package);
+  if (problem.isEmpty()) problem = PackageProblem(package);
   if (!problem.isEmpty())
     throw TExportError(QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(fileName), problem));
+  if (target.InPlace()) target.Write(package);
   target.Commit();
 }
 

@@ -178,3 +178,65 @@ TEST_F(CliTool, HelpVersionAndWrongCommandLines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliTool, PageJsonlCarriesVersionsAndEvidence) {
+  const auto page = Write("wp.html",
+                          "<meta name=\"generator\" content=\"WordPress 6.3.1\" />\n"
+                          "<link rel=\"stylesheet\" href=\"/wp-content/themes/a.css\">\n");
+  const auto headers = Write("h.txt", "Server: nginx\nX-Powered-By: WORDPRESS\n");
+  const auto o = Run({"--page", page, "--headers", headers, "--format", "jsonl"});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.out,
+            "{\"platforms\":[\"WordPress\",\"nginx\"],\"error\":null,\"versions\":{\"WordPress\":\"6.3.1\"},"
+            "\"evidence\":[{\"platform\":\"WordPress\",\"source\":\"plain\",\"entry\":1,\"match\":\"/wp-content/\","
+            "\"offset\":82,\"before\":\"6.3.1\\\" />\u23CE<link rel=\\\"stylesheet\\\" href=\\\"\","
+            "\"after\":\"themes/a.css\\\">\u23CE\",\"duplicate\":false},"
+            "{\"platform\":\"nginx\",\"source\":\"header\",\"entry\":\"Server\",\"match\":\"nginx\",\"offset\":null,"
+            "\"before\":\"\",\"after\":\"\",\"duplicate\":false},"
+            "{\"platform\":\"WORDPRESS\",\"source\":\"header\",\"entry\":\"X-Powered-By\",\"match\":\"WORDPRESS\","
+            "\"offset\":null,\"before\":\"\",\"after\":\"\",\"duplicate\":true}]}\n");
+  // An error text is the error (its line ended as the page fetch ends
+  // lines), with nothing behind it; --format txt is the default's text.
+  EXPECT_EQ(Run({"--page", Write("e.html", "Error: boom"), "--format", "jsonl"}).out,
+            "{\"platforms\":[],\"error\":\"boom\\r\\n\",\"versions\":{},\"evidence\":[]}\n");
+  EXPECT_EQ(Run({"--page", page, "--format", "txt"}).out, "WordPress\n");
+}
+
+TEST_F(CliTool, PageExplainIsOneReadableBlock) {
+  const auto page = Write("wp.html",
+                          "<meta name=\"generator\" content=\"WordPress 6.3.1\" />\n"
+                          "<p>Powered by <a href=\"https://x.example/\">JForum</a></p>\n");
+  const auto headers = Write("h.txt", "server: Apache\n");
+  const auto o = Run({"--page", page, "--headers", headers, "--explain"});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.out, page.toStdString() +
+                       "\n"
+                       "  Platforms: JForum, Apache\n"
+                       "  JForum: expression 2, offset 56\n"
+                       "    rator\" content=\"WordPress 6.3.1\" />\u23CE<p>[[Powered by <a href=\"https://x.example/\">JForum</a>]]</p>\u23CE\n"
+                       "  Apache: header server\n"
+                       "    server: Apache\n");
+  const auto nothing = Run({"--page", Write("n.html", "<p>plain</p>"), "--explain"});
+  EXPECT_EQ(nothing.out, dir.filePath("n.html").toStdString() + "\n  Platforms: \n  Nothing matched.\n");
+}
+
+TEST_F(CliTool, EvidenceOptionsThatDoNotFit) {
+  const auto page = Write("page.html", "/wp-content/");
+  for (const QStringList& arguments : {QStringList{"--page", page, "--format", "csv"},
+                                       QStringList{"--page", page, "--format", "jsonl", "--explain"},
+                                       QStringList{"--explain", "--format", "txt", "http://127.0.0.1:1/"}}) {
+    const auto o = Run(arguments);
+    EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
+    EXPECT_EQ(o.out, "");
+    EXPECT_FALSE(o.err.empty());
+  }
+  // An unreadable page stays an error on standard error in every format.
+  const auto o = Run({"--page", dir.filePath("missing.html"), "--format", "jsonl"});
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find("missing.html"), std::string::npos);
+}
+
+}  // namespace

@@ -12,9 +12,11 @@
 #include <csignal>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 
+#include "support/pipe_reader.h"
 #include "support/run_site.h"
 
 namespace {
@@ -106,6 +108,12 @@ class UrlMode : public ::testing::Test {
 
 }  // namespace
 
+// The jsonl evidence item of an X-Powered-By value (`json`: already escaped).
+QString HeaderItem(const QString& json) {
+  return "{\"platform\":\"" + json + "\",\"source\":\"header\",\"entry\":\"X-Powered-By\",\"match\":\"" + json +
+         "\",\"offset\":null,\"before\":\"\",\"after\":\"\",\"duplicate\":false}";
+}
+
 TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
   const QString a = U("/p/a"), two = U("/two"), formula = U("/formula"), quote = U("/quote"), missing = U("/missing");
   const QStringList urls = {a, two, formula, quote, missing};
@@ -119,11 +127,17 @@ TEST_F(UrlMode, EachFormatPrintsOneLinePerUrlInInputOrder) {
       {"txt", (a + ",Plat-a\n" + two + ",Alpha, Beta\n" + formula + ",=1+2\n" + quote + ",say \"hi\"\n" + missing +
                ",Error: HTTP/1.1 404 Not Found\n")
                   .toUtf8()},
-      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null}\n" + "{\"url\":\"" + two +
-                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null}\n" + "{\"url\":\"" + formula +
-                 "\",\"platforms\":[\"=1+2\"],\"error\":null}\n" + "{\"url\":\"" + quote +
-                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null}\n" + "{\"url\":\"" + missing +
-                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\"}\n")
+      // Each line also carries the versions and the evidence: here the
+      // X-Powered-By values that name the platforms.
+      {"jsonl", ("{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("Plat-a") + "]}\n" + "{\"url\":\"" + two +
+                 "\",\"platforms\":[\"Alpha\",\"Beta\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("Alpha") + "," + HeaderItem("Beta") + "]}\n" + "{\"url\":\"" + formula +
+                 "\",\"platforms\":[\"=1+2\"],\"error\":null,\"versions\":{},\"evidence\":[" + HeaderItem("=1+2") +
+                 "]}\n" + "{\"url\":\"" + quote +
+                 "\",\"platforms\":[\"say \\\"hi\\\"\"],\"error\":null,\"versions\":{},\"evidence\":[" +
+                 HeaderItem("say \\\"hi\\\"") + "]}\n" + "{\"url\":\"" + missing +
+                 "\",\"platforms\":[],\"error\":\"HTTP/1.1 404 Not Found\",\"versions\":{},\"evidence\":[]}\n")
                     .toUtf8()},
   };
   for (const auto& c : cases) {
@@ -204,6 +218,7 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
       {QStringLiteral("--bogus"), U("/p/a")},
       {U("/p/a"), QStringLiteral("--output")},
       {QStringLiteral("--output"), dir.filePath(QStringLiteral("no/such/folder/out.csv")), U("/p/a")},
+      {QStringLiteral("--output"), dir.path(), U("/p/a")},
   };
   for (const QStringList& args : cases) {
     const Outcome o = RunCli(args);
@@ -211,6 +226,8 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
     EXPECT_TRUE(o.out.isEmpty()) << args.join(u' ').toStdString();
     EXPECT_EQ(o.err.count('\n'), 1) << o.err.toStdString();
   }
+  // A folder is refused before any site is asked, and says why.
+  EXPECT_TRUE(RunCli({QStringLiteral("--output"), dir.path(), U("/p/a")}).err.contains(": Is a directory\n"));
   EXPECT_EQ(site.RequestCount(), 0);
 }
 
@@ -236,6 +253,28 @@ TEST_F(UrlMode, ExtraSignaturesAddToTheRecordsAndAFaultyFileFetchesNothing) {
                                     ":4: expression of the entry does not compile: missing closing parenthesis at offset 1\n")
                                        .toStdString());
   EXPECT_EQ(site.RequestCount(), requests);
+}
+
+// A named pipe given as the output file gets the records and stays a pipe
+// (renaming a finished file over it would have replaced it).
+TEST_F(UrlMode, OutputIntoANamedPipe) {
+  QTemporaryDir dir;
+  const QString pipe = dir.filePath(QStringLiteral("pipe"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  QProcess* process = Start({QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--output"), pipe,
+                             U("/p/a"), U("/p/b")});
+  process->closeWriteChannel();
+  testsupport::TPipeReader reader(pipe);
+  ASSERT_TRUE(reader.Opened());
+  const Outcome o = Finish(process);
+  const QByteArray received = reader.Finish();
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(received, QByteArray("\xEF\xBB\xBF") + (U("/p/a") + ",Plat-a\r\n" + U("/p/b") + ",Plat-b\r\n").toUtf8());
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList({"pipe"}));
 }
 
 TEST_F(UrlMode, CtrlCStopsLikeStop) {
@@ -280,3 +319,44 @@ TEST(UrlModeThreads, JobsAtOnceFollowTheOption) {
     EXPECT_EQ(site.MaxInProgress(), c.expected) << c.threads;
   }
 }
+
+namespace {
+
+// /wp: a page with a generator; /moved: a redirect to /gone, which is 404.
+SiteReply EvidenceAnswer(const SiteRequest& request) {
+  SiteReply reply;
+  if (request.path == "/moved") {
+    reply.status = 301;
+    reply.reason = "Moved Permanently";
+    reply.headers.push_back({"Location", "/gone"});
+  } else if (request.path == "/gone") {
+    reply.status = 404;
+    reply.reason = "Not Found";
+  } else {
+    reply.headers.push_back({"Content-Type", "text/html"});
+    reply.headers.push_back({"Server", "nginx"});
+    reply.body = "<meta name=\"generator\" content=\"WordPress 6.4.2\">\n<link href=\"/wp-content/a.css\">\n";
+  }
+  return reply;
+}
+
+TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
+  RunSite site(EvidenceAnswer);
+  const QString wp = Q(site.Url("/wp")), moved = Q(site.Url("/moved"));
+  const Outcome o = RunCli({QStringLiteral("--explain"), QStringLiteral("--threads"), QStringLiteral("1"), wp, moved});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out.toStdString(), (wp + "\n"
+                                       "  Platforms: WordPress, nginx\n"
+                                       "  Versions: WordPress 6.4.2\n"
+                                       "  WordPress: plain entry 1, offset 63\n"
+                                       "    content=\"WordPress 6.4.2\">\u23CE<link href=\"[[/wp-content/]]a.css\">\u23CE\n"
+                                       "  nginx: header Server\n"
+                                       "    Server: nginx\n"
+                                       "\n" +
+                                  moved + "\n"
+                                          "  Error: HTTP/1.1 404 Not Found\n"
+                                          "  Ended at: " + Q(site.Url("/gone")) + "\n")
+                                     .toStdString());
+}
+
+}  // namespace

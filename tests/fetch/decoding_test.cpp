@@ -2,6 +2,10 @@
 // loopback server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
+#include "fetch/body_decoding.h"
 #include "fetch/fetch.h"
 #include "fetch_test_util.h"
 #include "support/loopback_server.h"
@@ -120,5 +124,37 @@ INSTANTIATE_TEST_SUITE_P(
         // text/xml is text: its header charset counts.
         CharsetCase{"TextXmlUsesHeader", "text/xml; charset=windows-1251", "<a>\xcf</a>", "<a>П</a>"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The page text is normalised in place, from the back; a plain forward
+// splitter is the reference over many generated texts full of CR, LF and NUL,
+// in both decoding paths (byte per character and ICU).
+std::u16string ReferenceLines(std::u16string_view text) {
+  text = text.substr(0, text.find(u'\0'));
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find_first_of(u"\r\n", i);
+    if (end == std::u16string_view::npos) end = text.size();
+    out.append(text.substr(i, end - i));
+    out.append(u"\r\n");
+    if (end == text.size()) break;
+    i = end + ((text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ? 2 : 1);
+  }
+  return out;
+}
+
+TEST(Decoding, LinesNormalisedInPlaceMatchAPlainSplitter) {
+  std::mt19937 random(20261210);
+  const char alphabet[] = {'a', 'b', '\r', '\n', '\r', '\n', '\0', 'z'};
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes(random() % 24, ' ');
+    for (char& c : bytes) c = alphabet[random() % sizeof alphabet];
+    if (round % 10 == 0) bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    const std::u16string expected = ReferenceLines(fetch::Latin1ToUtf16(bytes));
+    ASSERT_EQ(fetch::PageText(bytes, ""), expected) << round;
+    ASSERT_EQ(fetch::PageText(bytes, "windows-1252"), expected) << round;
+    ASSERT_EQ(fetch::NormaliseLines(fetch::Latin1ToUtf16(bytes)), expected) << round;
+  }
+}
 
 }  // namespace

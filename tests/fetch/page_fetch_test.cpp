@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "fetch/body_decoding.h"
 #include "fetch/fetch.h"
@@ -324,6 +326,18 @@ TEST(Fetch, EarlyCloseIsAGracefulCloseFailure) {
   EXPECT_NE(text, "Error: Connection Closed Gracefully.");
 }
 
+TEST(Fetch, HeaderLineOverTheClientsLimitIsNamedAsSuch) {
+  // libcurl refuses a single header line of more than 100 KB; that is no
+  // shortage of memory, whatever libcurl's own code for it says.
+  const std::string longLine = "X-Filler: " + std::string(200 * 1024, 'a') + "\r\n";
+  LoopbackServer server;
+  server.Route("/", Reply::Raw("HTTP/1.1 200 OK\r\n" + longLine + "Content-Length: 2\r\n\r\nok"));
+  server.Route("/hop", Reply::Raw("HTTP/1.1 302 Found\r\nLocation: /\r\n" + longLine + "Content-Length: 0\r\n\r\n"));
+  EXPECT_EQ(Page(server.Url("/")), "Error: Response header line too long.");
+  EXPECT_EQ(Page(server.Url("/hop")), "Error: Response header line too long.");
+  EXPECT_EQ(HeaderText(server.Url("/")), std::nullopt);
+}
+
 TEST(Fetch, UnknownSchemeWithoutPortFailsAndWithPortSpeaksHttp) {
   LoopbackServer server;
   server.Route("/", Reply::Html("plain"));
@@ -431,6 +445,75 @@ TEST(Fetch, ManyFetchesAtOnceShareNothing) {
     });
   for (auto& t : threads) t.join();
   for (const auto& r : results) EXPECT_EQ(r, "");
+}
+
+// ---- connections reused across redirects ----
+
+// A server that ends the connection right after every answer without saying
+// so (no "Connection: close"): the next hop's request goes out on a
+// connection that is about to die and is answered by a reset. libcurl's own
+// retry gives up after five of these per handle, so a chain of nine
+// redirects needs ours.
+TEST(Fetch, RequestOnAReusedConnectionThatDiedIsSentAgain) {
+  LoopbackServer server;
+  server.SetHandler([](const testsupport::Request& request) {
+    const std::string path = request.Path();
+    const int hop = std::stoi(path.substr(path.rfind('/') + 1));
+    const std::string chain = path.substr(0, path.rfind('/'));
+    if (hop < 9) return Reply::Redirect(302, chain + "/" + std::to_string(hop + 1)).Sleep(2ms).Close();
+    return Reply::Html("end of " + chain).Sleep(2ms).Close();
+  });
+  std::vector<std::thread> threads;
+  std::vector<std::string> failures(16);
+  for (size_t i = 0; i < failures.size(); ++i)
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < 4; ++round) {
+        const std::string chain = "/c" + std::to_string(i) + "-" + std::to_string(round);
+        const std::string page = Page(server.Url(chain + "/0"));
+        if (page != "end of " + chain + "\r\n") failures[i] += page + "|";
+        if (!HeaderText(server.Url(chain + "/0"))) failures[i] += "probe failed|";
+      }
+    });
+  for (auto& t : threads) t.join();
+  for (const auto& f : failures) EXPECT_EQ(f, "");
+}
+
+TEST(Fetch, ResetOfAReusedConnectionBeforeAnyAnswerIsRetriedOnceOnANewConnection) {
+  LoopbackServer server;
+  // The first connection answers the redirect, takes the next request and
+  // resets (RST, not FIN) without a byte of answer.
+  server.SetHandler([](const testsupport::Request& request) {
+    if (request.Path() == "/a") {
+      Reply reply = Reply::Redirect(302, "/b");
+      if (request.connection == 1) reply.ReadSome().Reset();
+      return reply;
+    }
+    return Reply::Html("page b");
+  });
+  EXPECT_EQ(Page(server.Url("/a")), "page b\r\n");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].Path(), "/b");
+  EXPECT_EQ(requests[1].connection, 2);
+
+  // Only once: a server that resets the request on the new connection too
+  // fails the site with the reset.
+  LoopbackServer hostile;
+  hostile.SetHandler([](const testsupport::Request& request) {
+    if (request.Path() == "/a") return Reply::Redirect(302, "/b");
+    return Reply::Empty().Reset();
+  });
+  EXPECT_EQ(Page(hostile.Url("/a")), "Error: Socket Error # 10054 Connection reset by peer.");
+  EXPECT_EQ(hostile.Requests().size(), 3u);
+
+  // An answer that had begun is not asked again.
+  LoopbackServer partial;
+  partial.SetHandler([](const testsupport::Request& request) {
+    if (request.Path() == "/a") return Reply::Redirect(302, "/b");
+    return Reply::Raw("HTTP/1.1 200 OK\r\nContent-Le").Reset();
+  });
+  EXPECT_EQ(Page(partial.Url("/a")), "Error: Socket Error # 10054 Connection reset by peer.");
+  EXPECT_EQ(partial.Requests().size(), 2u);
 }
 
 // ---- the time-out fields ----

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <thread>
+
 namespace {
 
 // Sets the locale variables for one test and puts the old values back.
@@ -87,6 +89,47 @@ TEST(AnsiCodePageTest, CodePageOfTheInterfaceLanguage) {
   for (const auto& c : cases) {
     EXPECT_EQ(i18n::AnsiCodePageForLocale(QString::fromLatin1(c.locale)), c.codePage) << c.locale;
   }
+}
+
+// ICU writes locale names into fixed buffers of ULOC_FULLNAME_CAPACITY (157)
+// bytes; a name that fills one exactly comes back without its terminating
+// NUL, a longer one does not fit at all. Names around that size (built from
+// letters so that every length is a name ICU accepts) keep their language
+// and region, and a name that is only a long unknown language is English.
+// The cases run on a thread of their own: its stack is fresh, so the bytes
+// after a buffer are zeros, and a read past an unterminated buffer goes on
+// into the address sanitizer's red zone (this file is also built with it)
+// instead of stopping early at whatever an earlier call left there.
+TEST(LanguageIdTest, NamesAroundIcusBufferSizeKeepTheirLanguage) {
+  const struct {
+    const char* prefix;
+    int length;  // of the whole name
+    int id;
+    int codePage;
+  } cases[] = {
+      {"", 157, 1033, 1252},       {"", 156, 1033, 1252},       {"", 158, 1033, 1252},
+      {"", 1000, 1033, 1252},      {"de_DE_", 156, 1031, 1252}, {"de_DE_", 157, 1031, 1252},
+      {"de_DE_", 158, 1031, 1252}, {"de_DE_", 400, 1031, 1252}, {"ru_RU_", 157, 1049, 1251},
+      {"ru_RU_", 158, 1049, 1251}, {"de__", 157, 1031, 1252},
+  };
+  std::thread([&cases] {
+    for (const auto& c : cases) {
+      QString name = QString::fromLatin1(c.prefix);
+      name += QString(c.length - name.size(), u'x');
+      EXPECT_EQ(i18n::LanguageIdForLocale(name), c.id) << c.prefix << c.length;
+      EXPECT_EQ(i18n::AnsiCodePageForLocale(name), c.codePage) << c.prefix << c.length;
+      EXPECT_EQ(i18n::AnsiCodePageForLocale(name + QStringLiteral(".UTF-8@euro")), c.codePage)
+          << c.prefix << c.length;
+    }
+  }).join();
+  // The environment at the window's start, and the code page of a list.txt
+  // that is not UTF-8.
+  const QByteArray letters(157, 'x');
+  ScopedLocale env(nullptr, letters.constData(), nullptr, letters.constData());
+  std::thread([] {
+    EXPECT_EQ(i18n::UserDefaultUILanguage(), 1033);
+    EXPECT_EQ(i18n::DecodeAnsi("Caf\xE9"), QString::fromUtf8("Café"));
+  }).join();
 }
 
 TEST(AnsiCodePageTest, DecodesAndEncodesInTheUsersCodePage) {

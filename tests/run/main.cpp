@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/identify.h"
+#include "fetch/fetch.h"
 
 int main(int argc, char** argv) {
+  fetch::GlobalInit();
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   engine::LoadPlatformInformation();

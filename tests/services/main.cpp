@@ -6,9 +6,12 @@
 
 #include <csignal>
 
+#include "fetch/fetch.h"
+
 int main(int argc, char** argv) {
   // A test server may write to a client that has already given up.
   std::signal(SIGPIPE, SIG_IGN);
+  fetch::GlobalInit();
   QCoreApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

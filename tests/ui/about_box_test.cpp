@@ -7,6 +7,7 @@
 #include "services/service_request.h"
 #include "ui/about_box.h"
 #include "ui/falling_chars.h"
+#include "ui/maker_pages.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -249,6 +250,31 @@ TEST_F(AboutBoxTest, InfoMenuPagesAndLicence) {
   ASSERT_EQ(catcher.urls.size(), 5);
   EXPECT_EQ(catcher.urls[4], QUrl::fromLocalFile(program_.path() + QStringLiteral("/license.txt")));
   services::SetMakerHostForTesting(std::nullopt);
+}
+
+TEST_F(AboutBoxTest, PagesAndLicenceThatCannotBeOpenedAreNamedInAMessageBox) {
+  // A handler without the slot it names: the desktop reports a failure.
+  QObject refuser;
+  for (const char* scheme : {"http", "https", "file"})
+    QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &refuser, "NoSuchSlot");
+  dialogtest::WriteFile(program_.path() + QStringLiteral("/license.txt"), "terms\n");
+  ui::TAboutBox box(nullptr, program_.path());
+  box.open();
+  {
+    dialogtest::MessageBoxAnswerer answerer;
+    box.LicensePrivacyPolicy1Click();
+    EXPECT_EQ(answerer.Count(), 1);
+    EXPECT_EQ(answerer.Icon(), QMessageBox::Warning);
+    EXPECT_TRUE(answerer.Text().endsWith(QDir::toNativeSeparators(program_.path() + QStringLiteral("/license.txt"))))
+        << answerer.Text().toStdString();
+  }
+  {
+    dialogtest::MessageBoxAnswerer answerer;
+    box.Credits1Click();
+    EXPECT_EQ(answerer.Count(), 1);
+    EXPECT_TRUE(answerer.Text().endsWith(ui::AcknowledgementsAddress())) << answerer.Text().toStdString();
+  }
+  for (const char* scheme : {"http", "https", "file"}) QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
 }
 
 TEST_F(AboutBoxTest, ShippedLicenceIsThere) {

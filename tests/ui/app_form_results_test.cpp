@@ -184,14 +184,44 @@ TEST_F(ResultsTest, ExportAfterSortingWritesTheSortedOrder) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBFhttp://a,One\r\nhttp://b,Two\r\n"));
 
-  // The one save dialog offers the last chosen name to the next export.
+  // The one save dialog offers the last chosen name to the next export,
+  // with the extension of the format chosen now.
   ui::TFileDialogSeam::SetNextCancel();
   Trigger("CSV1");
   const auto next = ui::TFileDialogSeam::TakeCalls();
   ASSERT_EQ(next.size(), 1u);
-  EXPECT_EQ(next[0].offeredName, QStringLiteral("out.txt"));
+  EXPECT_EQ(next[0].offeredName, QStringLiteral("out.csv"));
   EXPECT_EQ(next[0].defaultSuffix, QStringLiteral("csv"));
   EXPECT_FALSE(QFile::exists(name + QStringLiteral(".csv")));
+  ui::TFileDialogSeam::SetNextCancel();
+  Trigger("XLS1");
+  EXPECT_EQ(ui::TFileDialogSeam::TakeCalls().at(0).offeredName, QStringLiteral("out.xls"));
+  ui::TFileDialogSeam::SetNextCancel();
+  Trigger("XT1");
+  EXPECT_EQ(ui::TFileDialogSeam::TakeCalls().at(0).offeredName, QStringLiteral("out.txt"));
+}
+
+TEST(NameForFormat, KeepsAListedExtensionAndReplacesAnyOther) {
+  const QString txt = QStringLiteral("Text File|*.txt|Any File|*.*");
+  const QString xls = QStringLiteral("XLS File|*.xls|XLSX File|*.xlsx");
+  const struct {
+    const char* name;
+    const char* suffix;
+    const QString& filters;
+    const char* offered;
+  } cases[] = {
+      {"/d/out.txt", "csv", QStringLiteral("CSV File|*.csv|Any File|*.*"), "/d/out.csv"},
+      {"/d/out.xlsx", "xls", xls, "/d/out.xlsx"},  // the second format of the same box
+      {"/d/out.XLS", "xls", xls, "/d/out.XLS"},
+      {"/d/out.csv", "txt", txt, "/d/out.txt"},
+      {"/d/my.results.csv", "txt", txt, "/d/my.results.txt"},
+      {"/d/out", "txt", txt, "/d/out.txt"},
+      {"", "txt", txt, ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ui::NameForFormat(QString::fromLatin1(c.name), QString::fromLatin1(c.suffix), c.filters),
+              QString::fromLatin1(c.offered))
+        << c.name;
 }
 
 TEST_F(ResultsTest, AFailedSpreadsheetExportShowsTheWarningBox) {

@@ -11,9 +11,11 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 #include "gui_test_base.h"
+#include "support/file_age.h"
 #include "i18n/codepage.h"
 #include "services/settings_store.h"
 #include "ui/form_multi_thread.h"
@@ -49,6 +51,32 @@ TEST_F(SettingsTest, TypingInATimeoutFieldRewritesSettingsAtEveryKeystroke) {
   EXPECT_EQ(SettingsValue(ReadData("settings.ini"), "ConnectionTimeout"), QString()) << "stored empty";
   OpenForm();  // the next start
   EXPECT_EQ(Child<QLineEdit>("Edit3")->text(), QStringLiteral("5000"));
+}
+
+// Temporary files that a crash during a write of a data file left behind go
+// when the window starts; a young one (another running copy may be writing
+// it) and names that are not ours stay.
+TEST_F(SettingsTest, StartRemovesStaleTemporaryFilesOfTheDataFiles) {
+  using std::chrono::seconds;
+  const struct {
+    const char* name;
+    int age;
+    bool stays;
+  } files[] = {
+      {".settings.ini.0123abcd.tmp", 120, false}, {".list.txt.89abcdef.tmp", 7200, false},
+      {".start.sh.00c0ffee.tmp", 120, false},     {".list.txt.456789ab.tmp", 10, true},
+      {".notes.txt.0123abcd.tmp", 120, true},     {".list.txt.0123abcd.tmp.1", 120, true},
+  };
+  QStringList staying;
+  for (const auto& f : files) {
+    testsupport::WriteAgedFile(DataFile(QString::fromLatin1(f.name)), seconds(f.age));
+    if (f.stays) staying << QString::fromLatin1(f.name);
+  }
+  OpenForm();
+  QStringList left = QDir(folder_.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
+  left.sort();
+  staying.sort();
+  EXPECT_EQ(left.join(u' ').toStdString(), staying.join(u' ').toStdString());
 }
 
 TEST_F(SettingsTest, StoredValuesAreShownAndMissingOnesKeepTheDefaults) {
@@ -210,6 +238,27 @@ TEST_F(SettingsTest, OnlineHelpOpensTheProductsHelpPage) {
   EXPECT_EQ(opened_[0].toString(), QStringLiteral("http://" LUMASIFT_MAKER_HOST "/help/lumasift/"));
   EXPECT_EQ(ui::OnlineHelpAddress(QStringLiteral("Alpha Beta")),
             QStringLiteral("http://" LUMASIFT_MAKER_HOST "/help/alpha-beta/"));
+}
+
+TEST_F(SettingsTest, AnAddressThatCannotBeOpenedIsNamedInAMessageBox) {
+  openSucceeds_ = false;
+  OpenForm();
+  Child<QAction>("Help2")->trigger();
+  form_->AddData(QStringLiteral("http://site.example/page"), QStringLiteral("WordPress"));
+  form_->SetRowCount(1);
+  Child<QTableView>("ListView1")->selectRow(0);
+  Child<QAction>("GotoURL1")->trigger();
+  const auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].kind, QMessageBox::Warning);
+  EXPECT_EQ(shown[0].caption, QStringLiteral("WARNING"));
+  EXPECT_TRUE(shown[0].text.endsWith(QStringLiteral("\n\nhttp://" LUMASIFT_MAKER_HOST "/help/lumasift/")))
+      << shown[0].text.toStdString();
+  EXPECT_TRUE(shown[1].text.endsWith(QStringLiteral("\n\nhttp://site.example/page"))) << shown[1].text.toStdString();
+  // Opened as asked: no box.
+  openSucceeds_ = true;
+  Child<QAction>("GotoURL1")->trigger();
+  EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
 }
 
 TEST_F(SettingsTest, MenusAsBuilt) {

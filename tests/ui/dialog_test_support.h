@@ -19,6 +19,7 @@
 
 #include "tests/support/loopback_server.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,12 @@ inline void CopyShippedLanguages(const QString& programFolder) {
     ASSERT_TRUE(QFile::copy(from.filePath(name), programFolder + QStringLiteral("/Languages/") + name));
   }
 }
+
+// Every text the program passes through Translate (the keys of the language
+// files), found in the sources, with the file that asks for it. Fails the
+// running test when a Translate call takes anything but a literal, whose
+// key the scan could not see.
+std::map<QString, QString> ProgramTranslationKeys();
 
 // The form fields of a url-encoded request body in order, percent-decoded:
 // "name=value".

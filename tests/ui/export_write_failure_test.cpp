@@ -1,11 +1,14 @@
 // Writes that fail halfway (the file system refusing more bytes, as on a
-// full disk) leave the chosen file as it was and no temporary file behind.
+// full disk) leave the chosen file as it was and no temporary file behind;
+// a link, a named pipe or a folder as the chosen file.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
+#include "support/pipe_reader.h"
 #include "tests/ui/export_test_support.h"
 #include "ui/export_writer.h"
 
@@ -83,6 +86,57 @@ TEST(ExportWriteFailure, SavingOverALinkReplacesTheLinkedFile) {
   ui::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}}, link);
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(ReadAll(real), QByteArray("\xEF\xBB\xBFhttp://a.example/,X\r\n"));
+}
+
+// Every format goes through a named pipe chosen as the file, and the pipe
+// stays a pipe; what came through is what a regular file receives (a
+// workbook, whose package holds its time of writing, reads back the same).
+// A folder is refused with the reason.
+TEST(ExportWriteFailure, NamedPipeGetsTheExportAndAFolderIsRefused) {
+  run::TWorkList list;
+  for (int i = 0; i < 500; ++i)
+    list.push_back({QStringLiteral("http://site-%1.example/").arg(i), QStringLiteral("Platform %1, Other").arg(i),
+                    run::kImageDone});
+  const struct {
+    const char* name;
+    bool workbook;
+    void (*write)(const run::TWorkList&, const QString&);
+  } cases[] = {
+      {"out.txt", false, [](const run::TWorkList& l, const QString& f) { ui::ExportToText(l, f); }},
+      {"out.csv", false, [](const run::TWorkList& l, const QString& f) { ui::ExportToCsv(l, QLatin1Char(';'), f); }},
+      {"out.xls", true, [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.xlsx", true, [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+  };
+  QTemporaryDir dir;
+  for (const auto& c : cases) {
+    const QString name = QString::fromLatin1(c.name);
+    const QString pipe = dir.filePath(QStringLiteral("pipe-") + name);
+    const QString file = dir.filePath(QStringLiteral("file-") + name);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    testsupport::TPipeReader reader(pipe);
+    ASSERT_TRUE(reader.Opened());
+    c.write(list, pipe);
+    const QByteArray received = reader.Finish();
+    c.write(list, file);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << c.name;
+    if (c.workbook) {
+      const QString copy = dir.filePath(QStringLiteral("copy-") + name);
+      WriteAll(copy, received);
+      EXPECT_EQ(export_test::ReadWorkbook(copy).Values(), export_test::ReadWorkbook(file).Values()) << c.name;
+    } else {
+      EXPECT_EQ(received, ReadAll(file)) << c.name;
+    }
+  }
+  EXPECT_EQ(Entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList()) << Entries(dir.path()).join(u' ').toStdString();
+
+  try {
+    ui::ExportToText(list, dir.path());
+    ADD_FAILURE() << "no error for a folder";
+  } catch (const ui::TExportError& error) {
+    EXPECT_EQ(error.Message(), QStringLiteral("Cannot write \"%1\": Is a directory").arg(dir.path()));
+  }
 }
 
 }  // namespace

@@ -48,7 +48,10 @@ class GuiTest : public ::testing::Test {
     form_.reset();
     ui::TAppFormOptions options;
     options.programFolder = folder_.path();
-    options.openUrl = [this](const QUrl& url) { opened_ << url; };
+    options.openUrl = [this](const QUrl& url) {
+      opened_ << url;
+      return openSucceeds_;
+    };
     options.openFile = [this](const QUrl& url) {
       openedFiles_ << url;
       return openFileWorks_;
@@ -106,6 +109,7 @@ class GuiTest : public ::testing::Test {
   QList<QUrl> opened_;
   QList<QUrl> openedFiles_;
   bool openFileWorks_ = true;
+  bool openSucceeds_ = true;  // what the desktop answers when asked to open an address
   int newCopies_ = 0;
   int ended_ = 0;
   QStringList restartScripts_;

@@ -348,27 +348,9 @@ TEST(RestartScript, StartsTheProgramAfterASecond) {
 
 namespace {
 
-// Every text the program passes through Translate.
-const QStringList kTranslatedTexts = {
-    // main window, reset, export, update check
-    "Stopping...", "Restart Application?", "Confirmation", "Yes", "No", "WARNING", "IMPORTANT",
-    // language dialog
-    "Language", "User Interface Language:", "Translated by:", "OK", "Contribute to Translation", "Copy",
-    "Select All",
-    // update notice
-    "UPDATE AVAILABLE", "Click to download",
-    // feedback dialog
-    "feedback", "We would really appreciate your feedback.", "What did you like or dislike?",
-    "Include my e-mail:", "Send", "I like it!", "I dislike it!", "Failure", "Invalid e-mail address!", "Success",
-    "Your feedback is received.", "Thank you!", "Something went wrong. Your feedback could not be delivered.",
-    "Please try again later.",
-    // about box
-    "About %s", "Info", "Acknowledgements...", "How to uninstall...", "License...", "File not found!", "License",
-    // extra signatures
-    "Extra Signatures", "Edit My Signatures...", "This signature file has faults; this run goes on without it:",
-    "No program could open this file:"};
-
 TEST(ShippedLanguages, TranslateEveryTextOnce) {
+  QStringList kTranslatedTexts;
+  for (const auto& [key, where] : dialogtest::ProgramTranslationKeys()) kTranslatedTexts << key;
   const QStringList files = QDir(dialogtest::ShippedLanguagesFolder()).entryList({"*.lang.txt"}, QDir::Files);
   EXPECT_EQ(files, (QStringList{"French.lang.txt", "German.lang.txt", "Turkish.lang.txt"}));
   for (const QString& file : files) {
@@ -388,7 +370,9 @@ TEST(ShippedLanguages, TranslateEveryTextOnce) {
     for (const QString& text : kTranslatedTexts) {
       const QString translated = i18n::FindTranslationLine(lines, text).value_or(QString());
       EXPECT_FALSE(translated.trimmed().isEmpty()) << "missing: " << text.toStdString();
-      EXPECT_EQ(translated.count(QLatin1String("%s")), text.count(QLatin1String("%s"))) << text.toStdString();
+      // Placeholders and the accelerator mark survive the translation.
+      for (const char* mark : {"%s", "%1", "%2", "&"})
+        EXPECT_EQ(translated.count(QLatin1String(mark)), text.count(QLatin1String(mark))) << text.toStdString();
       EXPECT_EQ(translated, translated.trimmed()) << text.toStdString();
     }
   }

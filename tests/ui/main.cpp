@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "fetch/fetch.h"
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  fetch::GlobalInit();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Lumasift"));
   ::testing::InitGoogleTest(&argc, argv);

@@ -3,11 +3,15 @@
 // QT_QPA_PLATFORM=xcb), saves the window before and after a finished run
 // against a loopback site as before-run.png and finished-run.png there,
 // the multi-threading dialog as multi-threading.png, and the whole screen
-// with the about box open over the window as about-box.png.
+// with the about box open over the window as about-box.png; and the whole
+// screen with the evidence dialog of a finished row as evidence-dialog.png.
 #include <QAction>
+#include <QMenu>
 #include <QDir>
+#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -15,6 +19,7 @@
 #include <map>
 #include <string>
 
+#include "dialog_test_support.h"
 #include "gui_test_base.h"
 #include "support/run_site.h"
 #include "ui/about_box.h"
@@ -48,6 +53,33 @@ using ScreenshotTest = GuiTest;
 TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
   const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
+  // LUMASIFT_SCREENSHOT_LANGUAGE=German pictures the German window;
+  // LUMASIFT_SCREENSHOT_PALETTE=dark the Fusion style with a dark palette.
+  const QString language = qEnvironmentVariable("LUMASIFT_SCREENSHOT_LANGUAGE");
+  if (!language.isEmpty()) {
+    dialogtest::CopyShippedLanguages(folder_.path());
+    WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + language.toUtf8() + ".lang.txt\r\n\r\n");
+  }
+  if (qEnvironmentVariable("LUMASIFT_SCREENSHOT_PALETTE") == QLatin1String("dark")) {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 58));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+    QApplication::setPalette(dark);
+  }
   RunSite site(Answer);
   OpenForm();
   QStringList lines;
@@ -79,6 +111,51 @@ TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
     box->close();
   });
   Child<QAction>("About1")->trigger();
+}
+
+// A blog page with a generator, a theme file and a Server header.
+SiteReply BlogAnswer(const SiteRequest& request) {
+  SiteReply reply;
+  reply.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+  reply.headers.push_back({"Server", "nginx/1.24.0"});
+  reply.headers.push_back({"X-Powered-By", "PHP/8.2.12"});
+  reply.body = request.path == "/blog"
+                   ? "<!DOCTYPE html>\n<html lang=\"en\"><head>\n<meta name=\"generator\" content=\"WordPress 6.4.2\" />\n"
+                     "<link rel=\"stylesheet\" href=\"https://blog.example/wp-content/themes/twentytwentyfour/style.css\">\n"
+                     "</head><body><p>Hello</p></body></html>\n"
+                   : "<html><body>page</body></html>";
+  return reply;
+}
+
+TEST_F(ScreenshotTest, EvidenceDialogOfAFinishedRow) {
+  const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
+  RunSite site(BlogAnswer);
+  OpenForm();
+  Editor()->setText(QString::fromStdString(site.Url("/blog")) + QStringLiteral("\r\n") +
+                    QString::fromStdString(site.Url("/about")));
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  auto* view = Child<QTableView>("ListView1");
+  view->selectRow(0);
+  // The row menu opened on the finished row enables the command; then it is
+  // chosen, and the screen pictured with the dialog open.
+  auto* menu = Child<QMenu>("PopupMenu3");
+  QTimer::singleShot(100, menu, [menu] { menu->close(); });
+  QTest::keyClick(view, Qt::Key_Menu);
+  QWidget* window = form_.get();
+  QTimer::singleShot(700, window, [folder, window] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr) return;
+    // The window with the dialog over it, frames included.
+    const QRect area = window->frameGeometry().united(dialog->frameGeometry()).adjusted(-4, -4, 4, 4);
+    if (QScreen* screen = dialog->screen()) {
+      screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+          .save(QDir(folder).filePath(QStringLiteral("evidence-dialog.png")));
+    }
+    dialog->close();
+  });
+  Child<QAction>("ShowEvidence1")->trigger();
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#include "run/evidence_text.h"
+
+#include <QStringList>
+
+#include "run/handover_steps.h"
+
+namespace run {
+
+namespace {
+
+QString Label(const TLabelFunction& tr, const char* english) {
+  const QString text = QString::fromUtf8(english);
+  return tr ? tr(text) : text;
+}
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+}  // namespace
+
+QString FoundBy(const engine::TFinding& finding, const TLabelFunction& tr) {
+  QString text;
+  switch (finding.source) {
+    case engine::TFindingSource::Plain:
+      text = Label(tr, "plain entry %1").arg(finding.entry);
+      break;
+    case engine::TFindingSource::Regex:
+      text = Label(tr, "expression %1").arg(finding.entry);
+      break;
+    case engine::TFindingSource::Header:
+      return Label(tr, "header %1").arg(Q(finding.header));
+  }
+  if (!finding.file.empty()) text += QStringLiteral(" (") + Label(tr, "%1 line %2").arg(Q(finding.file)).arg(finding.line) + QLatin1Char(')');
+  return text;
+}
+
+QString MatchInContext(const engine::TFinding& finding) {
+  if (finding.source == engine::TFindingSource::Header) return QString();
+  return Q(finding.before) + QStringLiteral("[[") + Q(finding.match) + QStringLiteral("]]") + Q(finding.after);
+}
+
+QString VersionsText(const TEvidence& evidence) {
+  QStringList lines;
+  for (const auto& version : evidence.Versions()) lines << Q(version.platform) + QLatin1Char(' ') + Q(version.version);
+  return lines.join(QLatin1Char('\n'));
+}
+
+QString ExplainText(const QString& title, const QString& platforms, const TEvidence& evidence,
+                    const TLabelFunction& tr) {
+  QStringList lines{title};
+  const QString indent = QStringLiteral("  ");
+  if (IsErrorText(platforms)) {
+    lines << indent + platforms;
+  } else {
+    lines << indent + Label(tr, "Platforms:") + QLatin1Char(' ') + platforms;
+  }
+  const QString ended = evidence.FinalUrl();
+  if (!ended.isEmpty() && ended != title) lines << indent + Label(tr, "Ended at:") + QLatin1Char(' ') + ended;
+  const QString versions = VersionsText(evidence);
+  if (!versions.isEmpty()) {
+    lines << indent + Label(tr, "Versions:") + QLatin1Char(' ') + versions.split(QLatin1Char('\n')).join(QStringLiteral(", "));
+  }
+  const auto findings = evidence.Findings();
+  for (const auto& finding : findings) {
+    QString line = indent + Q(finding.platform) + QStringLiteral(": ") + FoundBy(finding, tr);
+    if (finding.offset) line += QStringLiteral(", ") + Label(tr, "offset %1").arg(*finding.offset);
+    if (finding.duplicate) line += QStringLiteral(" (") + Label(tr, "duplicate, left out") + QLatin1Char(')');
+    lines << line;
+    if (finding.source == engine::TFindingSource::Header) {
+      lines << indent + indent + Q(finding.header) + QStringLiteral(": ") + Q(finding.match);
+    } else {
+      lines << indent + indent + MatchInContext(finding);
+    }
+  }
+  if (!IsErrorText(platforms) && findings.empty()) lines << indent + Label(tr, "Nothing matched.");
+  return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace run

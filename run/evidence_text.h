@@ -1,0 +1,36 @@
+#pragma once
+// The readable form of a record's evidence: the command-line tool's
+// --explain blocks, the text the window's evidence dialog copies, the
+// versions its tooltip shows. One implementation for both front ends; the
+// window passes its translation function for the labels, the tool none.
+#include <QString>
+
+#include <functional>
+
+#include "engine/evidence.h"
+#include "run/record_evidence.h"
+
+namespace run {
+
+// Translates an English label; identity when not given.
+using TLabelFunction = std::function<QString(const QString&)>;
+
+// How a finding was found: "plain entry 1", "expression 22", "header Server";
+// an entry from a signature file adds " (FILE line L)".
+QString FoundBy(const engine::TFinding& finding, const TLabelFunction& tr = {});
+
+// The match inside its context, the match between "[[" and "]]":
+// "...href=\"[[/wp-content/]]themes/x.css\"...". Empty for a header finding.
+QString MatchInContext(const engine::TFinding& finding);
+
+// "WordPress 6.3.1" per known version, one per line (LF); empty when none.
+QString VersionsText(const TEvidence& evidence);
+
+// One block for a site: its title line (the URL or page file), then the
+// platforms text or the error, the URL the fetch ended at when known and
+// other than the title, the versions, and each finding with how it was found
+// and its match in context. Lines end with LF; no blank line at the end.
+QString ExplainText(const QString& title, const QString& platforms, const TEvidence& evidence,
+                    const TLabelFunction& tr = {});
+
+}  // namespace run

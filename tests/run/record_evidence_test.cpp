@@ -1,0 +1,99 @@
+// The evidence kept beside each work-list record: packed and read back
+// whole, shared by copies, and stored by a run with the platforms text.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/evidence.h"
+#include "engine/identify.h"
+#include "run/record_evidence.h"
+#include "support/run_site.h"
+#include "test_host.h"
+
+namespace {
+
+using testsupport::RunSite;
+using testsupport::SiteReply;
+using testsupport::SiteRequest;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string Describe(const engine::TFinding& f) {
+  return std::to_string(int(f.source)) + "|" + QString::fromStdU16String(f.platform).toStdString() + "|" +
+         std::to_string(f.entry) + "|" + QString::fromStdU16String(f.file).toStdString() + "|" + std::to_string(f.line) +
+         "|" + QString::fromStdU16String(f.header).toStdString() + "|" + QString::fromStdU16String(f.match).toStdString() +
+         "|" + (f.offset ? std::to_string(*f.offset) : "none") + "|" +
+         QString::fromStdU16String(f.before).toStdString() + "|" + QString::fromStdU16String(f.after).toStdString() +
+         "|" + (f.duplicate ? "dup" : "");
+}
+
+TEST(RecordEvidence, PacksAndReadsBackEveryField) {
+  engine::TSiteEvidence e;
+  e.findings.push_back({engine::TFindingSource::Plain, u"WordPress", 1, u"", 0, u"", u"/wp-content/", 12, u"a\u23CEb", u"😀", false});
+  e.findings.push_back({engine::TFindingSource::Regex, u"JForum", 7, u"my.txt", 42, u"", u"Powered by x", 0, u"", u"", true});
+  e.findings.push_back({engine::TFindingSource::Header, u"nginx", 0, u"", 0, u"server", u"nginx", std::nullopt, u"", u"", false});
+  e.versions.push_back({u"WordPress", u"6.3.1"});
+  const run::TEvidence packed(e, u"https://example.org/");
+  const auto findings = packed.Findings();
+  ASSERT_EQ(findings.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(Describe(findings[i]), Describe(e.findings[i]));
+  ASSERT_EQ(packed.Versions().size(), 1u);
+  EXPECT_EQ(packed.Versions()[0].platform, u"WordPress");
+  EXPECT_EQ(packed.Versions()[0].version, u"6.3.1");
+  EXPECT_EQ(packed.FinalUrl(), QStringLiteral("https://example.org/"));
+
+  // Copies share the block; the last one frees it (ASan checks the rest).
+  run::TEvidence copy = packed;
+  run::TEvidence moved = std::move(copy);
+  EXPECT_EQ(moved.BlockBytes(), packed.BlockBytes());
+  EXPECT_EQ(moved.Findings().size(), 3u);
+
+  // Nothing to keep takes no block.
+  const run::TEvidence none(engine::TSiteEvidence(), u"");
+  EXPECT_TRUE(none.IsEmpty());
+  EXPECT_TRUE(none.Findings().empty());
+  EXPECT_TRUE(none.FinalUrl().isEmpty());
+}
+
+// /wp: WordPress with a version; /moved: a redirect to a 404.
+SiteReply Answer(const SiteRequest& request) {
+  SiteReply reply;
+  if (request.path == "/moved") {
+    reply.status = 302;
+    reply.reason = "Found";
+    reply.headers.push_back({"Location", "/gone"});
+  } else if (request.path == "/gone") {
+    reply.status = 404;
+    reply.reason = "Not Found";
+  } else {
+    reply.headers.push_back({"Content-Type", "text/html"});
+    reply.headers.push_back({"Server", "nginx"});
+    reply.body = "<meta name=\"generator\" content=\"WordPress 6.3.1\">\n<link href=\"/wp-content/a.css\">\n";
+  }
+  return reply;
+}
+
+TEST(RecordEvidence, ARunStoresItBesideEachRecord) {
+  RunSite site(Answer);
+  TestHost host;
+  host.multi = false;
+  host.lines = {Q(site.Url("/wp")), Q(site.Url("/moved"))};
+  const RunResult result = RunToEnd(host);
+  ASSERT_TRUE(result.ended);
+  ASSERT_EQ(host.list.size(), 2u);
+
+  EXPECT_EQ(host.list[0].FPlatform, QStringLiteral("WordPress, nginx"));
+  const auto findings = host.list[0].evidence.Findings();
+  ASSERT_EQ(findings.size(), 2u);
+  EXPECT_EQ(findings[0].match, u"/wp-content/");
+  EXPECT_EQ(findings[1].header, u"Server");
+  ASSERT_EQ(host.list[0].evidence.Versions().size(), 1u);
+  EXPECT_EQ(host.list[0].evidence.Versions()[0].version, u"6.3.1");
+  EXPECT_EQ(host.list[0].evidence.FinalUrl(), Q(site.Url("/wp")));
+
+  EXPECT_EQ(host.list[1].FPlatform, QStringLiteral("Error: HTTP/1.1 404 Not Found"));
+  EXPECT_TRUE(host.list[1].evidence.Findings().empty());
+  EXPECT_EQ(host.list[1].evidence.FinalUrl(), Q(site.Url("/gone")));
+}
+
+}  // namespace

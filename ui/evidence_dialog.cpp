@@ -1,0 +1,108 @@
+#include "ui/evidence_dialog.h"
+
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "i18n/language.h"
+#include "run/evidence_text.h"
+#include "run/handover_steps.h"
+
+namespace ui {
+
+namespace {
+
+QString Tr(const char* english) { return i18n::Translate(QString::fromUtf8(english)); }
+
+QString Html(const std::u16string& text) { return QString::fromStdU16String(text).toHtmlEscaped(); }
+
+run::TLabelFunction Translator() {
+  return [](const QString& text) { return i18n::Translate(text); };
+}
+
+}  // namespace
+
+TEvidenceDialog::TEvidenceDialog(const run::TWorkRecord& record, QWidget* parent) : QDialog(parent), record_(record) {
+  setObjectName(QStringLiteral("EvidenceDialog"));
+  setWindowTitle(Tr("Evidence"));
+  auto* layout = new QVBoxLayout(this);
+
+  auto* title = new QLabel(record_.FURL, this);
+  title->setObjectName(QStringLiteral("EvidenceUrl"));
+  title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  title->setTextFormat(Qt::PlainText);
+  layout->addWidget(title);
+
+  view_ = new QTextBrowser(this);
+  view_->setObjectName(QStringLiteral("EvidenceView"));
+  view_->setOpenLinks(false);
+  view_->setHtml(BodyHtml());
+  layout->addWidget(view_, 1);
+
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* copy = buttons->addButton(Tr("Copy"), QDialogButtonBox::ActionRole);
+  copy->setObjectName(QStringLiteral("ButtonCopy"));
+  QPushButton* close = buttons->addButton(Tr("Close"), QDialogButtonBox::RejectRole);
+  close->setObjectName(QStringLiteral("ButtonClose"));
+  close->setDefault(true);
+  connect(copy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(CopyText()); });
+  connect(close, &QPushButton::clicked, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  resize(640, 360);
+}
+
+QString TEvidenceDialog::BodyHtml() const {
+  QString html;
+  const QString ended = record_.evidence.FinalUrl();
+  if (run::IsErrorText(record_.FPlatform)) {
+    html += QStringLiteral("<p>") + record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
+    if (!ended.isEmpty()) {
+      html += QStringLiteral("<p>") + Tr("Ended at:").toHtmlEscaped() + QLatin1Char(' ') + ended.toHtmlEscaped() +
+              QStringLiteral("</p>");
+    }
+    return html;
+  }
+  html += QStringLiteral("<p><b>") + Tr("Platforms:").toHtmlEscaped() + QStringLiteral("</b> ") +
+          record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
+  const auto versions = record_.evidence.Versions();
+  const auto findings = record_.evidence.Findings();
+  if (findings.empty()) html += QStringLiteral("<p>") + Tr("Nothing matched.").toHtmlEscaped() + QStringLiteral("</p>");
+  const auto translate = Translator();
+  for (const auto& f : findings) {
+    html += QStringLiteral("<p><b>") + Html(f.platform) + QStringLiteral("</b>");
+    if (f.duplicate) html += QStringLiteral(" <i>(") + Tr("duplicate, left out").toHtmlEscaped() + QStringLiteral(")</i>");
+    html += QStringLiteral("<br>") + Tr("Found by:").toHtmlEscaped() + QLatin1Char(' ') +
+            run::FoundBy(f, translate).toHtmlEscaped();
+    for (const auto& v : versions) {
+      if (v.platform == f.platform && !f.duplicate) {
+        html += QStringLiteral("<br>") + Tr("Version:").toHtmlEscaped() + QLatin1Char(' ') + Html(v.version);
+      }
+    }
+    html += QStringLiteral("<br><code>");
+    if (f.source == engine::TFindingSource::Header) {
+      html += Html(f.header) + QStringLiteral(": ") + Html(f.match);
+    } else {
+      html += Html(f.before) + QStringLiteral("<span style=\"background-color:#ffe066;font-weight:bold\">") +
+              Html(f.match) + QStringLiteral("</span>") + Html(f.after);
+    }
+    html += QStringLiteral("</code></p>");
+  }
+  return html;
+}
+
+QString TEvidenceDialog::CopyText() const {
+  return run::ExplainText(record_.FURL, record_.FPlatform, record_.evidence, Translator());
+}
+
+QString VersionsToolTip(const run::TWorkRecord& record) {
+  if (record.FImageNo != run::kImageDone) return QString();
+  const QString versions = run::VersionsText(record.evidence);
+  if (versions.isEmpty()) return QString();
+  return Tr("Versions:") + QLatin1Char('\n') + versions;
+}
+
+}  // namespace ui
