@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -16,19 +17,33 @@ namespace ui {
 
 namespace {
 
-QString Tr(const char* english) { return i18n::Translate(QString::fromUtf8(english)); }
-
 QString Html(const std::u16string& text) { return QString::fromStdU16String(text).toHtmlEscaped(); }
 
+// The labels of the evidence texts (run/evidence_text.cpp) in the chosen
+// language; each is spelled out so that its key is a literal here.
 run::TLabelFunction Translator() {
-  return [](const QString& text) { return i18n::Translate(text); };
+  const QHash<QString, QString> labels = {
+      {QStringLiteral("plain entry %1"), i18n::Translate(QStringLiteral("plain entry %1"))},
+      {QStringLiteral("expression %1"), i18n::Translate(QStringLiteral("expression %1"))},
+      {QStringLiteral("extra plain entry %1"), i18n::Translate(QStringLiteral("extra plain entry %1"))},
+      {QStringLiteral("extra expression %1"), i18n::Translate(QStringLiteral("extra expression %1"))},
+      {QStringLiteral("header %1"), i18n::Translate(QStringLiteral("header %1"))},
+      {QStringLiteral("%1 line %2"), i18n::Translate(QStringLiteral("%1 line %2"))},
+      {QStringLiteral("Platforms:"), i18n::Translate(QStringLiteral("Platforms:"))},
+      {QStringLiteral("Ended at:"), i18n::Translate(QStringLiteral("Ended at:"))},
+      {QStringLiteral("Versions:"), i18n::Translate(QStringLiteral("Versions:"))},
+      {QStringLiteral("offset %1"), i18n::Translate(QStringLiteral("offset %1"))},
+      {QStringLiteral("duplicate, left out"), i18n::Translate(QStringLiteral("duplicate, left out"))},
+      {QStringLiteral("Nothing matched."), i18n::Translate(QStringLiteral("Nothing matched."))},
+  };
+  return [labels](const QString& text) { return labels.value(text, text); };
 }
 
 }  // namespace
 
 TEvidenceDialog::TEvidenceDialog(const run::TWorkRecord& record, QWidget* parent) : QDialog(parent), record_(record) {
   setObjectName(QStringLiteral("EvidenceDialog"));
-  setWindowTitle(Tr("Evidence"));
+  setWindowTitle(i18n::Translate(QStringLiteral("Evidence")));
   auto* layout = new QVBoxLayout(this);
 
   auto* title = new QLabel(record_.FURL, this);
@@ -44,9 +59,9 @@ TEvidenceDialog::TEvidenceDialog(const run::TWorkRecord& record, QWidget* parent
   layout->addWidget(view_, 1);
 
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* copy = buttons->addButton(Tr("Copy"), QDialogButtonBox::ActionRole);
+  QPushButton* copy = buttons->addButton(i18n::Translate(QStringLiteral("Copy")), QDialogButtonBox::ActionRole);
   copy->setObjectName(QStringLiteral("ButtonCopy"));
-  QPushButton* close = buttons->addButton(Tr("Close"), QDialogButtonBox::RejectRole);
+  QPushButton* close = buttons->addButton(i18n::Translate(QStringLiteral("Close")), QDialogButtonBox::RejectRole);
   close->setObjectName(QStringLiteral("ButtonClose"));
   close->setDefault(true);
   connect(copy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(CopyText()); });
@@ -61,25 +76,25 @@ QString TEvidenceDialog::BodyHtml() const {
   if (run::IsErrorText(record_.FPlatform)) {
     html += QStringLiteral("<p>") + record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
     if (!ended.isEmpty()) {
-      html += QStringLiteral("<p>") + Tr("Ended at:").toHtmlEscaped() + QLatin1Char(' ') + ended.toHtmlEscaped() +
+      html += QStringLiteral("<p>") + i18n::Translate(QStringLiteral("Ended at:")).toHtmlEscaped() + QLatin1Char(' ') + ended.toHtmlEscaped() +
               QStringLiteral("</p>");
     }
     return html;
   }
-  html += QStringLiteral("<p><b>") + Tr("Platforms:").toHtmlEscaped() + QStringLiteral("</b> ") +
+  html += QStringLiteral("<p><b>") + i18n::Translate(QStringLiteral("Platforms:")).toHtmlEscaped() + QStringLiteral("</b> ") +
           record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
   const auto versions = record_.evidence.Versions();
   const auto findings = record_.evidence.Findings();
-  if (findings.empty()) html += QStringLiteral("<p>") + Tr("Nothing matched.").toHtmlEscaped() + QStringLiteral("</p>");
+  if (findings.empty()) html += QStringLiteral("<p>") + i18n::Translate(QStringLiteral("Nothing matched.")).toHtmlEscaped() + QStringLiteral("</p>");
   const auto translate = Translator();
   for (const auto& f : findings) {
     html += QStringLiteral("<p><b>") + Html(f.platform) + QStringLiteral("</b>");
-    if (f.duplicate) html += QStringLiteral(" <i>(") + Tr("duplicate, left out").toHtmlEscaped() + QStringLiteral(")</i>");
-    html += QStringLiteral("<br>") + Tr("Found by:").toHtmlEscaped() + QLatin1Char(' ') +
+    if (f.duplicate) html += QStringLiteral(" <i>(") + i18n::Translate(QStringLiteral("duplicate, left out")).toHtmlEscaped() + QStringLiteral(")</i>");
+    html += QStringLiteral("<br>") + i18n::Translate(QStringLiteral("Found by:")).toHtmlEscaped() + QLatin1Char(' ') +
             run::FoundBy(f, translate).toHtmlEscaped();
     for (const auto& v : versions) {
       if (v.platform == f.platform && !f.duplicate) {
-        html += QStringLiteral("<br>") + Tr("Version:").toHtmlEscaped() + QLatin1Char(' ') + Html(v.version);
+        html += QStringLiteral("<br>") + i18n::Translate(QStringLiteral("Version:")).toHtmlEscaped() + QLatin1Char(' ') + Html(v.version);
       }
     }
     html += QStringLiteral("<br><code>");
@@ -102,7 +117,7 @@ QString VersionsToolTip(const run::TWorkRecord& record) {
   if (record.FImageNo != run::kImageDone) return QString();
   const QString versions = run::VersionsText(record.evidence);
   if (versions.isEmpty()) return QString();
-  return Tr("Versions:") + QLatin1Char('\n') + versions;
+  return i18n::Translate(QStringLiteral("Versions:")) + QLatin1Char('\n') + versions;
 }
 
 }  // namespace ui

@@ -222,6 +222,35 @@ TEST_F(CliTool, PageExplainIsOneReadableBlock) {
   EXPECT_EQ(nothing.out, dir.filePath("n.html").toStdString() + "\n  Platforms: \n  Nothing matched.\n");
 }
 
+// Findings of a signature file name the file and the line of their entry,
+// and say they come from an extra entry, in jsonl and in --explain.
+TEST_F(CliTool, ExtraEntriesInTheEvidence) {
+  const auto page = Write("p.html", "<p>shared-marker</p>\n<i>ghost-7</i>\n");
+  const auto mine = Write("mine.txt",
+                          "[platforms]\nnewcms,New CMS,https://new.example/\nghostly,Ghostly,https://g.example/\n"
+                          "[plain]\n# one comment line\nshared-marker:-newcms\n[regex]\nghost-[0-9]:-ghostly\n");
+  const auto json = Run({"--signatures", mine, "--page", page, "--format", "jsonl"});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  const std::string file = mine.toStdString();
+  EXPECT_EQ(json.out,
+            "{\"platforms\":[\"New CMS\",\"Ghostly\"],\"error\":null,\"versions\":{},\"evidence\":["
+            "{\"platform\":\"New CMS\",\"source\":\"extra-plain\",\"entry\":1,\"file\":\"" + file + "\",\"line\":6,"
+            "\"match\":\"shared-marker\",\"offset\":3,\"before\":\"<p>\",\"after\":\"</p>\u23CE<i>ghost-7</i>\u23CE\","
+            "\"duplicate\":false},"
+            "{\"platform\":\"Ghostly\",\"source\":\"extra-regex\",\"entry\":1,\"file\":\"" + file + "\",\"line\":8,"
+            "\"match\":\"ghost-7\",\"offset\":25,\"before\":\"<p>shared-marker</p>\u23CE<i>\",\"after\":\"</i>\u23CE\","
+            "\"duplicate\":false}]}\n");
+  const auto explain = Run({"--signatures", mine, "--page", page, "--explain"});
+  EXPECT_EQ(explain.exitCode, 0) << explain.err;
+  EXPECT_EQ(explain.out, page.toStdString() +
+                             "\n"
+                             "  Platforms: New CMS, Ghostly\n"
+                             "  New CMS: extra plain entry 1 (" + file + " line 6), offset 3\n"
+                             "    <p>[[shared-marker]]</p>\u23CE<i>ghost-7</i>\u23CE\n"
+                             "  Ghostly: extra expression 1 (" + file + " line 8), offset 25\n"
+                             "    <p>shared-marker</p>\u23CE<i>[[ghost-7]]</i>\u23CE\n");
+}
+
 TEST_F(CliTool, EvidenceOptionsThatDoNotFit) {
   const auto page = Write("page.html", "/wp-content/");
   for (const QStringList& arguments : {QStringList{"--page", page, "--format", "csv"},
