@@ -8,7 +8,7 @@
 #include <string>
 
 #include "run/record_lines.h"
-#include "ui/export_writer.h"
+#include "export/export_writer.h"
 
 namespace {
 
@@ -61,20 +61,20 @@ void BM_Baseline_FwriteOfTextBytes(benchmark::State& state) {
 }
 
 void BM_Txt(benchmark::State& state) {
-  for (auto _ : state) ui::ExportToText(List(), Target("out.txt"));
+  for (auto _ : state) exports::ExportToText(List(), Target("out.txt"));
 }
 
 void BM_Csv(benchmark::State& state) {
-  for (auto _ : state) ui::ExportToCsv(List(), QLatin1Char(','), Target("out.csv"));
+  for (auto _ : state) exports::ExportToCsv(List(), QLatin1Char(','), Target("out.csv"));
 }
 
 void BM_Xlsx(benchmark::State& state) {
-  for (auto _ : state) ui::ExportToSpreadsheet(List(), QLatin1Char(','), Target("out.xlsx"));
+  for (auto _ : state) exports::ExportToSpreadsheet(List(), QLatin1Char(','), Target("out.xlsx"));
 }
 
 void BM_Xls_65536Records(benchmark::State& state) {
   static const run::TWorkList list = MakeList(kXlsRecords);
-  for (auto _ : state) ui::ExportToSpreadsheet(list, QLatin1Char(','), Target("out.xls"));
+  for (auto _ : state) exports::ExportToSpreadsheet(list, QLatin1Char(','), Target("out.xls"));
 }
 
 BENCHMARK(BM_Baseline_FwriteOfTextBytes)->Unit(benchmark::kMillisecond);

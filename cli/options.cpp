@@ -51,7 +51,8 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.userAgent = std::string(v);
          return std::nullopt;
        }},
-      {"--format", "FORMAT", "csv (URLs' default), txt (--page's default) or jsonl (with evidence)",
+      {"--format", "FORMAT",
+       "csv (URLs' default), txt (--page's default), jsonl (with evidence), or with --output: xls, xlsx",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
          o.formatGiven = true;
          if (v == "csv")
@@ -60,8 +61,12 @@ const std::vector<TOptionSpec>& OptionTable() {
            o.format = TFormat::Txt;
          else if (v == "jsonl")
            o.format = TFormat::Jsonl;
+         else if (v == "xls")
+           o.format = TFormat::Xls;
+         else if (v == "xlsx")
+           o.format = TFormat::Xlsx;
          else
-           return "--format takes csv, txt or jsonl, not \"" + std::string(v) + "\"";
+           return "--format takes csv, txt, jsonl, xls or xlsx, not \"" + std::string(v) + "\"";
          return std::nullopt;
        }},
       {"--output", "FILE", "URLs: write FILE as the window's export does instead of printing",
@@ -69,6 +74,14 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.urlOptionGiven = true;
          if (v.empty()) return std::string("--output needs a file name");
          o.outputFile = std::string(v);
+         return std::nullopt;
+       }},
+      {"--resume", "FILE",
+       "URLs: skip those with a record in FILE (csv or jsonl output of this tool) and append to it",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         if (v.empty()) return std::string("--resume needs a file name");
+         o.resumeFile = std::string(v);
          return std::nullopt;
        }},
       {"--threads", "N", "URLs: sites at once: auto (default, 25 per processor), N, or 1 (one by one)",
@@ -179,10 +192,18 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
-  else if (o.pageFile && o.formatGiven && o.format == TFormat::Csv)
+  else if (o.pageFile && o.formatGiven && o.format != TFormat::Txt && o.format != TFormat::Jsonl)
     result.error = "--page prints txt or jsonl";
   else if (o.explain && o.formatGiven)
     result.error = "--explain and --format exclude each other";
+  else if ((o.format == TFormat::Xls || o.format == TFormat::Xlsx) && !o.outputFile)
+    result.error = "--format xls and xlsx write a workbook: they need --output FILE";
+  else if (o.resumeFile && o.outputFile)
+    result.error = "--resume FILE appends to FILE: leave out --output";
+  else if (o.resumeFile && o.explain)
+    result.error = "--resume takes csv or jsonl records, not --explain";
+  else if (o.resumeFile && o.format != TFormat::Csv && o.format != TFormat::Jsonl)
+    result.error = "--resume takes --format csv or jsonl";
   return result;
 }
 
@@ -194,22 +215,31 @@ std::string UsageText(std::string_view programName) {
       "       " + name + " [--extra] [--signatures FILE]... [--connect-timeout MS] [--response-timeout MS]\n"
       "           [--user-agent TEXT] [--format csv|txt|jsonl | --explain] [--output FILE]\n"
       "           [--threads auto|N|1] [URL ...]\n"
+      "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
+      "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n"
       "       " + name + " --check-signatures FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
       "show, joined by \", \", followed by one line feed; with --format jsonl one JSON\n"
       "object ({\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n\n"
-      "With URLs (or one per line on standard input when none is given): fetches each\n"
-      "site and prints one record per URL in input order, each as soon as it and every\n"
+      "With URLs (or one per line on standard input when none is given, read as the\n"
+      "run goes, so a list of any length runs in bounded memory): fetches each site\n"
+      "and prints one record per URL in input order, each as soon as it and every\n"
       "one before it are done. Blanks around a URL are dropped, empty lines skipped,\n"
       "\"http://\" put in front of what does not begin with \"http\". Formats: csv\n"
       "(URL,platforms as in the CSV export), txt (URL,platforms unquoted), jsonl\n"
       "({\"url\":...,\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n"
       "--output writes the file the window's export writes (UTF-8 with BOM, CR LF;\n"
-      "jsonl: plain JSON Lines).\n"
+      "jsonl: plain JSON Lines; xls, xlsx: the window's spreadsheet export, written\n"
+      "once the run is over).\n"
+      "--resume FILE skips the URLs that FILE (an earlier csv or jsonl output, complete\n"
+      "or cut short) already has a record for, cuts away a cut-off last line and\n"
+      "appends the new records to FILE, each at once.\n"
       "--explain prints, per site, the platforms, the versions found and each finding:\n"
       "the signature entry or header behind it and the match in its context ([[match]]).\n"
-      "Ctrl-C stops: sites in progress finish, the others are printed without\n"
-      "platforms. A \"done / total\" line shows on standard error when it is a terminal.\n\n"
+      "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
+      "without platforms (with --resume: left out), the rest of the input stays\n"
+      "unread. A \"done / total\" line (standard input: \"done / read so far\") shows on\n"
+      "standard error when it is a terminal.\n\n"
       "--extra and --signatures add extra signatures: an extra entry counts only where\n"
       "the built-in table of its kind finds nothing. A signature file with faults ends\n"
       "the tool before anything is fetched, its faults on standard error.\n\n"

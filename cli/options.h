@@ -9,8 +9,8 @@
 
 namespace cli {
 
-// Output format of URL mode.
-enum class TFormat { Csv, Txt, Jsonl };
+// Output format of URL mode. Xls and Xlsx are workbooks: only into a file.
+enum class TFormat { Csv, Txt, Jsonl, Xls, Xlsx };
 
 struct TCliOptions {
   bool help = false;
@@ -26,9 +26,10 @@ struct TCliOptions {
   std::string connectTimeout = "5000";     // --connect-timeout MS
   std::string responseTimeout = "5000";    // --response-timeout MS
   std::optional<std::string> userAgent;    // --user-agent TEXT; none: the default agent
-  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl (--page: txt|jsonl, default txt)
+  TFormat format = TFormat::Csv;           // --format csv|txt|jsonl|xls|xlsx (--page: txt|jsonl, default txt)
   bool formatGiven = false;
   std::optional<std::string> outputFile;   // --output FILE
+  std::optional<std::string> resumeFile;   // --resume FILE
   bool pooled = true;                      // --threads auto|N|1
   int threads = 0;                         //   0: automatic; 1 is not pooled
   bool urlOptionGiven = false;             // any of the URL-mode options above
@@ -53,7 +54,8 @@ struct TParseResult {
 // Reads argv[1..]: "--name value", "--name=value" and switches; every other
 // argument (and every argument after "--") is a URL, or with
 // --check-signatures a signature file. --page excludes URLs and the URL-mode
-// options; --check-signatures excludes both.
+// options; --check-signatures excludes both; xls and xlsx need --output;
+// --resume takes csv or jsonl and no --output.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);
 
 std::string UsageText(std::string_view programName);

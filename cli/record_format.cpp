@@ -86,6 +86,9 @@ QString RecordLine(const run::TWorkRecord& record, TFormat format) {
     case TFormat::Jsonl:
       return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QLatin1Char(',') +
              SiteJsonFields(record.FPlatform, record.evidence) + QLatin1Char('}');
+    case TFormat::Xls:
+    case TFormat::Xlsx:
+      break;  // workbooks have cells, not lines
   }
   return QString();
 }

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-// The record's line, without a line end.
+// The record's line, without a line end (empty for the workbook formats).
 //   csv:   run::CsvField(URL) "," run::CsvField(platforms)
 //   txt:   URL "," platforms, nothing quoted
 //   jsonl: {"url":URL,"platforms":[names...],"error":null,"versions":{...},

@@ -1,24 +1,21 @@
 #include "cli/url_mode.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QObject>
-#include <QThread>
+#include <QHash>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include <unistd.h>
 
-#include "cli/record_format.h"
-#include "engine/extra_signatures.h"
-#include "run/evidence_text.h"
+#include "cli/input_lines.h"
+#include "cli/record_sink.h"
+#include "cli/resume_file.h"
+#include "run/handover_steps.h"
 #include "run/identifier.h"
-#include "run/run_host.h"
-#include "services/atomic_file.h"
+#include "run/stream_run.h"
 
 namespace cli {
 
@@ -27,6 +24,11 @@ namespace {
 constexpr const char* kDefaultUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/100.0.4896.127 Safari/537.36";
+
+// Records held beyond those in work: enough that a slow site at the front
+// does not idle the other jobs at once, small enough to be nothing beside
+// the program itself (a few hundred bytes a record).
+constexpr std::size_t kWindow = 4096;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
@@ -38,219 +40,94 @@ extern "C" void OnInterrupt(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
-struct TOptions {
-  QString connectTimeout;
-  QString responseTimeout;
-  QString userAgent;
-  TFormat format = TFormat::Csv;
-  bool explain = false;
-  QString output;
-  bool pooled = true;
-  int threads = 0;  // 0: automatic
-  QStringList urls;
-};
-
 void Fail(const QString& message) {
   std::fprintf(stderr, "lumasift-cli: %s\n", message.toLocal8Bit().constData());
 }
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
-TOptions FromCommandLine(const TCliOptions& o) {
-  TOptions options;
-  options.connectTimeout = Local(o.connectTimeout);
-  options.responseTimeout = Local(o.responseTimeout);
-  options.userAgent = o.userAgent ? Local(*o.userAgent) : QString::fromLatin1(kDefaultUserAgent);
-  options.format = o.format;
-  options.explain = o.explain;
-  if (o.outputFile) options.output = Local(*o.outputFile);
-  options.pooled = o.pooled;
-  options.threads = o.threads;
-  for (const std::string& url : o.urls) options.urls << Local(url);
-  return options;
-}
-
-QStringList ReadStandardInput() {
-  QFile in;
-  if (!in.open(stdin, QIODevice::ReadOnly)) return {};
-  const QString text = QString::fromUtf8(in.readAll());
-  QStringList lines = text.split(u'\n');
-  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-  return lines;
-}
-
-// Where the records go: standard output (LF after every line, each line
-// flushed at once) or the output file, written as the window's export writes
-// it (UTF-8 with byte-order mark, CR LF after every line) through the same
-// atomic file, so it is put in place only once complete. JSON Lines files get
-// neither mark nor CR. After the first failed write nothing more is written
-// and Close() reports it.
-class TSink {
+class TCliStream : public run::TStreamHost {
  public:
-  bool Open(const QString& fileName, TFormat format) {
-    if (fileName.isEmpty()) return true;
-    try {
-      file_ = std::make_unique<services::TAtomicFileTarget>(fileName);
-    } catch (const services::TFileWriteError& error) {
-      error_ = error.Reason();
-      return false;
-    }
-    if (format != TFormat::Jsonl) {
-      lineEnd_ = "\r\n";
-      pending_ = "\xEF\xBB\xBF";
-    }
-    return true;
-  }
-  void Write(const QString& line) {
-    const QByteArray bytes = line.toUtf8();
-    if (file_) {
-      pending_ += bytes;
-      pending_ += lineEnd_;
-      if (pending_.size() >= kFlushBytes) Flush();
-    } else {
-      std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-      std::fputc('\n', stdout);
-      std::fflush(stdout);
-    }
-  }
-  bool Close() {
-    if (!file_) return true;
-    Flush();
-    if (!failed_) {
-      try {
-        file_->Commit();
-      } catch (const services::TFileWriteError& error) {
-        Failed(error);
-      }
-    }
-    return !failed_;
-  }
-  QString Error() const { return error_; }
+  // `knownTotal`: the records of a list known before the run (the URLs of
+  // the command line), shown as the total from the start; 0 for standard
+  // input, whose total is the records read so far.
+  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal)
+      : input_(input), sink_(sink), done_(done), knownTotal_(knownTotal), progress_(::isatty(STDERR_FILENO) == 1) {}
+  ~TCliStream() override { EndProgress(); }
 
- private:
-  // Lines are handed to the file in blocks of about this size.
-  static constexpr qsizetype kFlushBytes = 64 * 1024;
-
-  void Flush() {
-    if (!failed_ && !pending_.isEmpty()) {
-      try {
-        file_->Write(pending_);
-      } catch (const services::TFileWriteError& error) {
-        Failed(error);
-      }
-    }
-    pending_.clear();
-  }
-  void Failed(const services::TFileWriteError& error) {
-    failed_ = true;
-    error_ = error.Reason();
-  }
-
-  std::unique_ptr<services::TAtomicFileTarget> file_;
-  QByteArray pending_;
-  QByteArray lineEnd_ = "\n";
-  bool failed_ = false;
-  QString error_;
-};
-
-class TCliHost : public run::TRunHost {
- public:
-  TCliHost(QStringList lines, TOptions options, TSink& sink)
-      : lines_(std::move(lines)), options_(std::move(options)), sink_(sink), progress_(::isatty(STDERR_FILENO) == 1) {}
-
-  QObject* Context() override { return &context_; }
-  run::TWorkList& WorkList() override { return list_; }
-  int EditorLineCount() override { return static_cast<int>(lines_.size()); }
-  QString EditorLine(int index) override { return lines_.at(index); }
-  bool MultiThreadingOn() override { return options_.pooled; }
-  int MultiThreads() override { return options_.threads; }
-  void AddData(const QString& MyURL, const QString& MyPlatform) override {
-    list_.push_back(run::TMyRecord{MyURL, MyPlatform, run::kImageNone});
-    ended_.push_back(false);
-  }
-  void SetStatusText(int, const QString&) override {}
-  void SetRowCount(qint64) override {}
-  void RedrawRow(int index) override {
-    const qint32 image = list_.at(static_cast<size_t>(index)).FImageNo;
-    if (image == run::kImageDone || image == run::kImageError) {
-      ended_[static_cast<size_t>(index)] = true;
-      PrintReady();
-    }
-  }
-  void IslemTamam(bool) override { PrintRest(); }
-  void Progress(qint64 done, qint64 total) override {
+  std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
+  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
+  void Deliver(const run::TWorkRecord& record, bool ended) override { sink_.Write(record, ended); }
+  void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
-    std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(done), static_cast<long long>(total));
+    std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended),
+                 static_cast<long long>(std::max(taken, knownTotal_)));
     std::fflush(stderr);
     progressShown_ = true;
-  }
-
-  // Every record not printed yet, as it stands (after a stop or a failure:
-  // with an empty platforms text when its job never ended).
-  void PrintRest() {
-    for (; next_ < list_.size(); ++next_) {
-      run::TWorkRecord record = list_[next_];
-      if (!ended_[next_]) {
-        record.FPlatform.clear();
-        record.evidence = run::TEvidence();
-      }
-      Print(record);
-    }
-    EndProgress();
-  }
-
- private:
-  void PrintReady() {
-    while (next_ < list_.size() && ended_[next_]) Print(list_[next_++]);
-  }
-  // One record: its line, or its --explain block (blocks apart by a blank line).
-  void Print(const run::TWorkRecord& record) {
-    if (!options_.explain) {
-      sink_.Write(RecordLine(record, options_.format));
-      return;
-    }
-    if (blockWritten_) sink_.Write(QString());
-    for (const QString& line : run::ExplainText(record.FURL, record.FPlatform, record.evidence).split(QLatin1Char('\n')))
-      sink_.Write(line);
-    blockWritten_ = true;
   }
   void EndProgress() {
     if (progressShown_) std::fputc('\n', stderr);
     progressShown_ = false;
   }
 
-  QObject context_;
-  QStringList lines_;
-  TOptions options_;
-  TSink& sink_;
-  run::TWorkList list_;
-  std::vector<bool> ended_;
-  size_t next_ = 0;
+ private:
+  TInputLines& input_;
+  TRecordSink& sink_;
+  TDoneUrls* done_;
+  qint64 knownTotal_;
   bool progress_;
   bool progressShown_ = false;
-  bool blockWritten_ = false;
 };
 
 }  // namespace
 
-int RunUrlMode(const TCliOptions& commandLine, std::shared_ptr<const engine::TExtraSignatures> extras) {
-  const TOptions options = FromCommandLine(commandLine);
-
-  TSink sink;
-  if (!sink.Open(options.output, options.format)) {
-    Fail(QStringLiteral("cannot write %1: %2").arg(options.output, sink.Error()));
+int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatures> extras) {
+  TRecordSink sink;
+  std::optional<TResumeFile> resume;
+  if (o.resumeFile) {
+    const QString file = Local(*o.resumeFile);
+    QString error;
+    resume = ReadResumeFile(file, o.format, error);
+    if (!resume) {
+      Fail(QStringLiteral("cannot resume from %1: %2").arg(file, error));
+      return 2;
+    }
+    if (!sink.OpenResume(file, o.format, *resume)) {
+      Fail(sink.Error());
+      return 2;
+    }
+  } else if (!sink.Open(o.outputFile ? Local(*o.outputFile) : QString(), o.format, o.explain)) {
+    Fail(sink.Error());
     return 2;
   }
 
-  const QStringList lines = options.urls.isEmpty() ? ReadStandardInput() : options.urls;
-  TCliHost host(lines, options, sink);
+  QStringList urls;
+  for (const std::string& url : o.urls) urls << Local(url);
+  TInputLines input = urls.isEmpty() ? TInputLines() : TInputLines(urls);
+  TDoneUrls* done = resume ? &resume->done : nullptr;
+  // The records of the command line's URLs: those the intake takes and the
+  // resume file does not hold.
+  qint64 knownTotal = 0;
+  QHash<QString, std::uint32_t> repeats;
+  for (const QString& line : urls) {
+    const QString url = run::IntakeUrl(line);
+    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(url))) ++knownTotal;
+  }
+
   auto inputs = std::make_shared<run::TFetchInputs>();
-  inputs->Set({options.connectTimeout, options.responseTimeout, options.userAgent});
+  const QString userAgent = o.userAgent ? Local(*o.userAgent) : QString::fromLatin1(kDefaultUserAgent);
+  inputs->Set({Local(o.connectTimeout), Local(o.responseTimeout), userAgent});
 
   // Any --threads N is taken as given: unlike the window's setting, whose
   // values below the processor count fall back to the default maximum.
   run::PoolLimits limits = run::DefaultPoolLimits();
   limits.minimum = 1;
+  run::TStreamSettings settings;
+  settings.jobs = o.pooled ? run::JobsAtOnce(o.threads, limits) : 1;
+  settings.window = kWindow;
+  settings.inputs = inputs;
+  settings.runUserAgent = userAgent;
+  settings.extras = std::move(extras);
 
   gInterrupted = 0;
   run::StopFlag().store(false);
@@ -260,23 +137,25 @@ int RunUrlMode(const TCliOptions& commandLine, std::shared_ptr<const engine::TEx
   struct sigaction previous {};
   ::sigaction(SIGINT, &action, &previous);
 
-  run::TMyIdentifier worker(host, inputs, options.userAgent, limits);
-  worker.SetExtraSignatures(std::move(extras));
-  QObject::connect(&worker, &QThread::finished, QCoreApplication::instance(), &QCoreApplication::quit,
-                   Qt::QueuedConnection);
-  worker.start();
-  QCoreApplication::exec();
-  worker.wait();
+  run::TStreamResult result;
+  {
+    TCliStream stream(input, sink, done, knownTotal);
+    if (knownTotal > 0) stream.Progress(0, knownTotal);
+    result = run::RunStream(stream, settings);
+  }
   ::sigaction(SIGINT, &previous, nullptr);
 
   int code = gInterrupted ? 130 : 0;
-  if (worker.Failed()) {
-    host.PrintRest();
-    Fail(worker.FailureMessage());
+  if (result.failed) {
+    Fail(result.failureMessage);
     code = 1;
   }
+  if (!input.Error().isEmpty()) {
+    Fail(QStringLiteral("cannot read standard input: %1").arg(input.Error()));
+    code = 2;
+  }
   if (!sink.Close()) {
-    Fail(QStringLiteral("cannot write %1: %2").arg(options.output, sink.Error()));
+    Fail(sink.Error());
     return 2;
   }
   return code;

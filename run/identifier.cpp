@@ -9,13 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/evidence.h"
-#include "engine/extra_signatures.h"
-#include "engine/identify.h"
-#include "fetch/fetch.h"
 #include "fetch/page_budget.h"
 #include "run/handover_steps.h"
 #include "run/parallel_loop.h"
+#include "run/site_job.h"
 #include "run/test_hooks.h"
 
 namespace run {
@@ -23,14 +20,6 @@ namespace run {
 namespace {
 
 std::atomic<testing::JobHook> gJobHook{nullptr};
-
-std::u16string_view View(const QString& s) {
-  return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()));
-}
-
-QString FromU16(const std::u16string& s) {
-  return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QString MessageOf(std::exception_ptr error) {
   try {
@@ -264,51 +253,25 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   if (!HandOver([&] { URL = StartStep(host_, UrlIndex); })) return;
   if (testing::JobHook hook = testing::CurrentJobHook()) hook(UrlIndex, URL);
 
-  QString sonuc;
-  TEvidence evidence;
+  TSiteResult result;
   {
     // The page's bytes stay counted in the shared page budget until its text
     // has been identified and is gone (declared first, so released last).
     fetch::PageLease pageLease;
-    const TFetchInputs::Snapshot pageFields = inputs_->Get();
-    fetch::RequestSettings pageSettings;
-    pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
-    pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
-    pageSettings.userAgent = runUserAgent_.toStdU16String();
-    pageSettings.abandon = &abandon_;
-    pageSettings.pageLease = &pageLease;
-    std::u16string finalUrl;
-    const std::u16string pageText = fetch::GetPageText(View(URL), pageSettings, &finalUrl);
-
-    // The probe is made in every case, also after a failed page fetch, and
-    // reads the fields afresh.
-    const TFetchInputs::Snapshot probeFields = inputs_->Get();
-    fetch::RequestSettings probeSettings;
-    probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
-    probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
-    probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
-    probeSettings.abandon = &abandon_;
-    const std::u16string headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
-
-    if (pageText.starts_with(u"Error: ")) {
-      sonuc = FromU16(pageText);
-      evidence = TEvidence(engine::TSiteEvidence(), finalUrl);
-    } else {
-      if (StopFlag().load()) {
-        if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
-      }
-      // The findings come from the same pass as the platforms text.
-      const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(pageText, headerText, extras_.get());
-      sonuc = FromU16(found.platforms);
-      evidence = TEvidence(found, finalUrl);
+    const TSiteFetch fetched = FetchSite(URL, *inputs_, runUserAgent_, &abandon_, pageLease);
+    // A stop seen once both fetches are over takes the row's picture away
+    // before the platforms are worked out.
+    if (!fetched.PageFailed() && StopFlag().load()) {
+      if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
     }
+    result = SiteResult(fetched, extras_.get());
   }
 
   KacTaneBitti.fetch_add(1);
   // The count shown is the one at the moment the main thread performs the
   // step, so in a pooled run one update may count several ended jobs.
   HandOver([&] {
-    EndStep(host_, UrlIndex, sonuc, KacTaneBitti.load(), KacTaneToplam.load(), std::move(evidence));
+    EndStep(host_, UrlIndex, result.platforms, KacTaneBitti.load(), KacTaneToplam.load(), std::move(result.evidence));
   });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A seam for tests: a function every job calls right after its start
-// hand-over, on the job's thread. Tests make it throw to see how a run ends
+// hand-over (in a stream run: right after it takes its record), on the job's
+// thread. Tests make it throw to see how a run ends
 // when an exception escapes a job. Null (the default) in the programs.
 #include <QString>
 

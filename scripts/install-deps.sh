@@ -14,6 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light openssl curl
   python3 python3-xlrd python3-openpyxl
+  parallel
   xvfb xauth fonts-dejavu-core
   famfamfam-silk famfamfam-flag-png
   dpkg-dev lintian appstream desktop-file-utils bash-completion

@@ -28,6 +28,7 @@
 
 #include "engine/identify.h"
 #include "engine/extra_signatures.h"
+#include "export/export_writer.h"
 #include "i18n/language.h"
 #include "services/atomic_file.h"
 #include "services/identity.h"
@@ -38,7 +39,6 @@
 #include "ui/about_box.h"
 #include "ui/dropdown_menu.h"
 #include "ui/evidence_dialog.h"
-#include "ui/export_writer.h"
 #include "ui/extra_signatures_use.h"
 #include "ui/file_dialog.h"
 #include "ui/feedback_form.h"
@@ -54,6 +54,11 @@
 #include "ui_app_form.h"
 
 namespace ui {
+
+using exports::ExportToCsv;
+using exports::ExportToSpreadsheet;
+using exports::ExportToText;
+using exports::SystemListSeparator;
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
-#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -17,26 +16,27 @@ namespace ui {
 
 namespace {
 
+
 QString Html(const std::u16string& text) { return QString::fromStdU16String(text).toHtmlEscaped(); }
 
-// The labels of the evidence texts (run/evidence_text.cpp) in the chosen
-// language; each is spelled out so that its key is a literal here.
 run::TLabelFunction Translator() {
-  const QHash<QString, QString> labels = {
-      {QStringLiteral("plain entry %1"), i18n::Translate(QStringLiteral("plain entry %1"))},
-      {QStringLiteral("expression %1"), i18n::Translate(QStringLiteral("expression %1"))},
-      {QStringLiteral("extra plain entry %1"), i18n::Translate(QStringLiteral("extra plain entry %1"))},
-      {QStringLiteral("extra expression %1"), i18n::Translate(QStringLiteral("extra expression %1"))},
-      {QStringLiteral("header %1"), i18n::Translate(QStringLiteral("header %1"))},
-      {QStringLiteral("%1 line %2"), i18n::Translate(QStringLiteral("%1 line %2"))},
-      {QStringLiteral("Platforms:"), i18n::Translate(QStringLiteral("Platforms:"))},
-      {QStringLiteral("Ended at:"), i18n::Translate(QStringLiteral("Ended at:"))},
-      {QStringLiteral("Versions:"), i18n::Translate(QStringLiteral("Versions:"))},
-      {QStringLiteral("offset %1"), i18n::Translate(QStringLiteral("offset %1"))},
-      {QStringLiteral("duplicate, left out"), i18n::Translate(QStringLiteral("duplicate, left out"))},
-      {QStringLiteral("Nothing matched."), i18n::Translate(QStringLiteral("Nothing matched."))},
+  // Each label of the evidence lines spelled out, so that every text the
+  // program translates stands in a call of its own.
+  return [](const QString& text) -> QString {
+    if (text == QLatin1String("plain entry %1")) return i18n::Translate(QStringLiteral("plain entry %1"));
+    if (text == QLatin1String("expression %1")) return i18n::Translate(QStringLiteral("expression %1"));
+    if (text == QLatin1String("extra plain entry %1")) return i18n::Translate(QStringLiteral("extra plain entry %1"));
+    if (text == QLatin1String("extra expression %1")) return i18n::Translate(QStringLiteral("extra expression %1"));
+    if (text == QLatin1String("header %1")) return i18n::Translate(QStringLiteral("header %1"));
+    if (text == QLatin1String("%1 line %2")) return i18n::Translate(QStringLiteral("%1 line %2"));
+    if (text == QLatin1String("Platforms:")) return i18n::Translate(QStringLiteral("Platforms:"));
+    if (text == QLatin1String("Ended at:")) return i18n::Translate(QStringLiteral("Ended at:"));
+    if (text == QLatin1String("Versions:")) return i18n::Translate(QStringLiteral("Versions:"));
+    if (text == QLatin1String("offset %1")) return i18n::Translate(QStringLiteral("offset %1"));
+    if (text == QLatin1String("duplicate, left out")) return i18n::Translate(QStringLiteral("duplicate, left out"));
+    if (text == QLatin1String("Nothing matched.")) return i18n::Translate(QStringLiteral("Nothing matched."));
+    return text;
   };
-  return [labels](const QString& text) { return labels.value(text, text); };
 }
 
 }  // namespace

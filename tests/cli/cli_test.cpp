@@ -255,7 +255,9 @@ TEST_F(CliTool, EvidenceOptionsThatDoNotFit) {
   const auto page = Write("page.html", "/wp-content/");
   for (const QStringList& arguments : {QStringList{"--page", page, "--format", "csv"},
                                        QStringList{"--page", page, "--format", "jsonl", "--explain"},
-                                       QStringList{"--explain", "--format", "txt", "http://127.0.0.1:1/"}}) {
+                                       QStringList{"--explain", "--format", "txt", "http://127.0.0.1:1/"},
+                                       QStringList{"--page", page, "--format", "xlsx"},
+                                       QStringList{"--explain", "--resume", dir.filePath("out.csv"), "http://127.0.0.1:1/"}}) {
     const auto o = Run(arguments);
     EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(o.out, "");

@@ -17,88 +17,11 @@
 #include <string>
 
 #include "support/pipe_reader.h"
-#include "support/run_site.h"
+#include "tests/cli/cli_run.h"
 
 namespace {
 
-using testsupport::RunSite;
-using testsupport::SiteReply;
-using testsupport::SiteRequest;
-
-constexpr const char* kItemOneAgent =
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/100.0.4896.127 Safari/537.36";
-
-// /p/<name>: platform "Plat-<name>" (/p/ghost: also a page only the shipped
-// extra signatures know); /two: two platforms; /formula: a header
-// value a spreadsheet would take for a formula; /quote: one with quotes;
-// /slow/<name>, /hold/<name>: as /p/ after 150 ms or once let go;
-// /missing: 404.
-SiteReply Answer(const SiteRequest& request) {
-  SiteReply reply;
-  const std::string& path = request.path;
-  if (path == "/missing") {
-    reply.status = 404;
-    reply.reason = "Not Found";
-    return reply;
-  }
-  reply.headers.push_back({"Content-Type", "text/html"});
-  reply.body = "<html><head><title>t</title></head><body>nothing to see</body></html>";
-  if (path == "/two") {
-    reply.headers.push_back({"X-Powered-By", "Alpha"});
-    reply.headers.push_back({"X-Powered-By", "Beta"});
-  } else if (path == "/formula") {
-    reply.headers.push_back({"X-Powered-By", "=1+2"});
-  } else if (path == "/quote") {
-    reply.headers.push_back({"X-Powered-By", "say \"hi\""});
-  } else {
-    reply.headers.push_back({"X-Powered-By", "Plat-" + path.substr(path.rfind('/') + 1)});
-  }
-  if (path == "/p/ghost") reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
-  if (path.starts_with("/slow/")) reply.delayMs = 150;
-  if (path.starts_with("/hold/")) reply.hold = true;
-  return reply;
-}
-
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "cli_tests";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
-struct Outcome {
-  int exitCode = -1;
-  QByteArray out;
-  QByteArray err;
-};
-
-QProcess* Start(const QStringList& arguments) {
-  EnsureApplication();
-  auto* process = new QProcess;
-  process->start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
-  EXPECT_TRUE(process->waitForStarted(10000));
-  return process;
-}
-
-Outcome Finish(QProcess* process) {
-  Outcome o;
-  EXPECT_TRUE(process->waitForFinished(60000));
-  o.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-  o.out = process->readAllStandardOutput();
-  o.err = process->readAllStandardError();
-  delete process;
-  return o;
-}
-
-Outcome RunCli(const QStringList& arguments, const QByteArray& input = QByteArray()) {
-  QProcess* process = Start(arguments);
-  if (!input.isEmpty()) process->write(input);
-  process->closeWriteChannel();
-  return Finish(process);
-}
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using namespace cli_test;
 
 class UrlMode : public ::testing::Test {
  protected:
@@ -218,6 +141,15 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
       {QStringLiteral("--bogus"), U("/p/a")},
       {U("/p/a"), QStringLiteral("--output")},
       {QStringLiteral("--output"), dir.filePath(QStringLiteral("no/such/folder/out.csv")), U("/p/a")},
+      {QStringLiteral("--output"), dir.filePath(QStringLiteral("no/such/folder/out.xlsx")), QStringLiteral("--format"),
+       QStringLiteral("xlsx"), U("/p/a")},
+      {QStringLiteral("--format"), QStringLiteral("xlsx"), U("/p/a")},  // a workbook is never printed
+      {QStringLiteral("--format"), QStringLiteral("xls"), U("/p/a")},
+      {QStringLiteral("--resume"), dir.filePath(QStringLiteral("r.csv")), QStringLiteral("--output"),
+       dir.filePath(QStringLiteral("o.csv")), U("/p/a")},
+      {QStringLiteral("--resume"), dir.filePath(QStringLiteral("r.txt")), QStringLiteral("--format"),
+       QStringLiteral("txt"), U("/p/a")},
+      {QStringLiteral("--resume"), dir.filePath(QStringLiteral("no/such/folder/r.csv")), U("/p/a")},
       {QStringLiteral("--output"), dir.path(), U("/p/a")},
   };
   for (const QStringList& args : cases) {
@@ -345,7 +277,7 @@ TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
   const QString wp = Q(site.Url("/wp")), moved = Q(site.Url("/moved"));
   const Outcome o = RunCli({QStringLiteral("--explain"), QStringLiteral("--threads"), QStringLiteral("1"), wp, moved});
   EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
-  EXPECT_EQ(o.out.toStdString(), (wp + "\n"
+  const QString blocks = wp + "\n"
                                        "  Platforms: WordPress, nginx\n"
                                        "  Versions: WordPress 6.4.2\n"
                                        "  WordPress: plain entry 1, offset 63\n"
@@ -355,8 +287,18 @@ TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
                                        "\n" +
                                   moved + "\n"
                                           "  Error: HTTP/1.1 404 Not Found\n"
-                                          "  Ended at: " + Q(site.Url("/gone")) + "\n")
-                                     .toStdString());
+                                          "  Ended at: " + Q(site.Url("/gone")) + "\n";
+  EXPECT_EQ(o.out.toStdString(), blocks.toStdString());
+
+  // Into a file, as the export writes its lines: mark first, CR LF.
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("why.txt"));
+  const Outcome f = RunCli({QStringLiteral("--explain"), QStringLiteral("--output"), file, wp, moved});
+  EXPECT_EQ(f.exitCode, 0) << f.err.toStdString();
+  EXPECT_TRUE(f.out.isEmpty());
+  QFile written(file);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_EQ(written.readAll(), QByteArray("\xEF\xBB\xBF") + QString(blocks).replace(u'\n', QLatin1String("\r\n")).toUtf8());
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ void RunSite::Answer(int fd) {
   while (now > seen && !maxInProgress_.compare_exchange_weak(seen, now)) {
   }
   requests_.fetch_add(1);
-  {
+  if (keepLog_.load()) {
     std::lock_guard lock(mutex_);
     log_.push_back(request);
   }

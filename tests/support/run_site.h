@@ -60,6 +60,9 @@ class RunSite {
   int MaxInProgress() const { return maxInProgress_.load(); }
   int RequestCount() const { return requests_.load(); }
   std::vector<SiteRequest> Requests() const;
+  // Whether Requests() keeps every request (the default); a benchmark of
+  // millions of requests turns it off and counts them only.
+  void KeepLog(bool keep) { keepLog_.store(keep); }
 
  private:
   void Serve();
@@ -74,6 +77,7 @@ class RunSite {
   std::atomic<int> inProgress_{0};
   std::atomic<int> maxInProgress_{0};
   std::atomic<int> requests_{0};
+  std::atomic<bool> keepLog_{true};
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;

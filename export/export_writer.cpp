@@ -1,12 +1,12 @@
-#include "ui/export_writer.h"
+#include "export/export_writer.h"
 
 #include "run/record_lines.h"
 
-#include "ui/sheet_cells.h"
-#include "ui/xls_writer.h"
-#include "ui/xlsx_writer.h"
+#include "export/sheet_cells.h"
+#include "export/xls_writer.h"
+#include "export/xlsx_writer.h"
 
-namespace ui {
+namespace exports {
 
 TExportError::TExportError(const QString& message) : std::runtime_error(message.toStdString()) {}
 
@@ -150,7 +150,7 @@ void CheckSheetLimits(const TSheetCells& cells, long long maxRows, int maxColumn
   }
 }
 
-void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName) {
+void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName, TWorkbookFormat format) {
   TSheetCells cells;
   cells.rows.reserve(static_cast<std::size_t>(lines.size()));
   int lastCount = 0;
@@ -163,7 +163,10 @@ void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& 
     cells.rows.push_back(std::move(row));
   }
   cells.widenedColumns = lastCount;
-  if (fileName.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive))
+  if (format == TWorkbookFormat::ByName)
+    format = fileName.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ? TWorkbookFormat::Xlsx
+                                                                             : TWorkbookFormat::Xls;
+  if (format == TWorkbookFormat::Xlsx)
     WriteXlsxWorkbook(cells, fileName);
   else
     WriteXlsWorkbook(cells, fileName);
@@ -177,8 +180,9 @@ void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fil
   WriteUtf8LinesFile(fileName, run::CsvExportLines(list, separator));
 }
 
-void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName) {
-  WriteSpreadsheet(SpreadsheetExportLines(list, separator), separator, fileName);
+void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName,
+                         TWorkbookFormat format) {
+  WriteSpreadsheet(SpreadsheetExportLines(list, separator), separator, fileName, format);
 }
 
-}  // namespace ui
+}  // namespace exports

@@ -1,4 +1,4 @@
-#include "ui/xls_writer.h"
+#include "export/xls_writer.h"
 
 #include <QDir>
 #include <QHash>
@@ -10,9 +10,9 @@
 #include <gsf/gsf-utils.h>
 #include <mutex>
 
-#include "ui/export_writer.h"
+#include "export/export_writer.h"
 
-namespace ui {
+namespace exports {
 
 namespace {
 
@@ -499,4 +499,4 @@ void WriteXlsWorkbook(const TSheetCells& cells, const QString& fileName) {
   WriteAsExport([&] { services::WriteFileAtomically(fileName, file); });
 }
 
-}  // namespace ui
+}  // namespace exports

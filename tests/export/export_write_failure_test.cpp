@@ -8,9 +8,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "export/export_writer.h"
 #include "support/pipe_reader.h"
-#include "tests/ui/export_test_support.h"
-#include "ui/export_writer.h"
+#include "support/workbook_reader.h"
 
 namespace {
 
@@ -50,10 +50,10 @@ TEST(ExportWriteFailure, FileStaysAsItWasInEveryFormat) {
     const char* name;
     void (*write)(const run::TWorkList&, const QString&);
   } cases[] = {
-      {"out.txt", [](const run::TWorkList& l, const QString& f) { ui::ExportToText(l, f); }},
-      {"out.csv", [](const run::TWorkList& l, const QString& f) { ui::ExportToCsv(l, QLatin1Char(';'), f); }},
-      {"out.xls", [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
-      {"out.xlsx", [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.txt", [](const run::TWorkList& l, const QString& f) { exports::ExportToText(l, f); }},
+      {"out.csv", [](const run::TWorkList& l, const QString& f) { exports::ExportToCsv(l, QLatin1Char(';'), f); }},
+      {"out.xls", [](const run::TWorkList& l, const QString& f) { exports::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.xlsx", [](const run::TWorkList& l, const QString& f) { exports::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
   };
   QTemporaryDir dir;
   for (const auto& c : cases) {
@@ -65,7 +65,7 @@ TEST(ExportWriteFailure, FileStaysAsItWasInEveryFormat) {
       try {
         c.write(list, file);
         ADD_FAILURE() << "no error for " << c.name;
-      } catch (const ui::TExportError& error) {
+      } catch (const exports::TExportError& error) {
         EXPECT_TRUE(error.Message().contains(file)) << error.what();
       }
     }
@@ -83,7 +83,7 @@ TEST(ExportWriteFailure, SavingOverALinkReplacesTheLinkedFile) {
   const QString link = dir.filePath(QStringLiteral("link.txt"));
   WriteAll(real, "old");
   ASSERT_TRUE(QFile::link(real, link));
-  ui::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}}, link);
+  exports::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}}, link);
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(ReadAll(real), QByteArray("\xEF\xBB\xBFhttp://a.example/,X\r\n"));
 }
@@ -102,10 +102,10 @@ TEST(ExportWriteFailure, NamedPipeGetsTheExportAndAFolderIsRefused) {
     bool workbook;
     void (*write)(const run::TWorkList&, const QString&);
   } cases[] = {
-      {"out.txt", false, [](const run::TWorkList& l, const QString& f) { ui::ExportToText(l, f); }},
-      {"out.csv", false, [](const run::TWorkList& l, const QString& f) { ui::ExportToCsv(l, QLatin1Char(';'), f); }},
-      {"out.xls", true, [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
-      {"out.xlsx", true, [](const run::TWorkList& l, const QString& f) { ui::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.txt", false, [](const run::TWorkList& l, const QString& f) { exports::ExportToText(l, f); }},
+      {"out.csv", false, [](const run::TWorkList& l, const QString& f) { exports::ExportToCsv(l, QLatin1Char(';'), f); }},
+      {"out.xls", true, [](const run::TWorkList& l, const QString& f) { exports::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
+      {"out.xlsx", true, [](const run::TWorkList& l, const QString& f) { exports::ExportToSpreadsheet(l, QLatin1Char(','), f); }},
   };
   QTemporaryDir dir;
   for (const auto& c : cases) {
@@ -132,9 +132,9 @@ TEST(ExportWriteFailure, NamedPipeGetsTheExportAndAFolderIsRefused) {
   EXPECT_EQ(Entries(dir.path()).filter(QStringLiteral(".tmp")), QStringList()) << Entries(dir.path()).join(u' ').toStdString();
 
   try {
-    ui::ExportToText(list, dir.path());
+    exports::ExportToText(list, dir.path());
     ADD_FAILURE() << "no error for a folder";
-  } catch (const ui::TExportError& error) {
+  } catch (const exports::TExportError& error) {
     EXPECT_EQ(error.Message(), QStringLiteral("Cannot write \"%1\": Is a directory").arg(dir.path()));
   }
 }

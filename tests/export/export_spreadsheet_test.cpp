@@ -4,8 +4,8 @@
 
 #include <QTemporaryDir>
 
-#include "tests/ui/export_test_support.h"
-#include "ui/export_writer.h"
+#include "support/workbook_reader.h"
+#include "export/export_writer.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ TEST(ExportSplitLine, FollowsTheSplittingRule) {
       {"quoted second piece", QStringLiteral("x,\"q;r\""), ',', {QStringLiteral("x"), QStringLiteral("q;r")}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(Std(ui::SplitSpreadsheetLine(c.line, QLatin1Char(c.separator))), Std(c.pieces)) << c.name;
+    EXPECT_EQ(Std(exports::SplitSpreadsheetLine(c.line, QLatin1Char(c.separator))), Std(c.pieces)) << c.name;
 }
 
 class ExportWorkbook : public ::testing::TestWithParam<const char*> {
@@ -102,7 +102,7 @@ class ExportWorkbook : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(ExportWorkbook, EmptyListGivesAnEmptyFirstSheet) {
-  ui::ExportToSpreadsheet({}, QLatin1Char(','), Path(QStringLiteral("empty")));
+  exports::ExportToSpreadsheet({}, QLatin1Char(','), Path(QStringLiteral("empty")));
   const TReadSheet sheet = ReadWorkbook(Path(QStringLiteral("empty")));
   ASSERT_TRUE(sheet.ok);
   ExpectReader(sheet);
@@ -142,7 +142,7 @@ TEST_P(ExportWorkbook, CommaSeparatorSplitsPlatformsIntoTrimmedTextCells) {
       {QStringLiteral("http://last.example/"), QStringLiteral("A"), QStringLiteral("B")},
   };
   const QString file = Path(QStringLiteral("rich"));
-  ui::ExportToSpreadsheet(list, QLatin1Char(','), file);
+  exports::ExportToSpreadsheet(list, QLatin1Char(','), file);
   const TReadSheet sheet = ReadWorkbook(file);
   ASSERT_TRUE(sheet.ok);
   ExpectReader(sheet);
@@ -164,7 +164,7 @@ TEST_P(ExportWorkbook, SemicolonSeparatorKeepsPlatformsInOneCell) {
       {QStringLiteral("http://b.example/"), QString(), run::kImageNone},
   };
   const QString file = Path(QStringLiteral("semicolon"));
-  ui::ExportToSpreadsheet(list, QLatin1Char(';'), file);
+  exports::ExportToSpreadsheet(list, QLatin1Char(';'), file);
   const TReadSheet sheet = ReadWorkbook(file);
   ASSERT_TRUE(sheet.ok);
   const TRows expected = {{QStringLiteral("http://a.example/"), QStringLiteral("WordPress, WooCommerce")},
@@ -177,7 +177,7 @@ TEST_P(ExportWorkbook, SemicolonSeparatorKeepsPlatformsInOneCell) {
 
 TEST_P(ExportWorkbook, LinesKeepTheirRowsAndTheLastLineSetsTheWidths) {
   const QString file = Path(QStringLiteral("gaps"));
-  ui::WriteSpreadsheet({QStringLiteral("a,b,c"), QString(), QStringLiteral("  "), QStringLiteral("d")},
+  exports::WriteSpreadsheet({QStringLiteral("a,b,c"), QString(), QStringLiteral("  "), QStringLiteral("d")},
                        QLatin1Char(','), file);
   const TReadSheet sheet = ReadWorkbook(file);
   ASSERT_TRUE(sheet.ok);
@@ -208,7 +208,7 @@ TEST_P(ExportWorkbook, ManyStringsRoundTrip) {
                   run::kImageDone});
   expected.push_back({QStringLiteral("http://odd.example/"), QStringLiteral("a\uFFFDb")});
   const QString file = Path(QStringLiteral("many"));
-  ui::ExportToSpreadsheet(list, QLatin1Char(';'), file);
+  exports::ExportToSpreadsheet(list, QLatin1Char(';'), file);
   const TReadSheet sheet = ReadWorkbook(file);
   ASSERT_TRUE(sheet.ok);
   const TRows values = sheet.Values();
@@ -229,9 +229,9 @@ TEST_P(ExportWorkbook, OverlongCellFailsAndLeavesTheTargetAsItWas) {
   const QStringList before = Entries(dir_.path());
   const QString line = QStringLiteral("http://a.example/,") + QString(32768, QLatin1Char('z'));
   try {
-    ui::WriteSpreadsheet({line}, QLatin1Char(','), file);
+    exports::WriteSpreadsheet({line}, QLatin1Char(','), file);
     ADD_FAILURE() << "no error";
-  } catch (const ui::TExportError& error) {
+  } catch (const exports::TExportError& error) {
     EXPECT_TRUE(error.Message().contains(QStringLiteral("32768"))) << error.what();
   }
   EXPECT_EQ(ReadAll(file), QByteArray("previous content"));
@@ -244,9 +244,9 @@ TEST_P(ExportWorkbook, UnwritableTargetFailsWithoutLeftovers) {
   const run::TWorkList list = {{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}};
   for (const QString& target : {Path(QStringLiteral("taken")), Path(QStringLiteral("missing/out"))}) {
     try {
-      ui::ExportToSpreadsheet(list, QLatin1Char(','), target);
+      exports::ExportToSpreadsheet(list, QLatin1Char(','), target);
       ADD_FAILURE() << "no error for " << target.toStdString();
-    } catch (const ui::TExportError& error) {
+    } catch (const exports::TExportError& error) {
       EXPECT_TRUE(error.Message().contains(target)) << error.what();
     }
     EXPECT_EQ(Entries(dir_.path()), before) << target.toStdString();
@@ -276,7 +276,7 @@ TEST_F(ExportWorkbookFormat, XlsxInAnyCaseElseExcel97) {
   const run::TWorkList list = {{QStringLiteral("http://a.example/"), QStringLiteral("X"), run::kImageDone}};
   for (const auto& c : cases) {
     const QString file = dir_.filePath(QString::fromLatin1(c.name));
-    ui::ExportToSpreadsheet(list, QLatin1Char(','), file);
+    exports::ExportToSpreadsheet(list, QLatin1Char(','), file);
     EXPECT_TRUE(ReadAll(file).startsWith(c.magic)) << c.name;
   }
 }
@@ -288,8 +288,8 @@ TEST_F(ExportWorkbookFormat, EscapeLookalikesAndControlCharacters) {
   const QString line = QStringLiteral("a\x01" "b,_x0041_,x_x00e9__xZZ99_,_x004");
   const QString xlsx = dir_.filePath(QStringLiteral("escapes.xlsx"));
   const QString xls = dir_.filePath(QStringLiteral("escapes.xls"));
-  ui::WriteSpreadsheet({line}, QLatin1Char(','), xlsx);
-  ui::WriteSpreadsheet({line}, QLatin1Char(','), xls);
+  exports::WriteSpreadsheet({line}, QLatin1Char(','), xlsx);
+  exports::WriteSpreadsheet({line}, QLatin1Char(','), xls);
   const TReadSheet stored = ReadWorkbook(xlsx);
   const TReadSheet plain = ReadWorkbook(xls);
   ASSERT_TRUE(stored.ok && plain.ok);
@@ -303,20 +303,20 @@ TEST_F(ExportWorkbookFormat, EscapeLookalikesAndControlCharacters) {
 TEST_F(ExportWorkbookFormat, Excel97LimitsFailInsteadOfDroppingCells) {
   const QString file = dir_.filePath(QStringLiteral("big.xls"));
   QStringList rows(65536, QStringLiteral("http://a.example/,X"));
-  ui::WriteSpreadsheet(rows, QLatin1Char(','), file);  // the most rows the format holds
+  exports::WriteSpreadsheet(rows, QLatin1Char(','), file);  // the most rows the format holds
   const QByteArray written = ReadAll(file);
   EXPECT_TRUE(written.startsWith("\xD0\xCF\x11\xE0"));
 
   rows.append(QStringLiteral("http://b.example/,Y"));
-  EXPECT_THROW(ui::WriteSpreadsheet(rows, QLatin1Char(','), file), ui::TExportError);
+  EXPECT_THROW(exports::WriteSpreadsheet(rows, QLatin1Char(','), file), exports::TExportError);
   QStringList wide(257, QStringLiteral("c"));
-  EXPECT_THROW(ui::WriteSpreadsheet({wide.join(QLatin1Char(','))}, QLatin1Char(','), file), ui::TExportError);
+  EXPECT_THROW(exports::WriteSpreadsheet({wide.join(QLatin1Char(','))}, QLatin1Char(','), file), exports::TExportError);
   EXPECT_EQ(ReadAll(file), written);
   EXPECT_EQ(Entries(dir_.path()), QStringList{QStringLiteral("big.xls")});
 
   // The newer format holds both.
   const QString xlsx = dir_.filePath(QStringLiteral("wide.xlsx"));
-  ui::WriteSpreadsheet({wide.join(QLatin1Char(','))}, QLatin1Char(','), xlsx);
+  exports::WriteSpreadsheet({wide.join(QLatin1Char(','))}, QLatin1Char(','), xlsx);
   EXPECT_TRUE(ReadAll(xlsx).startsWith("PK"));
 }
 

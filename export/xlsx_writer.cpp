@@ -1,4 +1,4 @@
-#include "ui/xlsx_writer.h"
+#include "export/xlsx_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,9 +7,9 @@
 #include <cctype>
 #include <zlib.h>
 
-#include "ui/export_writer.h"
+#include "export/export_writer.h"
 
-namespace ui {
+namespace exports {
 
 namespace {
 
@@ -225,4 +225,4 @@ void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
   WriteAsExport([&] { WriteThroughTarget(cells, fileName); });
 }
 
-}  // namespace ui
+}  // namespace exports

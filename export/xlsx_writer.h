@@ -2,13 +2,13 @@
 // Office Open XML workbook (.xlsx) through libxlsxwriter.
 #include <QString>
 
-#include "ui/sheet_cells.h"
+#include "export/sheet_cells.h"
 
-namespace ui {
+namespace exports {
 
 // Writes the cells to the first sheet of a new workbook at fileName: text
 // cells in text format, widened columns, A1 selected. Atomic; throws
 // TExportError on any failure.
 void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName);
 
-}  // namespace ui
+}  // namespace exports

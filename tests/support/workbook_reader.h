@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the export tests: reading a workbook back with an independent
-// reader (tests/ui/export_read_workbook.py, which uses python3-xlrd and
+// Shared by the export and command-line tests: reading a workbook back with an independent
+// reader (tests/support/read_workbook.py, which uses python3-xlrd and
 // python3-openpyxl) and small file helpers.
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ struct TReadSheet {
 inline QString SourceDir() {
   const QByteArray fromEnvironment = qgetenv("LUMASIFT_SOURCE_DIR");
   if (!fromEnvironment.isEmpty()) return QString::fromLocal8Bit(fromEnvironment);
-  // Run outside CTest: this header sits in <source>/tests/ui.
+  // Run outside CTest: this header sits in <source>/tests/support.
   return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().absoluteFilePath(QStringLiteral("../.."));
 }
 
@@ -64,7 +64,7 @@ inline QString Python() {
 inline TReadSheet ReadWorkbook(const QString& path) {
   TReadSheet sheet;
   QProcess process;
-  process.start(Python(), {SourceDir() + QStringLiteral("/tests/ui/export_read_workbook.py"), path});
+  process.start(Python(), {SourceDir() + QStringLiteral("/tests/support/read_workbook.py"), path});
   if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
       process.exitCode() != 0) {
     ADD_FAILURE() << "the reader failed on " << path.toStdString() << ": "

@@ -3,8 +3,9 @@
 // (.xlsx, and the legacy Excel 97-2003 .xls for any other name).
 //
 // No widgets here: the window shows the save dialog and the message boxes and
-// calls these functions on the main thread. Every function reads the work
-// list only; none changes it.
+// calls these functions on the main thread; the command-line tool calls the
+// spreadsheet export for its xls and xlsx output. Every function reads the
+// work list only; none changes it.
 //
 // Files are written atomically: the content goes to a temporary file in the
 // target's folder, which replaces the target only once it is complete. When
@@ -18,7 +19,7 @@
 
 #include "run/run_host.h"
 
-namespace ui {
+namespace exports {
 
 // The failure of an export. what() is the reason in UTF-8, ready to be shown
 // to the user (Message() gives it as a QString).
@@ -55,15 +56,20 @@ void WriteUtf8LinesFile(const QString& fileName, const QStringList& lines);
 //   next separator is a piece of its own.
 QStringList SplitSpreadsheetLine(const QString& line, QChar separator);
 
+// Which workbook a spreadsheet export writes: chosen by the file name (as the
+// window's export does), or named outright (as the command-line tool does).
+enum class TWorkbookFormat { ByName, Xls, Xlsx };
+
 // The spreadsheet writer. Line i goes to row i of the first sheet, piece j of
 // it to column j, trimmed of characters <= U+0020 at both ends and stored as
 // a text cell in text format (nothing is ever evaluated, "=1+1" stays text).
 // Columns 1..n, n the number of pieces of the last line, are made 40
-// characters wide; the first cell is selected. A name ending in ".xlsx" (any
-// letter case) gives an Office Open XML workbook, any other name an Excel
-// 97-2003 workbook, which holds at most 65,536 rows and 256 columns. A text
+// characters wide; the first cell is selected. By name, a name ending in
+// ".xlsx" (any letter case) gives an Office Open XML workbook, any other name
+// an Excel 97-2003 workbook, which holds at most 65,536 rows and 256 columns. A text
 // longer than 32,767 characters, the most a cell holds, fails the export.
-void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName);
+void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName,
+                      TWorkbookFormat format = TWorkbookFormat::ByName);
 
 // The three exports of the window's menu, each building all lines first.
 // On failure they throw TExportError: the window lets it reach the general
@@ -71,6 +77,7 @@ void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& 
 // box for the spreadsheet export.
 void ExportToText(const run::TWorkList& list, const QString& fileName);
 void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fileName);
-void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName);
+void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName,
+                         TWorkbookFormat format = TWorkbookFormat::ByName);
 
-}  // namespace ui
+}  // namespace exports

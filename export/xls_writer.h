@@ -4,9 +4,9 @@
 #include <QByteArray>
 #include <QString>
 
-#include "ui/sheet_cells.h"
+#include "export/sheet_cells.h"
 
-namespace ui {
+namespace exports {
 
 // The "Workbook" stream of a one-sheet workbook holding the cells: strings in
 // the shared string table (split over CONTINUE records as needed), each cell
@@ -19,4 +19,4 @@ QByteArray BuildXlsWorkbookStream(const TSheetCells& cells);
 // throws TExportError on any failure.
 void WriteXlsWorkbook(const TSheetCells& cells, const QString& fileName);
 
-}  // namespace ui
+}  // namespace exports

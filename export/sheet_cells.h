@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "services/atomic_file.h"
-#include "ui/export_writer.h"
+#include "export/export_writer.h"
 
-namespace ui {
+namespace exports {
 
 struct TSheetCells {
   // rows[i][j] is the text of row i, column j (both from 0); an empty row is
@@ -42,4 +42,4 @@ void WriteAsExport(Write&& write) {
 void CheckSheetLimits(const TSheetCells& cells, long long maxRows, int maxColumns,
                       const QString& formatName);
 
-}  // namespace ui
+}  // namespace exports

@@ -4,8 +4,8 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
-#include "tests/ui/export_test_support.h"
-#include "ui/export_writer.h"
+#include "support/workbook_reader.h"
+#include "export/export_writer.h"
 
 namespace {
 
@@ -39,9 +39,9 @@ TEST(ExportListSeparator, FollowsTheLocalesDecimalMark) {
       {"de_DE", ';'}, {"fr_FR", ';'}, {"ru_RU", ';'}, {"pt_BR", ';'},  // decimal comma
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ui::ListSeparatorFor(QLocale(QString::fromLatin1(c.locale))), QLatin1Char(c.separator))
+    EXPECT_EQ(exports::ListSeparatorFor(QLocale(QString::fromLatin1(c.locale))), QLatin1Char(c.separator))
         << c.locale;
-  const QChar system = ui::SystemListSeparator();
+  const QChar system = exports::SystemListSeparator();
   EXPECT_TRUE(system == QLatin1Char(',') || system == QLatin1Char(';'));
 }
 
@@ -52,15 +52,15 @@ class ExportTextFile : public ::testing::Test {
 };
 
 TEST_F(ExportTextFile, EmptyListWritesOnlyTheByteOrderMark) {
-  ui::ExportToText({}, Path("empty.txt"));
-  ui::ExportToCsv({}, QLatin1Char(','), Path("empty.csv"));
+  exports::ExportToText({}, Path("empty.txt"));
+  exports::ExportToCsv({}, QLatin1Char(','), Path("empty.csv"));
   EXPECT_EQ(Bytes(Path("empty.txt")), kBom);
   EXPECT_EQ(Bytes(Path("empty.csv")), kBom);
 }
 
 TEST_F(ExportTextFile, TextLinesAreUnquotedInListOrder) {
   const run::TWorkList list = SampleList();
-  ui::ExportToText(list, Path("out.txt"));
+  exports::ExportToText(list, Path("out.txt"));
   EXPECT_EQ(Bytes(Path("out.txt")),
             kBom +
                 "http://zeta.example/,WordPress, WooCommerce\r\n"
@@ -71,7 +71,7 @@ TEST_F(ExportTextFile, TextLinesAreUnquotedInListOrder) {
 }
 
 TEST_F(ExportTextFile, CsvWithCommaSeparator) {
-  ui::ExportToCsv(SampleList(), QLatin1Char(','), Path("comma.csv"));
+  exports::ExportToCsv(SampleList(), QLatin1Char(','), Path("comma.csv"));
   EXPECT_EQ(Bytes(Path("comma.csv")),
             kBom +
                 "http://zeta.example/,\"WordPress, WooCommerce\"\r\n"
@@ -82,7 +82,7 @@ TEST_F(ExportTextFile, CsvWithCommaSeparator) {
 }
 
 TEST_F(ExportTextFile, CsvWithSemicolonSeparator) {
-  ui::ExportToCsv(SampleList(), QLatin1Char(';'), Path("semicolon.csv"));
+  exports::ExportToCsv(SampleList(), QLatin1Char(';'), Path("semicolon.csv"));
   EXPECT_EQ(Bytes(Path("semicolon.csv")),
             kBom +
                 "http://zeta.example/;WordPress, WooCommerce\r\n"
@@ -94,7 +94,7 @@ TEST_F(ExportTextFile, CsvWithSemicolonSeparator) {
 
 TEST_F(ExportTextFile, ReplacesAnExistingFileWhole) {
   WriteAll(Path("old.txt"), QByteArray(10000, 'x'));
-  ui::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("Joomla"), run::kImageDone}},
+  exports::ExportToText({{QStringLiteral("http://a.example/"), QStringLiteral("Joomla"), run::kImageDone}},
                    Path("old.txt"));
   EXPECT_EQ(Bytes(Path("old.txt")), kBom + "http://a.example/,Joomla\r\n");
   EXPECT_EQ(Entries(dir_.path()), QStringList{QStringLiteral("old.txt")});
@@ -109,9 +109,9 @@ TEST_F(ExportTextFile, FailureLeavesNoFileAndTheListAsItWas) {
   for (const char* name : {"missing/out.txt", "taken.csv", "plain/out.csv"}) {
     const QString target = Path(name);
     try {
-      ui::ExportToCsv(list, QLatin1Char(','), target);
+      exports::ExportToCsv(list, QLatin1Char(','), target);
       ADD_FAILURE() << "no error for " << name;
-    } catch (const ui::TExportError& error) {
+    } catch (const exports::TExportError& error) {
       EXPECT_FALSE(error.Message().isEmpty());
       EXPECT_TRUE(error.Message().contains(target)) << error.what();
     }

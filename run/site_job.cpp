@@ -1,0 +1,50 @@
+#include "run/site_job.h"
+
+#include "engine/evidence.h"
+#include "engine/identify.h"
+#include "fetch/fetch.h"
+#include "fetch/page_budget.h"
+
+namespace run {
+
+namespace {
+
+std::u16string_view View(const QString& s) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()));
+}
+
+QString FromU16(const std::u16string& s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+bool TSiteFetch::PageFailed() const { return pageText.starts_with(u"Error: "); }
+
+TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QString& runUserAgent,
+                     const std::atomic<bool>* abandon, fetch::PageLease& pageLease) {
+  TSiteFetch fetched;
+  const TFetchInputs::Snapshot pageFields = inputs.Get();
+  fetch::RequestSettings pageSettings;
+  pageSettings.connectTimeoutMs = fetch::TimeoutFromText(View(pageFields.connectTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
+  pageSettings.responseTimeoutMs = fetch::TimeoutFromText(View(pageFields.responseTimeoutText), fetch::kPageFetchDefaultTimeoutMs);
+  pageSettings.userAgent = runUserAgent.toStdU16String();
+  pageSettings.abandon = abandon;
+  pageSettings.pageLease = &pageLease;
+  fetched.pageText = fetch::GetPageText(View(URL), pageSettings, &fetched.finalUrl);
+
+  const TFetchInputs::Snapshot probeFields = inputs.Get();
+  fetch::RequestSettings probeSettings;
+  probeSettings.connectTimeoutMs = fetch::TimeoutFromText(View(probeFields.connectTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
+  probeSettings.responseTimeoutMs = fetch::TimeoutFromText(View(probeFields.responseTimeoutText), fetch::kHeaderProbeDefaultTimeoutMs);
+  probeSettings.userAgent = probeFields.userAgentText.toStdU16String();
+  probeSettings.abandon = abandon;
+  fetched.headerText = fetch::GetHeaderText(View(URL), probeSettings).value_or(std::u16string());
+  return fetched;
+}
+
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
+  if (fetched.PageFailed()) return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl)};
+  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(fetched.pageText, fetched.headerText, extras);
+  return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl)};
+}
+
+}  // namespace run

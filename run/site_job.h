@@ -1,0 +1,46 @@
+#pragma once
+// The work of one record's job, shared by every kind of run: the page fetch,
+// the header probe and the identification. No hand-overs here; the runs put
+// their own steps around these calls. Safe from any thread.
+#include <QString>
+#include <atomic>
+#include <string>
+
+#include "run/record_evidence.h"
+#include "run/run_host.h"
+
+namespace engine {
+class TExtraSignatures;
+}
+
+namespace fetch {
+class PageLease;
+}
+
+namespace run {
+
+struct TSiteFetch {
+  std::u16string pageText;    // the page text, or "Error: ..." when the fetch failed
+  std::u16string headerText;  // the probe's header lines; empty when it failed
+  std::u16string finalUrl;    // the URL the page fetch ended at; empty: not known
+  bool PageFailed() const;
+};
+
+// Fetches the page with the run's user agent, then probes the headers with the
+// current agent text, also after a failed page fetch; each reads the time-out
+// fields afresh from `inputs`. `abandon`, when set, ends transfers promptly.
+// The page body's bytes are drawn on `pageLease`: the caller keeps the lease
+// until the page text has been identified and is gone.
+TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QString& runUserAgent,
+                     const std::atomic<bool>* abandon, fetch::PageLease& pageLease);
+
+struct TSiteResult {
+  QString platforms;   // the page's error text, or the identified platforms
+  TEvidence evidence;  // the findings behind them (none after a failed fetch) and the final URL
+};
+
+// The job's result; the findings come from the same pass as the platforms.
+// `extras`: the run's extra signatures, or null for the built-in tables alone.
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr);
+
+}  // namespace run

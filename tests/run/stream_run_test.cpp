@@ -1,0 +1,186 @@
+// The stream run: input read as the run goes, never more than the window
+// ahead of the jobs; records delivered in input order; stop and failure.
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "run/identifier.h"
+#include "run/parallel_loop.h"
+#include "run/stream_run.h"
+#include "run/test_hooks.h"
+#include "support/run_site.h"
+
+namespace {
+
+using testsupport::RunSite;
+using testsupport::SiteReply;
+using testsupport::SiteRequest;
+
+// /p/<name>: platform "Plat-<name>"; /slow/<name>: the same after 150 ms;
+// /hold/<name>: the same once the test lets it go.
+SiteReply Answer(const SiteRequest& request) {
+  SiteReply reply;
+  const std::string& path = request.path;
+  reply.headers.push_back({"Content-Type", "text/html"});
+  reply.headers.push_back({"X-Powered-By", "Plat-" + path.substr(path.rfind('/') + 1)});
+  reply.body = "<html><head><title>t</title></head><body>nothing to see</body></html>";
+  if (path.starts_with("/slow/")) reply.delayMs = 150;
+  if (path.starts_with("/hold/")) reply.hold = true;
+  return reply;
+}
+
+// Hands out its lines one by one and records what the run delivers, checking
+// at every read how many records the run holds.
+class ListStream : public run::TStreamHost {
+ public:
+  explicit ListStream(QStringList lines) : lines_(std::move(lines)) {}
+
+  std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override {
+    std::unique_lock lock(mutex_);
+    if (read_ >= lines_.size()) {
+      // Like a terminal that sends no more: wait until the run gives up.
+      for (int i = 0; waitAtEnd && i < 2000 && !giveUp.load(); ++i) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        lock.lock();
+      }
+      sawGiveUp = giveUp.load();
+      return std::nullopt;
+    }
+    maxHeld_ = std::max(maxHeld_, read_ - static_cast<qsizetype>(delivered_.size()));
+    return lines_.at(read_++);
+  }
+  bool Admit(const QString& url) override { return !url.contains(QLatin1String("skip")); }
+  void Deliver(const run::TWorkRecord& record, bool ended) override {
+    std::lock_guard lock(mutex_);
+    delivered_ << record.FURL + QLatin1Char(' ') + record.FPlatform + (ended ? QString() : QStringLiteral(" (not ended)"));
+  }
+  qsizetype Read() {
+    std::lock_guard lock(mutex_);
+    return read_;
+  }
+  QStringList Delivered() {
+    std::lock_guard lock(mutex_);
+    return delivered_;
+  }
+  qsizetype MaxHeld() const { return maxHeld_; }
+
+  bool waitAtEnd = false;
+  bool sawGiveUp = false;
+
+ private:
+  std::mutex mutex_;
+  QStringList lines_;
+  qsizetype read_ = 0;
+  qsizetype maxHeld_ = 0;
+  QStringList delivered_;
+};
+
+run::TStreamSettings Settings(int jobs, std::size_t window) {
+  run::TStreamSettings settings;
+  settings.jobs = jobs;
+  settings.window = window;
+  settings.inputs = std::make_shared<run::TFetchInputs>();
+  return settings;
+}
+
+struct StopAndHookReset {
+  StopAndHookReset() { run::StopFlag().store(false); }
+  ~StopAndHookReset() {
+    run::StopFlag().store(false);
+    run::testing::SetJobHook(nullptr);
+  }
+};
+
+}  // namespace
+
+TEST(StreamRun, ReadsNoFurtherThanTheWindowAndDeliversInInputOrder) {
+  StopAndHookReset reset;
+  RunSite site(Answer);
+  // Two jobs held at the front; the window lets three more records wait, and
+  // not one line more is read until the front moves.
+  QStringList lines;
+  for (int i = 0; i < 40; ++i) lines << QString::fromStdString(site.Url((i < 2 ? "/hold/h" : "/p/r") + std::to_string(i)));
+  ListStream stream(lines);
+  run::TStreamResult result;
+  std::thread runner([&] { result = run::RunStream(stream, Settings(2, 3)); });
+  ASSERT_TRUE(site.WaitForHeld(2, 10000));
+  for (int i = 0; i < 1000 && stream.Read() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(stream.Read(), 5);
+  EXPECT_TRUE(stream.Delivered().isEmpty());
+  site.Release();
+  runner.join();
+
+  EXPECT_FALSE(result.failed);
+  EXPECT_EQ(result.delivered, 40);
+  EXPECT_LE(stream.MaxHeld(), 5);
+  const QStringList delivered = stream.Delivered();
+  ASSERT_EQ(delivered.size(), 40);
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(delivered[i], lines[i] + QStringLiteral(" Plat-") + (i < 2 ? "h" : "r") + QString::number(i));
+}
+
+TEST(StreamRun, IntakeRulesAndSkippedUrls) {
+  StopAndHookReset reset;
+  RunSite site(Answer);
+  const std::string hostPort = "127.0.0.1:" + std::to_string(site.Port());
+  ListStream stream({QString::fromStdString("  " + hostPort + "/p/a \r"), QString(), QStringLiteral(" \t"),
+                     QString::fromStdString(site.Url("/p/skip")), QString::fromStdString(site.Url("/slow/b"))});
+  const run::TStreamResult result = run::RunStream(stream, Settings(1, 4096));
+  EXPECT_FALSE(result.failed);
+  EXPECT_EQ(stream.Delivered().join(u'\n').toStdString(),
+            "http://" + hostPort + "/p/a Plat-a\n" + site.Url("/slow/b") + " Plat-b");
+  EXPECT_EQ(site.RequestCount(), 4);  // page and probe of each, none for the skipped URL
+}
+
+TEST(StreamRun, StopEndsJobsInProgressAndDeliversTheRecordsHeld) {
+  StopAndHookReset reset;
+  RunSite site(Answer);
+  QStringList lines;
+  for (int i = 0; i < 100; ++i) lines << QString::fromStdString(site.Url("/hold/h" + std::to_string(i)));
+  ListStream stream(lines);
+  run::TStreamResult result;
+  std::thread runner([&] { result = run::RunStream(stream, Settings(2, 3)); });
+  ASSERT_TRUE(site.WaitForHeld(2, 10000));
+  for (int i = 0; i < 1000 && stream.Read() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  run::StopFlag().store(true);
+  site.Release();
+  runner.join();
+  EXPECT_FALSE(result.failed);
+  // The two in progress end; the three waiting are delivered unended; the
+  // rest of the input is never read.
+  EXPECT_EQ(stream.Read(), 5);
+  EXPECT_EQ(stream.Delivered().join(u'\n').toStdString(),
+            QStringList({lines[0] + " Plat-h0", lines[1] + " Plat-h1", lines[2] + "  (not ended)",
+                         lines[3] + "  (not ended)", lines[4] + "  (not ended)"})
+                .join(u'\n')
+                .toStdString());
+}
+
+TEST(StreamRun, JobThatThrowsFailsTheRunAndTheRestIsDelivered) {
+  StopAndHookReset reset;
+  RunSite site(Answer);
+  run::testing::SetJobHook([](int index, const QString&) {
+    if (index == 1) throw std::runtime_error("job broke");
+  });
+  QStringList lines;
+  for (int i = 0; i < 3; ++i) lines << QString::fromStdString(site.Url("/p/r" + std::to_string(i)));
+  for (const int jobs : {1, 2}) {
+    ListStream stream(lines);
+    stream.waitAtEnd = true;
+    const run::TStreamResult result = run::RunStream(stream, Settings(jobs, 4096));
+    EXPECT_TRUE(stream.sawGiveUp);  // the failure ends a read that waits
+    EXPECT_TRUE(result.failed);
+    EXPECT_EQ(result.failureMessage, jobs == 1 ? QStringLiteral("job broke") : QString::fromLatin1(run::kPooledFailureText));
+    const QStringList delivered = stream.Delivered();
+    ASSERT_EQ(delivered.size(), 3) << jobs;
+    EXPECT_EQ(delivered[0], lines[0] + " Plat-r0");
+    EXPECT_EQ(delivered[1], lines[1] + "  (not ended)");
+  }
+}
