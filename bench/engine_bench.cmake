@@ -6,3 +6,6 @@ add_executable(engine_bench
   ${PROJECT_SOURCE_DIR}/tests/engine/page_corpus.cpp)
 target_include_directories(engine_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(engine_bench PRIVATE lumasift_common lumasift_engine benchmark::benchmark)
+# The shipped extra signatures, for loading them and matching with them.
+target_compile_definitions(engine_bench PRIVATE
+  LUMASIFT_SHIPPED_SIGNATURES="${PROJECT_SOURCE_DIR}/Signatures/extra.txt")

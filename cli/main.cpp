@@ -3,16 +3,22 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "cli/options.h"
 #include "cli/record_format.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/evidence.h"
+#include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "fetch/body_decoding.h"
 #include "fetch/fetch.h"
+#include "i18n/program_layout.h"
 #include "run/evidence_text.h"
 #include "run/record_evidence.h"
 #include "services/identity.h"
@@ -32,7 +38,7 @@ bool ReadText(const std::string& path, std::u16string& text) {
   return true;
 }
 
-int IdentifyPage(const cli::TCliOptions& options) {
+int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures* extras) {
   // Both files are read before anything is printed: a failure leaves
   // standard output empty.
   std::u16string page, headers;
@@ -40,7 +46,7 @@ int IdentifyPage(const cli::TCliOptions& options) {
   if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
 
   engine::LoadPlatformInformation();
-  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(page, headers);
+  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(page, headers, extras);
   std::string result;
   if (options.explain) {
     const run::TEvidence evidence(found, std::u16string_view());
@@ -55,6 +61,49 @@ int IdentifyPage(const cli::TCliOptions& options) {
   }
   std::fwrite(result.data(), 1, result.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+}
+
+// Checks every file, even after one with faults; sound files are summed up
+// on standard output, faults go to standard error.
+int CheckSignatureFiles(const std::vector<std::string>& files) {
+  bool allSound = true;
+  for (const auto& path : files) {
+    const auto check = engine::LoadSignatureFile(path);
+    if (check.errors.empty()) {
+      std::printf("%s\n", engine::SignatureFileSummary(check.file).c_str());
+    } else {
+      allSound = false;
+      for (const auto& error : check.errors) std::fprintf(stderr, "%s\n", error.c_str());
+    }
+  }
+  return std::fflush(stdout) == 0 && allSound ? 0 : kExitFailure;
+}
+
+// The folder of this program ("" when the system does not tell).
+std::string ProgramFolder() {
+  std::error_code error;
+  const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.parent_path().string();
+}
+
+// The extra signatures the command line asks for: the shipped set first,
+// then each --signatures file in order. Null when none are asked for; an
+// exit code when a file has faults (they are printed on standard error).
+std::variant<std::shared_ptr<const engine::TExtraSignatures>, int> ExtraSignatures(const cli::TCliOptions& options) {
+  std::vector<std::string> paths;
+  if (options.extra) {
+    const QString shipped = i18n::ShippedFilesFolder(QString::fromStdString(ProgramFolder()));
+    paths.push_back(engine::ShippedSignaturePath(shipped.toStdString()));
+  }
+  paths.insert(paths.end(), options.signatureFiles.begin(), options.signatureFiles.end());
+  if (paths.empty()) return std::shared_ptr<const engine::TExtraSignatures>();
+  auto load = engine::LoadSignatureFiles(paths);
+  if (!load.rejected.empty()) {
+    for (const auto& errors : load.rejected)
+      for (const auto& error : errors) std::fprintf(stderr, "%s\n", error.c_str());
+    return kExitFailure;
+  }
+  return std::make_shared<const engine::TExtraSignatures>(std::move(load.files));
 }
 
 }  // namespace
@@ -74,11 +123,17 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "lumasift-cli: %s (see --help)\n", parsed.error.c_str());
     return kExitFailure;
   }
-  if (parsed.options.pageFile) return IdentifyPage(parsed.options);
+  if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);
+  // Extra signatures are read before anything else, so that a faulty file
+  // ends the tool before any fetch.
+  auto extras = ExtraSignatures(parsed.options);
+  if (const int* failure = std::get_if<int>(&extras)) return *failure;
+  auto& set = std::get<std::shared_ptr<const engine::TExtraSignatures>>(extras);
+  if (parsed.options.pageFile) return IdentifyPage(parsed.options, set.get());
 
   // URLs: the run core hands its steps to this thread's event loop.
   fetch::GlobalInit();  // before the application object or any job thread
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
-  return cli::RunUrlMode(parsed.options);
+  return cli::RunUrlMode(parsed.options, std::move(set));
 }

@@ -133,6 +133,22 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.proxyUser = std::string(v);
          return std::nullopt;
        }},
+      {"--extra", "", "use the shipped extra signatures as well (Signatures/extra.txt)",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.extra = true;
+         return std::nullopt;
+       }},
+      {"--signatures", "FILE", "use the extra signatures of FILE as well (repeatable; after --extra's)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         if (v.empty()) return std::string("--signatures needs a file name");
+         o.signatureFiles.emplace_back(v);
+         return std::nullopt;
+       }},
+      {"--check-signatures", "", "check the extra signature files given as arguments; fetch nothing",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.checkSignatures = true;
+         return std::nullopt;
+       }},
       {"--explain", "", "print why each site got its platforms, one readable block per site",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.explain = true;
@@ -199,7 +215,12 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     }
   }
   const TCliOptions& o = result.options;
-  if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
+  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
+                           !o.signatureFiles.empty()))
+    result.error = "--check-signatures takes only signature files";
+  else if (o.checkSignatures && o.urls.empty())
+    result.error = "--check-signatures needs at least one signature file";
+  else if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
@@ -223,12 +244,14 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
 std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
-      "Usage: " + name + " --page FILE [--headers FILE] [--format txt|jsonl | --explain]\n"
-      "       " + name + " [--connect-timeout MS] [--response-timeout MS] [--user-agent TEXT]\n"
-      "           [--format csv|txt|jsonl | --explain] [--output FILE] [--threads auto|N|1]\n"
-      "           [--proxy URL|env|none [--proxy-user USER]] [URL ...]\n"
+      "Usage: " + name + " [--extra] [--signatures FILE]... --page FILE [--headers FILE]\n"
+      "           [--format txt|jsonl | --explain]\n"
+      "       " + name + " [--extra] [--signatures FILE]... [--connect-timeout MS] [--response-timeout MS]\n"
+      "           [--user-agent TEXT] [--format csv|txt|jsonl | --explain] [--output FILE]\n"
+      "           [--threads auto|N|1] [--proxy URL|env|none [--proxy-user USER]] [URL ...]\n"
       "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
-      "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n\n"
+      "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n"
+      "       " + name + " --check-signatures FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
       "show, joined by \", \", followed by one line feed; with --format jsonl one JSON\n"
       "object ({\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n\n"
@@ -253,6 +276,12 @@ std::string UsageText(std::string_view programName) {
       "standard error when it is a terminal.\n"
       "A proxy password is read from the environment variable LUMASIFT_PROXY_PASSWORD,\n"
       "never from the command line, where other users of the machine could see it.\n\n"
+      "--extra and --signatures add extra signatures: an extra entry counts only where\n"
+      "the built-in table of its kind finds nothing. A signature file with faults ends\n"
+      "the tool before anything is fetched, its faults on standard error.\n\n"
+      "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
+      "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
+      "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);
@@ -262,8 +291,8 @@ std::string UsageText(std::string_view programName) {
   }
   text +=
       "\nExit status: 0 identified (URLs: the run completed, whatever the sites answered),\n"
-      "2 a file could not be read or written or the command line is wrong, 130 stopped\n"
-      "by Ctrl-C, 1 the run failed.\n";
+      "2 a file could not be read or written, a signature file has faults or the command\n"
+      "line is wrong, 130 stopped by Ctrl-C, 1 the run failed.\n";
   return text;
 }
 

@@ -17,6 +17,9 @@ struct TCliOptions {
   bool version = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
+  bool checkSignatures = false;            // --check-signatures: the arguments are signature files
+  bool extra = false;                      // --extra: the shipped extra signatures
+  std::vector<std::string> signatureFiles;  // --signatures FILE, in order
 
   // URL mode (no --page): the URLs, or none to read them from standard input.
   std::vector<std::string> urls;
@@ -51,9 +54,10 @@ struct TParseResult {
 };
 
 // Reads argv[1..]: "--name value", "--name=value" and switches; every other
-// argument (and every argument after "--") is a URL. --page excludes URLs
-// and the URL-mode options; xls and xlsx need --output; --resume takes csv or
-// jsonl and no --output.
+// argument (and every argument after "--") is a URL, or with
+// --check-signatures a signature file. --page excludes URLs and the URL-mode
+// options; --check-signatures excludes both; xls and xlsx need --output;
+// --resume takes csv or jsonl and no --output.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);
 
 std::string UsageText(std::string_view programName);

@@ -58,8 +58,12 @@ QString SiteJsonFields(const QString& platforms, const run::TEvidence& evidence)
   for (const auto& f : evidence.Findings()) {
     if (!items.isEmpty()) items += QLatin1Char(',');
     const bool header = f.source == engine::TFindingSource::Header;
+    // Entries of signature files (they name their file) say so in their source.
+    const char* source = header                                    ? "header"
+                         : f.source == engine::TFindingSource::Regex ? (f.file.empty() ? "regex" : "extra-regex")
+                                                                     : (f.file.empty() ? "plain" : "extra-plain");
     items += QStringLiteral("{\"platform\":") + JsonString(Q(f.platform)) + QStringLiteral(",\"source\":\"") +
-             QLatin1String(header ? "header" : f.source == engine::TFindingSource::Regex ? "regex" : "plain") +
+             QLatin1String(source) +
              QStringLiteral("\",\"entry\":") + (header ? JsonString(Q(f.header)) : QString::number(f.entry));
     if (!f.file.empty()) {
       items += QStringLiteral(",\"file\":") + JsonString(Q(f.file)) + QStringLiteral(",\"line\":") + QString::number(f.line);

@@ -82,7 +82,7 @@ class TCliStream : public run::TStreamHost {
 
 }  // namespace
 
-int RunUrlMode(const TCliOptions& o) {
+int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatures> extras) {
   TRecordSink sink;
   std::optional<TResumeFile> resume;
   if (o.resumeFile) {
@@ -140,6 +140,7 @@ int RunUrlMode(const TCliOptions& o) {
   settings.window = kWindow;
   settings.inputs = inputs;
   settings.runUserAgent = userAgent;
+  settings.extras = std::move(extras);
 
   gInterrupted = 0;
   run::StopFlag().store(false);

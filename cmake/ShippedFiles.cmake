@@ -52,3 +52,20 @@ if(TARGET ${LUMASIFT_PROGRAM_TARGET})
 endif()
 
 install(FILES ${_lumasift_license} DESTINATION ${LUMASIFT_SHIPPED_INSTALL_DIR})
+
+# In the build tree the command-line tool lives in a folder of its own and
+# finds the shipped extra signatures beside itself.
+if(TARGET lumasift-cli AND _lumasift_shipped_Signatures)
+  set(_lumasift_cli_copy_commands)
+  foreach(_file ${_lumasift_shipped_Signatures})
+    list(APPEND _lumasift_cli_copy_commands
+         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_file} $<TARGET_FILE_DIR:lumasift-cli>/Signatures/)
+  endforeach()
+  add_custom_target(lumasift_cli_shipped_files ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:lumasift-cli>/Signatures
+    ${_lumasift_cli_copy_commands}
+    DEPENDS ${_lumasift_shipped_Signatures}
+    COMMENT "Copying the Signatures folder beside the command-line tool"
+    VERBATIM)
+  add_dependencies(lumasift-cli lumasift_cli_shipped_files)
+endif()

@@ -15,7 +15,9 @@
 #include <optional>
 #include <stdexcept>
 
+#include "engine/regex_compile.h"
 #include "engine/signature_tables.h"
+#include "engine/utf8_text.h"
 
 namespace engine::detail {
 
@@ -23,8 +25,10 @@ struct TRegexAlternative {
   pcre2_code* code = nullptr;
   std::size_t entry = 0;                // index into the set's expression entries
   std::size_t alternative = 0;          // index among the entry's alternatives
-  std::vector<unsigned> requiredIds;    // literal ids that every match holds
-  hs_database_t* exact = nullptr;       // the expression alone, exact; null: unfiltered
+  hs_database_t* exact = nullptr;       // the expression alone, exact; null: PCRE2 alone
+  // The expression can match only where, for one of its top-level branches,
+  // every literal id listed occurs. Empty: no such filter.
+  std::vector<std::vector<unsigned>> requiredAnyOf;
 };
 
 class TCompiledSignatures {
@@ -64,37 +68,6 @@ class TCompiledSignatures {
 
 namespace {
 
-void AppendCodePoint(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      AppendCodePoint(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00), out);
-    } else {
-      AppendCodePoint(c, out);
-    }
-  }
-  return out;
-}
-
 bool IsLineBreak(char16_t c) {
   return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
@@ -109,7 +82,7 @@ void HexByte(std::string& out, unsigned char b) {
 // Every byte as \xHH: Vectorscan then searches the exact byte string.
 std::string LiteralExpression(std::u16string_view literal) {
   std::string expression;
-  for (unsigned char b : Utf8(literal)) HexByte(expression, b);
+  for (unsigned char b : ToUtf8(literal)) HexByte(expression, b);
   return expression;
 }
 
@@ -172,7 +145,7 @@ std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
       out += static_cast<char>(c);
     } else {
       std::string bytes;
-      AppendCodePoint(c, bytes);
+      AppendUtf8(c, bytes);
       for (unsigned char b : bytes) HexByte(out, b);
     }
   }
@@ -181,63 +154,111 @@ std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
 }
 
 pcre2_code* CompileRegex(std::u16string_view pattern) {
-  pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
-  pcre2_set_newline(context, PCRE2_NEWLINE_ANY);
-  int error = 0;
-  PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                                   PCRE2_UTF | PCRE2_MATCH_INVALID_UTF, &error, &offset, context);
-  pcre2_compile_context_free(context);
-  if (code == nullptr) {
-    PCRE2_UCHAR message[256];
-    pcre2_get_error_message(error, message, 256);
-    std::string text = "invalid signature expression: ";
-    for (const PCRE2_UCHAR* p = message; *p; ++p) text.push_back(static_cast<char>(*p & 0x7F));
-    throw std::logic_error(text);
-  }
-  // Without JIT (not built in, or out of executable memory) the interpreter
-  // gives the same answers, only slower.
-  pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-  return code;
+  auto compiled = CompileSignatureRegex(pattern);
+  if (compiled.code == nullptr) throw std::logic_error("invalid signature expression: " + compiled.message);
+  return compiled.code;
 }
 
-// The literal runs that every match of a dialect expression holds: the
-// maximal runs of plain or escaped characters at the top level (outside
-// groups, not next to a "*").
-std::vector<std::u16string> RequiredLiterals(std::u16string_view pattern) {
-  std::vector<std::u16string> runs;
+// The literal runs that every match of any PCRE2 expression holds, per
+// top-level branch ("a|b" matches where a or b does), or nothing when the
+// expression uses what this reading does not follow (options, \Q..\E,
+// character escapes, unusual braces): such an expression is searched on
+// every page. Groups, classes, dots, anchors and escapes such as \d end a
+// run; "?", "*" and "{0,...}" make the atom before them optional.
+std::optional<std::vector<std::vector<std::u16string>>> RequiredLiteralBranches(std::u16string_view pattern) {
+  std::vector<std::vector<std::u16string>> branches(1);
   std::u16string run;
   auto flush = [&] {
-    if (!run.empty()) runs.push_back(run);
+    if (!run.empty()) branches.back().push_back(run);
     run.clear();
   };
-  int depth = 0;
+  // After an atom that a quantifier may repeat or drop.
+  auto quantified = [&](bool optional) {
+    if (optional && !run.empty()) run.pop_back();
+    flush();
+  };
+  bool lastWasLiteral = false;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
+    const bool literal = lastWasLiteral;
+    lastWasLiteral = false;
     if (c == u'(') {
+      if (i + 1 < pattern.size() && (pattern[i + 1] == u'?' || pattern[i + 1] == u'*')) return std::nullopt;
       flush();
-      ++depth;
-    } else if (c == u')') {
-      --depth;
-    } else if (depth > 0) {
-      if (c == u'\\') ++i;
-    } else if (c == u'.' || c == u'*' || c == u'?') {
+      int depth = 1;
+      for (++i; i < pattern.size() && depth > 0; ++i) {
+        if (pattern[i] == u'\\') {
+          ++i;
+        } else if (pattern[i] == u'[') {
+          // A class inside the group may hold parentheses.
+          ++i;
+          if (i < pattern.size() && pattern[i] == u'^') ++i;
+          if (i < pattern.size() && pattern[i] == u']') ++i;
+          while (i < pattern.size() && pattern[i] != u']') i += pattern[i] == u'\\' ? 2 : 1;
+        } else if (pattern[i] == u'(') {
+          ++depth;
+        } else if (pattern[i] == u')') {
+          --depth;
+        }
+      }
+      --i;  // on the closing parenthesis
+    } else if (c == u'[') {
+      flush();
+      ++i;
+      if (i < pattern.size() && pattern[i] == u'^') ++i;
+      if (i < pattern.size() && pattern[i] == u']') ++i;
+      while (i < pattern.size() && pattern[i] != u']') i += pattern[i] == u'\\' ? 2 : 1;
+    } else if (c == u'|') {
+      flush();
+      branches.emplace_back();
+    } else if (c == u'*' || c == u'?') {
+      quantified(literal);
+      if (i + 1 < pattern.size() && (pattern[i + 1] == u'?' || pattern[i + 1] == u'+')) ++i;
+    } else if (c == u'+') {
+      quantified(false);
+      if (i + 1 < pattern.size() && (pattern[i + 1] == u'?' || pattern[i + 1] == u'+')) ++i;
+    } else if (c == u'{') {
+      std::size_t j = i + 1;
+      std::size_t least = 0;
+      bool digits = false;
+      while (j < pattern.size() && pattern[j] >= u'0' && pattern[j] <= u'9') {
+        least = std::min<std::size_t>(least * 10 + (pattern[j] - u'0'), 1000);
+        digits = true;
+        ++j;
+      }
+      if (j < pattern.size() && pattern[j] == u',') {
+        ++j;
+        while (j < pattern.size() && pattern[j] >= u'0' && pattern[j] <= u'9') ++j;
+      }
+      if (!digits || j >= pattern.size() || pattern[j] != u'}') return std::nullopt;
+      i = j;
+      quantified(literal && least == 0);
+      if (i + 1 < pattern.size() && (pattern[i + 1] == u'?' || pattern[i + 1] == u'+')) ++i;
+    } else if (c == u'.' || c == u'^' || c == u'$' || c == u')') {
       flush();
     } else if (c == u'\\') {
       const char16_t e = i + 1 < pattern.size() ? pattern[++i] : u'\0';
-      if (e == u'd') {
+      if (e < 0x80 && std::isalnum(static_cast<unsigned char>(e))) {
+        // Classes and assertions end a run; every other escaped letter or
+        // digit (a character code, a back reference, \Q...) is not followed.
+        if (std::u16string_view(u"dDwWsShHvVRXbBAzZGKN").find(e) == std::u16string_view::npos) return std::nullopt;
         flush();
+      } else if (e < u' ' || (e >= 0xD800 && e <= 0xDFFF)) {
+        return std::nullopt;
       } else {
         run += e;
+        lastWasLiteral = true;
       }
+    } else if (IsLineBreak(c) || c < u' ' || (c >= 0xD800 && c <= 0xDFFF)) {
+      flush();  // never part of a literal the scanner looks for
     } else {
       run += c;
+      lastWasLiteral = true;
     }
   }
   flush();
-  return runs;
+  return branches;
 }
-
 
 struct TScratchHolder {
   hs_scratch_t* scratch = nullptr;
@@ -436,13 +457,21 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
         plainAlternativeIds[e].push_back(-1);
         continue;
       }
-      for (char16_t c : alternative) {
-        // Such a text could not be found in the scanner text as it is.
-        if (IsLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF)) scannerUsable = false;
+      for (std::size_t k = 0; k < alternative.size(); ++k) {
+        // Such a text could not be found in the scanner text as it is (a
+        // surrogate pair is one character there, a lone surrogate a line feed).
+        const char16_t c = alternative[k];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && k + 1 < alternative.size() && alternative[k + 1] >= 0xDC00 &&
+                          alternative[k + 1] <= 0xDFFF;
+        if (pair) {
+          ++k;
+        } else if (IsLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+          scannerUsable = false;
+        }
       }
       plainAlternativeIds[e].push_back(static_cast<int>(expressions.size()));
       expressions.push_back(LiteralExpression(alternative));
-      literalBytes.push_back(static_cast<std::uint32_t>(Utf8(alternative).size()));
+      literalBytes.push_back(static_cast<std::uint32_t>(ToUtf8(alternative).size()));
       plainIdEntry.push_back(static_cast<int>(e));
       ++report.plainAlternatives;
     }
@@ -457,7 +486,7 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
     for (std::size_t a = 0; a < entry->alternatives.size(); ++a) {
       const auto alternative = entry->alternatives[a];
       if (alternative.empty()) continue;
-      TRegexAlternative compiled{CompileRegex(alternative), e, a, {}, nullptr};
+      TRegexAlternative compiled{CompileRegex(alternative), e, a, nullptr, {}};
       ++report.regexAlternatives;
       if (const auto expression = ScannerExpression(alternative); expression && scannerUsable) {
         hs_compile_error_t* error = nullptr;
@@ -467,18 +496,28 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
           compiled.exact = nullptr;
         }
       }
-      if (compiled.exact != nullptr) {
-        for (const auto& literal : RequiredLiterals(alternative)) {
-          // One or two characters filter next to nothing and report often.
-          if (literal.size() < 3) continue;
-          auto [it, added] = requiredIds.emplace(literal, static_cast<unsigned>(expressions.size()));
-          if (added) {
-            expressions.push_back(LiteralExpression(literal));
-            literalBytes.push_back(static_cast<std::uint32_t>(Utf8(literal).size()));
+      if (const auto branches = RequiredLiteralBranches(alternative); branches && scannerUsable) {
+        // Each branch needs a literal long enough to filter with: one or two
+        // characters filter next to nothing and report often.
+        for (const auto& branch : *branches) {
+          std::vector<unsigned> ids;
+          for (const auto& literal : branch) {
+            if (literal.size() < 3) continue;
+            auto [it, added] = requiredIds.emplace(literal, static_cast<unsigned>(expressions.size()));
+            if (added) {
+              expressions.push_back(LiteralExpression(literal));
+              literalBytes.push_back(static_cast<std::uint32_t>(ToUtf8(literal).size()));
+            }
+            ids.push_back(it->second);
           }
-          compiled.requiredIds.push_back(it->second);
+          if (ids.empty()) {
+            compiled.requiredAnyOf.clear();
+            break;
+          }
+          compiled.requiredAnyOf.push_back(std::move(ids));
         }
-      } else {
+      }
+      if (compiled.exact == nullptr && compiled.requiredAnyOf.empty()) {
         report.unfilteredRegexAlternatives.emplace_back(alternative);
       }
       regexAlternatives.push_back(std::move(compiled));
@@ -498,7 +537,6 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
       // Without room to scan it, it is searched by PCRE2 alone.
       hs_free_database(alternative.exact);
       alternative.exact = nullptr;
-      alternative.requiredIds.clear();
     }
   }
   if (!scratchReady && literals != nullptr) {
@@ -523,7 +561,6 @@ std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntr
   return std::make_shared<const TCompiledSignatures>(std::move(plain), std::move(regex));
 }
 
-namespace {
 std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> table) {
   std::vector<TEntrySource> sources;
   sources.reserve(table.size());
@@ -532,7 +569,6 @@ std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> ta
   }
   return sources;
 }
-}  // namespace
 
 const TCompiledSignatures& CompiledSignatures() {
   static const TCompiledSignatures* tables =
@@ -614,13 +650,19 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
   };
   const bool scanned = !scan.firstEnd.empty() || (scan.text != nullptr);
   for (const auto& alternative : tables.regexAlternatives) {
+    if (scanned && !alternative.requiredAnyOf.empty()) {
+      bool possible = false;
+      for (const auto& branch : alternative.requiredAnyOf) {
+        bool all = true;
+        for (unsigned id : branch) all = all && scan.firstEnd[id] != 0;
+        possible = possible || all;
+      }
+      if (!possible) continue;
+    }
     if (!scanned || alternative.exact == nullptr) {
       if (search(alternative, 0)) return found(alternative);
       continue;
     }
-    bool possible = true;
-    for (unsigned id : alternative.requiredIds) possible = possible && scan.firstEnd[id] != 0;
-    if (!possible) continue;
     // Where does the first match end? Vectorscan finds it in one pass.
     unsigned long long end = 0;
     hs_scratch_t* scratch = ThreadScratch(tables);

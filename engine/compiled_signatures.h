@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ class TCompiledSignatures;
 struct TEntryOrigin {
   std::u16string file;
   std::uint32_t number = 0;
+  // For a signature file: the entry's 1-based number among the file's
+  // entries of its kind (plain or expression); 0 for the built-in tables.
+  std::uint32_t position = 0;
 };
 
 // One entry ("alternative||alternative:-code") and its origin.
@@ -43,6 +47,9 @@ struct TEntrySource {
 // and may be shared by any number of threads.
 std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntrySource> plain,
                                                                std::vector<TEntrySource> regex);
+
+// A built-in table's entries as sources: no file, numbered in table order.
+std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> table);
 
 // What one pass over a page found.
 struct TPageScan {
@@ -109,8 +116,9 @@ std::vector<std::u16string> GeneratorContents(const TPageScan& scan, std::u16str
 struct TCompileReport {
   std::size_t plainAlternatives = 0;
   std::size_t regexAlternatives = 0;
-  // Regular-expression alternatives that Vectorscan could not take; they are
-  // candidates on every page, so results stay exact, only slower.
+  // Regular-expression alternatives that neither Vectorscan could take nor
+  // required literals filter; PCRE2 searches them on every page, so results
+  // stay exact, only slower.
   std::vector<std::u16string> unfilteredRegexAlternatives;
   bool scannerAvailable = false;  // false: every page goes the slow, literal way
 };

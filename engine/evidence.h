@@ -73,6 +73,14 @@ struct TSiteEvidence {
 // begins with a digit.
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText);
 
+class TExtraSignatures;
+
+// The same with extra signatures; a finding from an extra entry names its
+// file and line, and `entry` is its number among that file's entries of its
+// kind.
+TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
+                                       const TExtraSignatures* extras);
+
 // The version in generator content `content` for a platform of display name
 // `name` and code `code`, or empty when the content is not that platform's.
 std::u16string GeneratorVersion(std::u16string_view content, std::u16string_view name, std::u16string_view code);

@@ -6,6 +6,7 @@
 
 #include "engine/compiled_signatures.h"
 #include "engine/evidence.h"
+#include "engine/extra_signatures.h"
 #include "engine/signature_tables.h"
 
 namespace engine {
@@ -44,8 +45,14 @@ void ForEachLine(std::u16string_view text, F&& line) {
   }
 }
 
-std::u16string NameOf(std::u16string_view code) {
-  return code.empty() ? std::u16string() : GetPlatformName(code);
+// The display name of `code`: a signature file's [platforms] row, else the
+// catalogue's.
+std::u16string NameOf(std::u16string_view code, const TExtraSignatures* extras = nullptr) {
+  if (code.empty()) return {};
+  if (extras != nullptr) {
+    if (const auto name = extras->PlatformName(code); !name.empty()) return std::u16string(name);
+  }
+  return GetPlatformName(code);
 }
 
 
@@ -123,7 +130,7 @@ void SetOrigin(TFinding& finding, const detail::TEntryOrigin& origin, int entry)
   if (origin.file.empty()) {
     finding.entry = origin.number;
   } else {
-    finding.entry = static_cast<std::uint32_t>(entry + 1);
+    finding.entry = origin.position != 0 ? origin.position : static_cast<std::uint32_t>(entry + 1);
     finding.file = origin.file;
     finding.line = origin.number;
   }
@@ -138,7 +145,8 @@ bool IsVersionChar(char16_t c) {
 }
 
 // The whole identification; `evidence` is filled when given.
-std::u16string Identify(std::u16string_view pageText, std::u16string_view headerText, TSiteEvidence* evidence) {
+std::u16string Identify(std::u16string_view pageText, std::u16string_view headerText, TSiteEvidence* evidence,
+                        const TExtraSignatures* extras) {
   if (pageText.starts_with(u"Error: ")) return std::u16string(pageText);
 
   // The items of the platforms text, in order: at most two page names
@@ -148,10 +156,10 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   std::u16string_view pageCodes[2];
   std::vector<std::u16string_view> items;
   // One pass over the page serves both body matchers.
-  const auto& tables = detail::CompiledSignatures();
+  const auto& tables = extras != nullptr ? extras->Set() : detail::CompiledSignatures();
   const auto scan = detail::ScanPage(tables, pageText);
   const auto plain = detail::PlainHit(tables, scan, pageText);
-  if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry)); !pageNames[0].empty()) {
+  if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry), extras); !pageNames[0].empty()) {
     pageCodes[items.size()] = detail::PlainCode(tables, plain.entry);
     items.push_back(pageNames[0]);
     if (evidence != nullptr) {
@@ -162,7 +170,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     }
   }
   const auto regex = detail::RegExHit(tables, scan, pageText);
-  if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry)); !pageNames[1].empty()) {
+  if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry), extras); !pageNames[1].empty()) {
     pageCodes[items.size()] = detail::RegExCode(tables, regex.entry);
     items.push_back(pageNames[1]);
     if (evidence != nullptr) {
@@ -293,12 +301,22 @@ std::u16string FindByHeaders(std::u16string_view headerText) {
 }
 
 std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText) {
-  return Identify(pageText, headerText, nullptr);
+  return Identify(pageText, headerText, nullptr, nullptr);
+}
+
+std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText,
+                            const TExtraSignatures* extras) {
+  return Identify(pageText, headerText, nullptr, extras);
 }
 
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText) {
+  return IdentifySiteWithEvidence(pageText, headerText, nullptr);
+}
+
+TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
+                                       const TExtraSignatures* extras) {
   TSiteEvidence evidence;
-  evidence.platforms = Identify(pageText, headerText, &evidence);
+  evidence.platforms = Identify(pageText, headerText, &evidence, extras);
   return evidence;
 }
 

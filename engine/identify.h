@@ -34,4 +34,13 @@ std::u16string FindByHeaders(std::u16string_view headerText);
 // de-duplicated without regard to ASCII case and joined by ", ".
 std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText);
 
+class TExtraSignatures;
+
+// The same with extra signatures (see extra_signatures.h): an extra entry
+// adds a name only where the built-in table of its kind finds nothing, so
+// extras can add names to the text but never change or remove one. A null
+// `extras` is the call above.
+std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText,
+                            const TExtraSignatures* extras);
+
 }  // namespace engine

@@ -20,11 +20,13 @@ QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 QString FoundBy(const engine::TFinding& finding, const TLabelFunction& tr) {
   QString text;
   switch (finding.source) {
+    // An entry of a signature file (the findings that name a file) is an
+    // extra one: its number counts in that file, not in the built-in tables.
     case engine::TFindingSource::Plain:
-      text = Label(tr, "plain entry %1").arg(finding.entry);
+      text = Label(tr, finding.file.empty() ? "plain entry %1" : "extra plain entry %1").arg(finding.entry);
       break;
     case engine::TFindingSource::Regex:
-      text = Label(tr, "expression %1").arg(finding.entry);
+      text = Label(tr, finding.file.empty() ? "expression %1" : "extra expression %1").arg(finding.entry);
       break;
     case engine::TFindingSource::Header:
       return Label(tr, "header %1").arg(Q(finding.header));

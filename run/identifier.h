@@ -25,6 +25,10 @@
 
 #include "run/run_host.h"
 
+namespace engine {
+class TExtraSignatures;
+}
+
 namespace run {
 
 // Minimum and maximum number of jobs of a pool: P and 25 x P by default,
@@ -59,6 +63,10 @@ class TMyIdentifier : public QThread {
   // Joins the thread if it still runs (abandoning the run first).
   ~TMyIdentifier() override;
 
+  // Extra signatures for this run (none: the built-in tables alone). Call
+  // before start().
+  void SetExtraSignatures(std::shared_ptr<const engine::TExtraSignatures> extras) { extras_ = std::move(extras); }
+
   // After finished(): whether the run ended through an exception, and its text.
   bool Failed() const;
   QString FailureMessage() const;
@@ -92,6 +100,7 @@ class TMyIdentifier : public QThread {
 
   TRunHost& host_;
   std::shared_ptr<const TFetchInputs> inputs_;
+  std::shared_ptr<const engine::TExtraSignatures> extras_;
   QString runUserAgent_;
   PoolLimits defaultLimits_;
   std::unique_ptr<THandOverLine> line_;

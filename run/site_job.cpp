@@ -43,9 +43,9 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   return fetched;
 }
 
-TSiteResult SiteResult(const TSiteFetch& fetched) {
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
   if (fetched.PageFailed()) return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl)};
-  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(fetched.pageText, fetched.headerText);
+  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(fetched.pageText, fetched.headerText, extras);
   return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl)};
 }
 

@@ -9,6 +9,10 @@
 #include "run/record_evidence.h"
 #include "run/run_host.h"
 
+namespace engine {
+class TExtraSignatures;
+}
+
 namespace fetch {
 class PageLease;
 }
@@ -36,6 +40,7 @@ struct TSiteResult {
 };
 
 // The job's result; the findings come from the same pass as the platforms.
-TSiteResult SiteResult(const TSiteFetch& fetched);
+// `extras`: the run's extra signatures, or null for the built-in tables alone.
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr);
 
 }  // namespace run

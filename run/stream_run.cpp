@@ -121,7 +121,8 @@ class TStream {
         // The page's bytes stay counted in the shared page budget until its
         // text has been identified and is gone.
         fetch::PageLease pageLease;
-        result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease));
+        result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease),
+                            settings_.extras.get());
       } catch (...) {
         error = std::current_exception();
       }

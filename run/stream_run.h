@@ -29,6 +29,10 @@
 
 #include "run/run_host.h"
 
+namespace engine {
+class TExtraSignatures;
+}
+
 namespace run {
 
 class TStreamHost {
@@ -62,6 +66,8 @@ struct TStreamSettings {
   std::size_t window = 4096;
   std::shared_ptr<const TFetchInputs> inputs;
   QString runUserAgent;  // sent by the page fetches; the probes send the inputs' agent text
+  // Extra signatures for the run; none: the built-in tables alone.
+  std::shared_ptr<const engine::TExtraSignatures> extras;
 };
 
 struct TStreamResult {

@@ -7,7 +7,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -25,6 +27,7 @@
 #include <stdexcept>
 
 #include "engine/identify.h"
+#include "engine/extra_signatures.h"
 #include "export/export_writer.h"
 #include "i18n/language.h"
 #include "services/atomic_file.h"
@@ -36,6 +39,7 @@
 #include "ui/about_box.h"
 #include "ui/dropdown_menu.h"
 #include "ui/evidence_dialog.h"
+#include "ui/extra_signatures_use.h"
 #include "ui/file_dialog.h"
 #include "ui/feedback_form.h"
 #include "ui/form_multi_thread.h"
@@ -65,6 +69,7 @@ const QString kProcessing = QStringLiteral("Processing ");
 const QString kConnectionTimeout = QStringLiteral("ConnectionTimeout");
 const QString kResponseTimeout = QStringLiteral("ResponseTimeout");
 const QString kUserAgent = QStringLiteral("UserAgent");
+const QString kExtraSignatures = QStringLiteral("ExtraSignatures");
 
 // Ordinal comparison, UTF-16 code unit by code unit (Qt's case-sensitive
 // comparison): no locale, upper case before lower case, a prefix before the
@@ -117,6 +122,7 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
       options_(std::move(options)),
       fetchInputs_(std::make_shared<run::TFetchInputs>()) {
   if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  if (!options_.openFile) options_.openFile = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   if (!options_.startNewCopy) options_.startNewCopy = [] { return services::StartNewCopyDetached(); };
   // exit(), not quit(): quit() first closes every window, and closing the
   // main window saves the URL list, which "Exit" must not do.
@@ -273,6 +279,8 @@ void TAppForm::FormCreate() {
   } catch (const std::exception& error) {
     ReportLater(QString::fromUtf8(error.what()));
   }
+  ui_->ExtraSignatures1->setText(i18n::Translate(QStringLiteral("E&xtra Signatures")));
+  ui_->EditMySignatures1->setText(i18n::Translate(QStringLiteral("&Edit My Signatures...")));
 }
 
 void TAppForm::BuildMenus() {
@@ -294,6 +302,8 @@ void TAppForm::BuildMenus() {
   const QList<QAction*> settingsItems = ui_->Settings1->actions();
   ui_->Settings1->insertAction(settingsItems.value(settingsItems.indexOf(ui_->MultiThreaded1) + 1), Proxy1);
   connect(Proxy1, &QAction::triggered, this, &TAppForm::Proxy1Click);
+  connect(ui_->ExtraSignatures1, &QAction::triggered, this, &TAppForm::ExtraSignatures1Click);
+  connect(ui_->EditMySignatures1, &QAction::triggered, this, &TAppForm::EditMySignatures1Click);
   connect(ui_->ResettoDefaults1, &QAction::triggered, this, &TAppForm::ResettoDefaults1Click);
   connect(ui_->Help2, &QAction::triggered, this, &TAppForm::Help2Click);
   connect(ui_->UpdateNotifications1, &QAction::triggered, this, &TAppForm::UpdateNotifications1Click);
@@ -484,6 +494,7 @@ void TAppForm::ApplyStoredSettings() {
     ui_->ComboBox1->setEditText(ui_->ComboBox1->itemText(1));
   ui_->ComboBox1->lineEdit()->setCursorPosition(0);
   UpdateFetchInputs();
+  ui_->ExtraSignatures1->setChecked(settings_->ReadInteger(services::kSettingsSection, kExtraSignatures, 0) == 1);
 }
 
 void TAppForm::SetEditorText(const QString& text, const QString& lineBreak) {
@@ -608,6 +619,9 @@ void TAppForm::ButtonStartClick() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
   auto* worker = new run::TMyIdentifier(*this, fetchInputs_, runUserAgent_, poolLimits_);
+  // Read afresh at every Start, so that an edited file counts at once.
+  if (ui_->ExtraSignatures1->isChecked())
+    worker->SetExtraSignatures(LoadRunSignatures(options_.programFolder, dataFolder_, this));
   connect(worker, &QThread::finished, this, [this, worker] { MyThreadTerminate(worker); });
   workers_.append(worker);
   worker->start();
@@ -716,6 +730,27 @@ void TAppForm::Edit4Change() {
 void TAppForm::ComboBox1Change() {
   UpdateFetchInputs();
   WriteSetting(kUserAgent, ui_->ComboBox1->currentText());
+}
+
+void TAppForm::ExtraSignatures1Click(bool checkedNow) {
+  WriteSetting(kExtraSignatures, checkedNow ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TAppForm::EditMySignatures1Click() {
+  const QString path = UserSignaturesPath(dataFolder_);
+  if (!QFileInfo::exists(path)) {
+    try {
+      services::WriteFileAtomically(path, UserSignaturesExample());
+    } catch (const std::exception& error) {
+      ReportError(QString::fromUtf8(error.what()));
+      return;
+    }
+  }
+  if (!options_.openFile(QUrl::fromLocalFile(path))) {
+    ShowMessageBox(this, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")),
+                   i18n::Translate(QStringLiteral("No program could open this file:")) + u'\n' +
+                       QDir::toNativeSeparators(path));
+  }
 }
 
 void TAppForm::MultiThreaded1Click(bool checkedNow) {

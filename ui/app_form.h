@@ -54,6 +54,9 @@ struct TAppFormOptions {
   QString programFolder;                     // empty: the running program's folder
   // Opens an address; false when it could not (the window then says so).
   std::function<bool(const QUrl&)> openUrl;  // empty: the desktop's default handler
+  // Opens a local file with the desktop's default application; false when
+  // nothing could open it (empty: QDesktopServices).
+  std::function<bool(const QUrl&)> openFile;
   std::function<bool()> startNewCopy;        // empty: start this program again, detached
   std::function<void()> endApplication;      // empty: QCoreApplication::exit(0), no window closed
   // Starts the restart script the language dialog wrote (empty: /bin/sh runs
@@ -128,6 +131,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void CSV1Click();
   void XLS1Click();
   void MultiThreaded1Click(bool checkedNow);
+  void ExtraSignatures1Click(bool checkedNow);
+  void EditMySignatures1Click();
   void ResettoDefaults1Click();
   void Exit1Click();
   void LoadURLList1Click();

@@ -23,7 +23,8 @@ inline constexpr const char* kItemOneAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/100.0.4896.127 Safari/537.36";
 
-// /p/<name>: platform "Plat-<name>"; /two: two platforms; /formula: a header
+// /p/<name>: platform "Plat-<name>" (/p/ghost: also a page only the shipped
+// extra signatures know); /two: two platforms; /formula: a header
 // value a spreadsheet would take for a formula; /quote: one with quotes;
 // /slow/<name>, /hold/<name>: as /p/ after 150 ms or once let go;
 // /missing: 404.
@@ -47,6 +48,7 @@ inline SiteReply Answer(const SiteRequest& request) {
   } else {
     reply.headers.push_back({"X-Powered-By", "Plat-" + path.substr(path.rfind('/') + 1)});
   }
+  if (path == "/p/ghost") reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
   if (path.starts_with("/slow/")) reply.delayMs = 150;
   if (path.starts_with("/hold/")) reply.hold = true;
   return reply;

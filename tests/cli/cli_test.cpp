@@ -97,6 +97,55 @@ TEST_F(CliTool, UnreadableFileIsReportedOnStandardError) {
   }
 }
 
+TEST_F(CliTool, ChecksSignatureFilesWithoutFetching) {
+  const auto good = Write("good.txt", "\xEF\xBB\xBF# mine\r\n[platforms]\r\nnewcms,New CMS,https://new.example/\r\n"
+                                      "[plain]\r\n/newcms/assets/:-newcms\r\n[regex]\r\nghost-(\\d+):-ghost\r\n");
+  const auto bad = Write("bad.txt", "[plain]\nno code here\n[regex]\nx(:-wp\n");
+  const QString missing = dir.filePath("missing.txt");
+
+  auto o = Run({"--check-signatures", good});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.out, good.toStdString() + ": 1 platforms, 1 plain entries, 1 regular-expression entries\n");
+  EXPECT_EQ(o.err, "");
+
+  // Every file is checked; one with faults makes the exit status 2. (A URL
+  // among the files would be a missing file: nothing is fetched.)
+  o = Run({"--check-signatures", bad, good, missing, "http://127.0.0.1:1/"});
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_EQ(o.out, good.toStdString() + ": 1 platforms, 1 plain entries, 1 regular-expression entries\n");
+  EXPECT_EQ(o.err, bad.toStdString() + ":2: entry without \":-\" and a platform code\n" + bad.toStdString() +
+                       ":4: expression of the entry does not compile: missing closing parenthesis at offset 2\n" +
+                       missing.toStdString() + ": cannot read: No such file or directory\n" +
+                       "http://127.0.0.1:1/: cannot read: No such file or directory\n");
+}
+
+TEST_F(CliTool, ExtraSignaturesWithAPage) {
+  // Only the shipped set knows this page; the built-in tables know the header.
+  const auto page = Write("page.html", "<meta name=\"generator\" content=\"TYPO3 CMS\" />\n<p>shared-marker</p>\n");
+  const auto headers = Write("headers.txt", "Server: nginx\n");
+  const auto mine = Write("mine.txt", "[platforms]\nnewcms,New CMS,https://new.example/\n[plain]\nshared-marker:-newcms\n");
+  const struct {
+    QStringList extras;
+    std::string expected;
+  } cases[] = {
+      {{}, "nginx\n"},
+      {{"--extra"}, "TYPO3 CMS, nginx\n"},
+      {{"--signatures", mine}, "New CMS, nginx\n"},
+      // The shipped set comes first, whatever the order on the command line.
+      {{"--signatures", mine, "--extra"}, "TYPO3 CMS, nginx\n"},
+  };
+  for (const auto& c : cases) {
+    const auto o = Run(c.extras + QStringList{"--page", page, "--headers", headers});
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, c.expected) << c.extras.join(' ').toStdString();
+  }
+  const auto missing = dir.filePath("missing.txt");
+  const auto o = Run({"--signatures", missing, "--page", page});
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, missing.toStdString() + ": cannot read: No such file or directory\n");
+}
+
 TEST_F(CliTool, HelpVersionAndWrongCommandLines) {
   const auto help = Run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
@@ -117,7 +166,10 @@ TEST_F(CliTool, HelpVersionAndWrongCommandLines) {
   for (const QStringList& arguments :
        {QStringList{"--bogus"}, QStringList{"--page"}, QStringList{"--help=yes"},
         QStringList{"--page", "page.html", "http://127.0.0.1:1/"}, QStringList{"--page", "page.html", "--threads", "2"},
-        QStringList{"--headers", "headers.txt"}}) {
+        QStringList{"--headers", "headers.txt"}, QStringList{"--check-signatures"},
+        QStringList{"--check-signatures", "a.txt", "--page", "p.html"},
+        QStringList{"--check-signatures", "a.txt", "--format", "jsonl"},
+        QStringList{"--check-signatures", "a.txt", "--extra"}, QStringList{"--signatures"}}) {
     const auto o = Run(arguments);
     EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(o.out, "");
@@ -168,6 +220,35 @@ TEST_F(CliTool, PageExplainIsOneReadableBlock) {
                        "    server: Apache\n");
   const auto nothing = Run({"--page", Write("n.html", "<p>plain</p>"), "--explain"});
   EXPECT_EQ(nothing.out, dir.filePath("n.html").toStdString() + "\n  Platforms: \n  Nothing matched.\n");
+}
+
+// Findings of a signature file name the file and the line of their entry,
+// and say they come from an extra entry, in jsonl and in --explain.
+TEST_F(CliTool, ExtraEntriesInTheEvidence) {
+  const auto page = Write("p.html", "<p>shared-marker</p>\n<i>ghost-7</i>\n");
+  const auto mine = Write("mine.txt",
+                          "[platforms]\nnewcms,New CMS,https://new.example/\nghostly,Ghostly,https://g.example/\n"
+                          "[plain]\n# one comment line\nshared-marker:-newcms\n[regex]\nghost-[0-9]:-ghostly\n");
+  const auto json = Run({"--signatures", mine, "--page", page, "--format", "jsonl"});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  const std::string file = mine.toStdString();
+  EXPECT_EQ(json.out,
+            "{\"platforms\":[\"New CMS\",\"Ghostly\"],\"error\":null,\"versions\":{},\"evidence\":["
+            "{\"platform\":\"New CMS\",\"source\":\"extra-plain\",\"entry\":1,\"file\":\"" + file + "\",\"line\":6,"
+            "\"match\":\"shared-marker\",\"offset\":3,\"before\":\"<p>\",\"after\":\"</p>\u23CE<i>ghost-7</i>\u23CE\","
+            "\"duplicate\":false},"
+            "{\"platform\":\"Ghostly\",\"source\":\"extra-regex\",\"entry\":1,\"file\":\"" + file + "\",\"line\":8,"
+            "\"match\":\"ghost-7\",\"offset\":25,\"before\":\"<p>shared-marker</p>\u23CE<i>\",\"after\":\"</i>\u23CE\","
+            "\"duplicate\":false}]}\n");
+  const auto explain = Run({"--signatures", mine, "--page", page, "--explain"});
+  EXPECT_EQ(explain.exitCode, 0) << explain.err;
+  EXPECT_EQ(explain.out, page.toStdString() +
+                             "\n"
+                             "  Platforms: New CMS, Ghostly\n"
+                             "  New CMS: extra plain entry 1 (" + file + " line 6), offset 3\n"
+                             "    <p>[[shared-marker]]</p>\u23CE<i>ghost-7</i>\u23CE\n"
+                             "  Ghostly: extra expression 1 (" + file + " line 8), offset 25\n"
+                             "    <p>shared-marker</p>\u23CE<i>[[ghost-7]]</i>\u23CE\n");
 }
 
 TEST_F(CliTool, EvidenceOptionsThatDoNotFit) {

@@ -170,6 +170,30 @@ TEST_F(UrlMode, BadOptionsAndUnwritableOutputExitWithTwo) {
   EXPECT_EQ(site.RequestCount(), 0);
 }
 
+TEST_F(UrlMode, ExtraSignaturesAddToTheRecordsAndAFaultyFileFetchesNothing) {
+  const QString ghost = U("/p/ghost");
+  EXPECT_EQ(RunCli({QStringLiteral("--format"), QStringLiteral("txt"), ghost}).out.toStdString(),
+            (ghost + ",Plat-ghost\n").toStdString());
+  const Outcome o = RunCli({QStringLiteral("--extra"), QStringLiteral("--format"), QStringLiteral("txt"), ghost});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out.toStdString(), (ghost + ",Ghost CMS, Plat-ghost\n").toStdString());
+  const int requests = site.RequestCount();
+
+  QTemporaryDir dir;
+  const QString faulty = dir.filePath(QStringLiteral("mine.txt"));
+  QFile file(faulty);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[plain]\nno code\n[regex]\n(:-wp\n");
+  file.close();
+  const Outcome bad = RunCli({QStringLiteral("--extra"), QStringLiteral("--signatures"), faulty, ghost});
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(bad.out.isEmpty());
+  EXPECT_EQ(bad.err.toStdString(), (faulty + ":2: entry without \":-\" and a platform code\n" + faulty +
+                                    ":4: expression of the entry does not compile: missing closing parenthesis at offset 1\n")
+                                       .toStdString());
+  EXPECT_EQ(site.RequestCount(), requests);
+}
+
 // A named pipe given as the output file gets the records and stays a pipe
 // (renaming a finished file over it would have replaced it).
 TEST_F(UrlMode, OutputIntoANamedPipe) {

@@ -13,8 +13,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "dialog_test_support.h"
 #include "engine/evidence.h"
 #include "gui_test_base.h"
+#include "i18n/language.h"
 #include "run/evidence_text.h"
 #include "ui/evidence_dialog.h"
 
@@ -52,6 +54,49 @@ TEST(EvidenceDialog, ListsEachFindingWithItsMatchHighlightedInContext) {
   dialog.findChild<QPushButton*>(QStringLiteral("ButtonClose"))->click();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// An entry of a signature file is named as an extra one with its file and
+// line, in English and in each shipped language.
+TEST(EvidenceDialog, ExtraEntriesNameTheirFileAndLine) {
+  engine::TSiteEvidence found;
+  found.platforms = u"New CMS, Ghostly";
+  engine::TFinding& plain = found.findings.emplace_back();
+  plain.platform = u"New CMS";
+  plain.entry = 1;
+  plain.file = u"mine.txt";
+  plain.line = 6;
+  plain.match = u"shared-marker";
+  plain.offset = 3;
+  engine::TFinding& regex = found.findings.emplace_back(plain);
+  regex.source = engine::TFindingSource::Regex;
+  regex.platform = u"Ghostly";
+  regex.entry = 2;
+  regex.line = 9;
+  run::TWorkRecord record(QStringLiteral("http://new.example/"), QStringLiteral("New CMS, Ghostly"), run::kImageDone);
+  record.evidence = run::TEvidence(found, u"http://new.example/");
+
+  QTemporaryDir program, none;
+  dialogtest::CopyShippedLanguages(program.path());
+  const struct {
+    const char* file;
+    const char* plain;
+    const char* regex;
+  } cases[] = {
+      {"", "extra plain entry 1 (mine.txt line 6)", "extra expression 2 (mine.txt line 9)"},
+      {"German.lang.txt", "zusätzlicher Texteintrag 1 (mine.txt, Zeile 6)", "zusätzlicher Ausdruck 2 (mine.txt, Zeile 9)"},
+      {"French.lang.txt", "entrée texte supplémentaire 1 (mine.txt, ligne 6)",
+       "expression supplémentaire 2 (mine.txt, ligne 9)"},
+      {"Turkish.lang.txt", "ek düz metin girdisi 1 (mine.txt, satır 6)", "ek ifade 2 (mine.txt, satır 9)"},
+  };
+  for (const auto& c : cases) {
+    i18n::LoadLanguage(QString::fromUtf8(c.file), *c.file ? program.path() : none.path());
+    ui::TEvidenceDialog dialog(record);
+    const QString html = dialog.BodyHtml();
+    EXPECT_TRUE(html.contains(QString::fromUtf8(c.plain))) << html.toStdString();
+    EXPECT_TRUE(html.contains(QString::fromUtf8(c.regex))) << html.toStdString();
+  }
+  i18n::LoadLanguage(QString(), none.path());
 }
 
 TEST(EvidenceDialog, AnErrorRowShowsTheErrorAndWhereTheFetchEnded) {

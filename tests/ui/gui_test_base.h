@@ -2,9 +2,9 @@
 // A fixture for tests that drive the real main window: its program folder
 // (and so its data folder, settings.ini and list.txt) is a fresh temporary
 // folder, message boxes are answered by the test instead of a person, file
-// dialogs take the test's next file name, and opening a web page, starting a
-// new copy, starting the restart script and ending the application are
-// recorded instead of done. The update check stays off unless a test turns it
+// dialogs take the test's next file name, and opening a web page or a file,
+// starting a new copy, starting the restart script and ending the
+// application are recorded instead of done. The update check stays off unless a test turns it
 // on (after pointing the maker's host at a loopback server of its own).
 #include <QAbstractButton>
 #include <QApplication>
@@ -51,6 +51,10 @@ class GuiTest : public ::testing::Test {
     options.openUrl = [this](const QUrl& url) {
       opened_ << url;
       return openSucceeds_;
+    };
+    options.openFile = [this](const QUrl& url) {
+      openedFiles_ << url;
+      return openFileWorks_;
     };
     options.startNewCopy = [this] {
       ++newCopies_;
@@ -103,6 +107,8 @@ class GuiTest : public ::testing::Test {
   QTemporaryDir folder_;
   std::unique_ptr<ui::TAppForm> form_;
   QList<QUrl> opened_;
+  QList<QUrl> openedFiles_;
+  bool openFileWorks_ = true;
   bool openSucceeds_ = true;  // what the desktop answers when asked to open an address
   int newCopies_ = 0;
   int ended_ = 0;

@@ -1,0 +1,127 @@
+// The window's extra signatures: the Settings items, the user's file, and a
+// run that reads the files at Start.
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QDir>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/extra_signatures.h"
+#include "gui_test_base.h"
+#include "support/run_site.h"
+
+namespace {
+
+using testsupport::RunSite;
+using testsupport::SiteReply;
+using testsupport::SiteRequest;
+
+// /ghost: a page only the shipped set knows; /mine: one only the user's file
+// knows; both say "Server: site".
+SiteReply Answer(const SiteRequest& request) {
+  SiteReply reply;
+  reply.headers.push_back({"Content-Type", "text/html"});
+  reply.headers.push_back({"Server", "site"});
+  if (request.path == "/ghost") {
+    reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
+  } else {
+    reply.body = "<html><body><div class=\"my-own-marker\"></div></body></html>";
+  }
+  return reply;
+}
+
+class ExtrasTest : public GuiTest {
+ protected:
+  QAction* Item(const char* name) { return Child<QAction>(name); }
+  QString Setting() const {
+    for (const QString& line : QString::fromUtf8(ReadData("settings.ini")).split(QStringLiteral("\r\n")))
+      if (line.startsWith(QStringLiteral("ExtraSignatures="))) return line.mid(16);
+    return QStringLiteral("<absent>");
+  }
+  // The shipped set where the window looks for it: beside the program.
+  void ShipSignatures() {
+    ASSERT_TRUE(QDir(folder_.path()).mkpath(QStringLiteral("Signatures")));
+    const QString source = qEnvironmentVariable("LUMASIFT_SOURCE_DIR") + QStringLiteral("/Signatures/extra.txt");
+    ASSERT_TRUE(QFile::copy(source, DataFile(QStringLiteral("Signatures/extra.txt")))) << source.toStdString();
+  }
+  QStringList Results() {
+    QStringList rows;
+    QAbstractItemModel* model = Child<QTableView>("ListView1")->model();
+    for (int row = 0; row < model->rowCount(); ++row) rows << model->index(row, 1).data().toString();
+    return rows;
+  }
+  QStringList Run(const QStringList& paths) {
+    QStringList lines;
+    for (const QString& path : paths) lines << QString::fromStdString(site_.Url(path.toStdString()));
+    Editor()->setText(lines.join(u'\n'));
+    QTest::mouseClick(StartButton(), Qt::LeftButton);
+    EXPECT_TRUE(WaitForIdle());
+    return Results();
+  }
+  RunSite site_{Answer};
+};
+
+TEST_F(ExtrasTest, CheckItemIsStoredAndAbsentMeansOff) {
+  OpenForm();
+  EXPECT_TRUE(Item("ExtraSignatures1")->isCheckable());
+  EXPECT_FALSE(Item("ExtraSignatures1")->isChecked());
+  EXPECT_EQ(Setting(), QStringLiteral("<absent>"));
+  Item("ExtraSignatures1")->trigger();
+  EXPECT_EQ(Setting(), QStringLiteral("1"));
+  OpenForm();
+  EXPECT_TRUE(Item("ExtraSignatures1")->isChecked());
+  Item("ExtraSignatures1")->trigger();
+  EXPECT_EQ(Setting(), QStringLiteral("0"));
+  OpenForm();
+  EXPECT_FALSE(Item("ExtraSignatures1")->isChecked());
+}
+
+TEST_F(ExtrasTest, EditMySignaturesCreatesTheFileOnceAndOpensIt) {
+  OpenForm();
+  Item("EditMySignatures1")->trigger();
+  const QString path = DataFile(QStringLiteral("signatures.txt"));
+  ASSERT_EQ(openedFiles_, QList<QUrl>{QUrl::fromLocalFile(path)});
+  // The example is a sound, empty file.
+  const QByteArray example = ReadData(QStringLiteral("signatures.txt"));
+  const auto check = engine::ParseSignatureFile("signatures.txt", std::string(example.constData(), example.size()));
+  EXPECT_EQ(check.errors, std::vector<std::string>());
+  EXPECT_TRUE(check.file.plain.empty() && check.file.regex.empty() && check.file.platforms.empty());
+  EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
+
+  // The user's own file is never written over; nothing to open it with: a box
+  // that names the file.
+  WriteData(QStringLiteral("signatures.txt"), "[plain]\nmine:-wp\n");
+  openFileWorks_ = false;
+  Item("EditMySignatures1")->trigger();
+  EXPECT_EQ(ReadData(QStringLiteral("signatures.txt")), QByteArray("[plain]\nmine:-wp\n"));
+  const auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(shown[0].text.contains(QDir::toNativeSeparators(path))) << shown[0].text.toStdString();
+}
+
+TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
+  ShipSignatures();
+  WriteData(QStringLiteral("signatures.txt"),
+            "[platforms]\nmycms,My CMS,https://my.example/\n[plain]\nmy-own-marker:-mycms\n");
+  OpenForm();
+  // Off: the built-in tables alone.
+  EXPECT_EQ(Run({"/ghost", "/mine"}), (QStringList{"site", "site"}));
+  Item("ExtraSignatures1")->trigger();
+  EXPECT_EQ(Run({"/ghost", "/mine"}), (QStringList{"Ghost CMS, site", "My CMS, site"}));
+  EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
+
+  // Edited between runs: the next Start reads it; with faults it is left
+  // out after one box that lists them, and the run goes on.
+  WriteData(QStringLiteral("signatures.txt"), "[plain]\nmy-own-marker\nx:-nosuch\n");
+  EXPECT_EQ(Run({"/ghost", "/mine"}), (QStringList{"Ghost CMS, site", "site"}));
+  const auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 1u);
+  const QString file = DataFile(QStringLiteral("signatures.txt"));
+  EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":2: entry without \":-\" and a platform code")))
+      << shown[0].text.toStdString();
+  EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":3: unknown platform code \"nosuch\"")));
+}
+
+}  // namespace
