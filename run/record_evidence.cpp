@@ -84,7 +84,8 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
                               static_cast<std::uint32_t>(finalUrl.size()), static_cast<std::uint32_t>(units)};
   char16_t* text = block_->Texts();
   auto put = [&text](std::u16string_view s) {
-    std::memcpy(text, s.data(), s.size() * sizeof(char16_t));
+    // An empty view may have no data pointer, which memcpy must not be given.
+    if (!s.empty()) std::memcpy(text, s.data(), s.size() * sizeof(char16_t));
     text += s.size();
     return static_cast<std::uint32_t>(s.size());
   };
