@@ -15,19 +15,7 @@
 
 namespace {
 
-std::string Narrow(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c < 0x80) {
-      out += char(c);
-    } else {
-      char buf[12];
-      std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-      out += buf;
-    }
-  }
-  return out;
-}
+using corpus::Narrow;
 
 struct Alternative {
   bool regex;

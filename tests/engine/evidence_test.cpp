@@ -17,19 +17,7 @@ namespace {
 using namespace std::literals;
 using engine::TFindingSource;
 
-std::string Narrow(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c < 0x80) {
-      out += char(c);
-    } else {
-      char buf[12];
-      std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-      out += buf;
-    }
-  }
-  return out;
-}
+using corpus::Narrow;
 
 // A finding in one line: "plain 1 [/wp-content/] @12 dup".
 std::string Describe(const engine::TFinding& f) {

@@ -1,5 +1,6 @@
 #include "engine/page_corpus.h"
 
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -125,6 +126,20 @@ std::u16string Witness(std::u16string_view pattern, const WitnessStyle& style) {
   };
   Parser parser{pattern, style};
   return parser.Sequence();
+}
+
+std::string Narrow(std::u16string_view s) {
+  std::string out;
+  for (char16_t c : s) {
+    if (c < 0x80) {
+      out += char(c);
+    } else {
+      char buf[12];
+      std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
+      out += buf;
+    }
+  }
+  return out;
 }
 
 }  // namespace corpus

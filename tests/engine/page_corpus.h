@@ -27,4 +27,7 @@ struct WitnessStyle {
 // matches when the style's parts are ordinary text.
 std::u16string Witness(std::u16string_view pattern, const WitnessStyle& style = {});
 
+// `s` readable in a test message: ASCII as it is, anything else as \uXXXX.
+std::string Narrow(std::u16string_view s);
+
 }  // namespace corpus
