@@ -26,6 +26,8 @@ struct TRegexAlternative {
   std::size_t entry = 0;                // index into the set's expression entries
   std::size_t alternative = 0;          // index among the entry's alternatives
   hs_database_t* exact = nullptr;       // the expression alone, exact; null: PCRE2 alone
+  bool crossesLines = false;            // a match of `exact` may run across a line break
+  bool borrowed = false;                // `code` and `exact` belong to another set that outlives this one
   // The expression can match only where, for one of its top-level branches,
   // every literal id listed occurs. Empty: no such filter.
   std::vector<std::vector<unsigned>> requiredAnyOf;
@@ -33,7 +35,8 @@ struct TRegexAlternative {
 
 class TCompiledSignatures {
  public:
-  TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex);
+  TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex,
+                      const TCompiledSignatures* base = nullptr);
   ~TCompiledSignatures();
   TCompiledSignatures(const TCompiledSignatures&) = delete;
   TCompiledSignatures& operator=(const TCompiledSignatures&) = delete;
@@ -51,14 +54,19 @@ class TCompiledSignatures {
   std::vector<std::u16string_view> regexCodes;
   std::vector<TRegexAlternative> regexAlternatives;  // set order
 
-  // The literal database: ids [0, plainIdEntry.size()) are plain
-  // alternatives (id -> entry), then the literals that the regular
-  // expressions require, then the caseless word "generator".
-  std::vector<int> plainIdEntry;
-  std::vector<std::uint32_t> literalBytes;  // UTF-8 length per literal id
+  // The literals a page is scanned for, by id: plain alternatives, the
+  // literals that the regular expressions require, and the caseless word
+  // "generator". A set that begins with the built-in tables shares their
+  // literal database (`literalBase`, ids [0, literalBase->literalCount))
+  // and compiles only the literals of its own entries (`literals`, ids from
+  // there on; Vectorscan reports them from 0).
+  std::vector<int> literalEntry;            // per id: its plain entry, or -1
+  std::vector<std::uint32_t> literalBytes;  // per id: UTF-8 length
+  std::map<std::u16string, unsigned> requiredIds;  // required literal -> id
   std::size_t literalCount = 0;
   unsigned generatorId = 0;
-  hs_database_t* literals = nullptr;
+  const TCompiledSignatures* literalBase = nullptr;
+  hs_database_t* literals = nullptr;  // may be null when literalBase holds them all
   hs_scratch_t* scratchPrototype = nullptr;  // fits every database here
   // Tells sets apart for the per-thread scratch (addresses may be reused).
   std::uint64_t serial = 0;
@@ -79,77 +87,205 @@ void HexByte(std::string& out, unsigned char b) {
   out += kHex[b & 15];
 }
 
-// Every byte as \xHH: Vectorscan then searches the exact byte string.
-std::string LiteralExpression(std::u16string_view literal) {
-  std::string expression;
-  for (unsigned char b : ToUtf8(literal)) HexByte(expression, b);
-  return expression;
-}
+// An expression as Vectorscan searches it over the scanner text, and
+// whether one of its matches may run across a line break.
+struct TScannerExpression {
+  std::string pattern;
+  bool crossesLines = false;
+  std::size_t longestLiteral = 0;  // the longest run of literal characters, in characters
+};
 
-// Rewrites a table expression for Vectorscan, over the scanner text (see
-// ScannerText), with PCRE2's meaning under the table's options; or
-// returns nothing when the expression leaves the small dialect the tables
-// use (literals, escaped punctuation, groups with "|", "(.*?)", ".", "\d",
-// "*" after "." or "\d"). In that dialect nothing can match across a line
-// break, which lets a confirmation start at the line where the scan saw the
-// match end.
-std::optional<std::string> ScannerExpression(std::u16string_view pattern) {
+// Rewrites a signature expression for Vectorscan, over the scanner text
+// (see ScannerText), with PCRE2's meaning under the tables' options; or
+// returns nothing when the expression leaves the dialect signatures use:
+// literals, escaped punctuation, groups with "|", ".", "\d", classes of
+// ASCII characters and ranges (negated or not), and the quantifiers "?",
+// "*", "+" and "{m,n}" (lazy or not: the same matches exist) after any of
+// them. Vectorscan then finds a match exactly where PCRE2 would find one,
+// or at most sees more (a lone surrogate, which PCRE2 never matches, is a
+// line feed there). Only a negated class can match a line break; without
+// one no match crosses a line, which lets a confirmation start at the line
+// where the scan saw the match end.
+std::optional<TScannerExpression> ScannerExpression(std::u16string_view pattern) {
   // One character of valid UTF-8 other than a line feed (every line break
   // and invalid unit is a line feed in the scanner text).
   static const std::string kOneChar =
       "(?:[\\x00-\\x09\\x0b-\\x7f]|[\\xc2-\\xdf][\\x80-\\xbf]|[\\xe0-\\xef][\\x80-\\xbf][\\x80-\\xbf]|"
       "[\\xf0-\\xf4][\\x80-\\xbf][\\x80-\\xbf][\\x80-\\xbf])";
-  std::string out;
+  // Any character of more than one byte.
+  static const std::string kWideChar =
+      "[\\xc2-\\xdf][\\x80-\\xbf]|[\\xe0-\\xef][\\x80-\\xbf][\\x80-\\xbf]|[\\xf0-\\xf4][\\x80-\\xbf][\\x80-\\xbf][\\x80-"
+      "\\xbf]";
+  auto printable = [](char16_t c) { return c > u' ' && c < 0x7F; };
+  TScannerExpression out;
+  std::string& text = out.pattern;
   int depth = 0;
+  // Where the last atom starts in `text` (npos: none a quantifier may follow).
+  std::size_t atom = std::string::npos;
+  std::vector<std::size_t> groupStarts;
+  // The current run of literal characters; whether the last atom is one.
+  std::size_t run = 0;
+  bool literalAtom = false;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
     const char16_t next = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
+    const std::size_t start = text.size();
+    // Every atom but a literal character ends the run of literal characters;
+    // a quantifier takes its character out of the run.
+    const bool literal =
+        (c == u'\\' && next != u'd') || (c >= 0x80 && !(c >= 0xD800 && c <= 0xDFFF)) ||
+        (c >= u' ' && c < 0x80 && std::u16string_view(u"().|[]*+?{}^$").find(c) == std::u16string_view::npos);
+    if (!literal) {
+      if ((c == u'*' || c == u'+' || c == u'?' || c == u'{') && literalAtom && run > 0) --run;
+      out.longestLiteral = std::max(out.longestLiteral, run);
+      run = 0;
+    } else {
+      ++run;
+    }
+    literalAtom = literal;
     if (c == u'(') {
-      if (next == u'?') return std::nullopt;
-      out += "(?:";
+      if (next == u'?') {
+        if (i + 2 >= pattern.size() || pattern[i + 2] != u':') return std::nullopt;
+        i += 2;
+      }
+      groupStarts.push_back(start);
+      text += "(?:";
       ++depth;
-    } else if (c == u')') {
+      atom = std::string::npos;
+      continue;
+    }
+    if (c == u')') {
       if (--depth < 0) return std::nullopt;
-      out += ')';
+      text += ')';
+      atom = groupStarts.back();
+      groupStarts.pop_back();
     } else if (c == u'|') {
-      out += '|';
+      text += '|';
+      atom = std::string::npos;
+      continue;
     } else if (c == u'.') {
-      if (next == u'*') {
-        // Any run within a line, lazy or not: the same matches exist.
-        out += "[^\\n]*";
+      if (next == u'*' || next == u'+') {
+        // A run within a line: the scanner text is valid UTF-8, so bytes
+        // other than a line feed make whole characters.
+        text += next == u'*' ? "[^\\n]*" : "[^\\n]+";
         ++i;
         if (i + 1 < pattern.size() && pattern[i + 1] == u'?') ++i;
-      } else {
-        out += kOneChar;
+        if (i + 1 < pattern.size() && pattern[i + 1] == u'+') return std::nullopt;  // possessive
+        atom = std::string::npos;
+        continue;
       }
+      text += kOneChar;
+      atom = start;
     } else if (c == u'\\') {
       if (next == u'd') {
-        out += "[0-9]";
-        ++i;
-        if (i + 1 < pattern.size() && pattern[i + 1] == u'*') {
-          out += '*';
-          ++i;
-          if (i + 1 < pattern.size() && pattern[i + 1] == u'?') ++i;
-        }
-      } else if (next > u' ' && next < 0x7F && !std::isalnum(static_cast<unsigned char>(next))) {
-        HexByte(out, static_cast<unsigned char>(next));
-        ++i;
+        text += "[0-9]";
+      } else if (printable(next) && !std::isalnum(static_cast<unsigned char>(next))) {
+        HexByte(text, static_cast<unsigned char>(next));
       } else {
         return std::nullopt;
       }
-    } else if (c == u'*' || c == u'+' || c == u'?' || c == u'{' || c == u'[' || c == u'^' || c == u'$') {
+      ++i;
+      atom = start;
+    } else if (c == u'[') {
+      // A class of ASCII characters: members, ranges and escaped punctuation.
+      std::size_t k = i + 1;
+      const bool negated = k < pattern.size() && pattern[k] == u'^';
+      if (negated) ++k;
+      if (k < pattern.size() && pattern[k] == u']') return std::nullopt;  // "]" first: not followed
+      std::string members;
+      char16_t last = 0;
+      bool range = false;
+      for (; k < pattern.size() && pattern[k] != u']'; ++k) {
+        char16_t m = pattern[k];
+        if (m == u'[') return std::nullopt;  // POSIX classes and the like
+        if (m == u'-' && last != 0 && k + 1 < pattern.size() && pattern[k + 1] != u']') {
+          range = true;
+          continue;
+        }
+        if (m == u'\\') {
+          if (k + 1 >= pattern.size() || !printable(pattern[k + 1]) ||
+              std::isalnum(static_cast<unsigned char>(pattern[k + 1]))) {
+            return std::nullopt;
+          }
+          m = pattern[++k];
+        } else if (!printable(m) && m != u' ') {
+          return std::nullopt;
+        }
+        if (range) {
+          if (m < last) return std::nullopt;
+          members += '-';
+          range = false;
+        }
+        HexByte(members, static_cast<unsigned char>(m));
+        last = m;
+      }
+      if (k >= pattern.size()) return std::nullopt;
+      i = k;
+      if (negated) {
+        // Every character but the members: line breaks too, which the
+        // scanner text holds as line feeds.
+        out.crossesLines = true;
+        const char16_t after = k + 1 < pattern.size() ? pattern[k + 1] : u'\0';
+        const char16_t then = k + 2 < pattern.size() ? pattern[k + 2] : u'\0';
+        if ((after == u'*' || after == u'+') && then != u'+') {
+          // A run of them: the scanner text is valid UTF-8 and the members
+          // are ASCII, so a run of bytes other than the members between two
+          // characters is a run of such characters. Much cheaper to compile.
+          text += "[^" + members + "]";
+          text += static_cast<char>(after);
+          i = then == u'?' ? k + 2 : k + 1;
+          atom = std::string::npos;
+          continue;
+        }
+        text += "(?:[^" + members + "\\x80-\\xff]|" + kWideChar + ")";
+      } else {
+        text += "[" + members + "]";
+      }
+      atom = start;
+    } else if (c == u'*' || c == u'+' || c == u'?' || c == u'{') {
+      if (atom == std::string::npos) return std::nullopt;
+      std::string quantifier(1, static_cast<char>(c));
+      if (c == u'{') {
+        std::size_t k = i + 1;
+        bool digits = false, comma = false;
+        for (; k < pattern.size() && pattern[k] != u'}'; ++k) {
+          if (pattern[k] >= u'0' && pattern[k] <= u'9') {
+            digits = digits || !comma;
+          } else if (pattern[k] == u',' && !comma) {
+            comma = true;
+          } else {
+            return std::nullopt;
+          }
+          quantifier += static_cast<char>(pattern[k]);
+        }
+        if (k >= pattern.size() || !digits) return std::nullopt;
+        quantifier += '}';
+        i = k;
+      }
+      if (i + 1 < pattern.size() && pattern[i + 1] == u'+') return std::nullopt;  // possessive
+      if (i + 1 < pattern.size() && pattern[i + 1] == u'?') ++i;                 // lazy: same matches
+      // The atom as a whole, whatever its length in the scanner text.
+      text.insert(atom, "(?:");
+      text += ')';
+      text += quantifier;
+      atom = std::string::npos;
+      continue;
+    } else if (c == u'^' || c == u'$' || c == u']' || c == u'}') {
       return std::nullopt;
     } else if (IsLineBreak(c) || (c >= 0xD800 && c <= 0xDFFF) || c < u' ') {
       return std::nullopt;
     } else if (c < 0x80 && std::isalnum(static_cast<unsigned char>(c))) {
-      out += static_cast<char>(c);
+      text += static_cast<char>(c);
+      atom = start;
     } else {
       std::string bytes;
       AppendUtf8(c, bytes);
-      for (unsigned char b : bytes) HexByte(out, b);
+      for (unsigned char b : bytes) HexByte(text, b);
+      atom = start;
     }
   }
   if (depth != 0) return std::nullopt;
+  out.longestLiteral = std::max(out.longestLiteral, run);
   return out;
 }
 
@@ -279,7 +415,10 @@ hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
       return nullptr;
     }
   } else {
-    bool fits = hs_alloc_scratch(tables.literals, &holder.scratch) == HS_SUCCESS;
+    bool fits = true;
+    for (const auto* db : {tables.literalBase != nullptr ? tables.literalBase->literals : nullptr, tables.literals}) {
+      if (fits && db != nullptr) fits = hs_alloc_scratch(db, &holder.scratch) == HS_SUCCESS;
+    }
     for (const auto& alternative : tables.regexAlternatives) {
       if (fits && alternative.exact != nullptr) fits = hs_alloc_scratch(alternative.exact, &holder.scratch) == HS_SUCCESS;
     }
@@ -297,6 +436,7 @@ struct TMatchDataHolder {
 struct TLiteralScan {
   const TCompiledSignatures* tables;
   TPageScan* scan;
+  unsigned idOffset;  // of the database scanned
 };
 
 // A generator meta element is searched for near the first few occurrences
@@ -305,6 +445,7 @@ constexpr std::size_t kGeneratorCandidates = 16;
 
 int OnLiteral(unsigned int id, unsigned long long, unsigned long long to, unsigned int, void* context) {
   auto* state = static_cast<TLiteralScan*>(context);
+  id += state->idOffset;
   if (id == state->tables->generatorId) {
     if (state->scan->generatorEnds.size() < kGeneratorCandidates) {
       state->scan->generatorEnds.push_back(static_cast<std::uint32_t>(to));
@@ -315,8 +456,7 @@ int OnLiteral(unsigned int id, unsigned long long, unsigned long long to, unsign
   // earliest occurrence.
   if (state->scan->firstEnd[id] != 0) return 0;
   state->scan->firstEnd[id] = static_cast<std::uint32_t>(to);
-  if (id < state->tables->plainIdEntry.size()) {
-    const int entry = state->tables->plainIdEntry[id];
+  if (const int entry = state->tables->literalEntry[id]; entry >= 0) {
     if (state->scan->plainEntry < 0 || entry < state->scan->plainEntry) state->scan->plainEntry = entry;
   }
   return 0;
@@ -358,20 +498,23 @@ std::size_t Utf16Units(const char* text, std::size_t bytes) {
   return units;
 }
 
-hs_database_t* CompileLiteralDatabase(const std::vector<std::string>& expressions) {
+// The literals as they are: Vectorscan's pure-literal compiler builds the
+// database several times faster than it parses the same texts as patterns.
+hs_database_t* CompileLiteralDatabase(const std::vector<std::string>& literals, const std::vector<unsigned>& flags) {
   std::vector<const char*> pointers;
-  std::vector<unsigned> flags, ids;
-  for (std::size_t i = 0; i < expressions.size(); ++i) {
-    pointers.push_back(expressions[i].c_str());
-    // Not single-match: this Vectorscan has been seen to drop the only
-    // report of a one-byte literal in a large set in that mode.
-    flags.push_back(0);
+  std::vector<std::size_t> lengths;
+  std::vector<unsigned> ids;
+  for (std::size_t i = 0; i < literals.size(); ++i) {
+    pointers.push_back(literals[i].data());
+    lengths.push_back(literals[i].size());
     ids.push_back(static_cast<unsigned>(i));
   }
   hs_database_t* db = nullptr;
   hs_compile_error_t* error = nullptr;
-  if (hs_compile_multi(pointers.data(), flags.data(), ids.data(), static_cast<unsigned>(pointers.size()),
-                       HS_MODE_BLOCK, nullptr, &db, &error) != HS_SUCCESS) {
+  // Not single-match: this Vectorscan has been seen to drop the only report
+  // of a one-byte literal in a large set in that mode.
+  if (hs_compile_lit_multi(pointers.data(), flags.data(), ids.data(), lengths.data(),
+                           static_cast<unsigned>(pointers.size()), HS_MODE_BLOCK, nullptr, &db, &error) != HS_SUCCESS) {
     hs_free_compile_error(error);
     return nullptr;
   }
@@ -436,13 +579,51 @@ std::size_t ScannerText(std::u16string_view text, char* out) {
   return static_cast<std::size_t>(w - out);
 }
 
-TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex)
+TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex,
+                                         const TCompiledSignatures* base)
     : plainSources(std::make_move_iterator(plain.begin()), std::make_move_iterator(plain.end())),
       regexSources(std::make_move_iterator(regex.begin()), std::make_move_iterator(regex.end())) {
   static std::atomic<std::uint64_t> serials{0};
   serial = ++serials;
   bool scannerUsable = true;
+  // The literals of our own database (UTF-8) and their flags, ids from
+  // `firstId` on.
   std::vector<std::string> expressions;
+  std::vector<unsigned> expressionFlags;
+  // The built-in literal database serves a set whose entry lists begin with
+  // exactly the built-in tables' entries, and that adds few entries: then a
+  // second, small pass over each page costs less than compiling all the
+  // literals again. Many more entries are better compiled into one pass.
+  constexpr std::size_t kSharedLiteralsUpTo = 256;  // entries beyond the built-in ones
+  bool shareLiterals = base != nullptr && base->report.scannerAvailable && base->literalBase == nullptr &&
+                       plainSources.size() >= base->plainSources.size() &&
+                       regexSources.size() >= base->regexSources.size() &&
+                       plainSources.size() + regexSources.size() - base->plainSources.size() -
+                               base->regexSources.size() <=
+                           kSharedLiteralsUpTo;
+  for (std::size_t e = 0; shareLiterals && e < base->plainSources.size(); ++e) {
+    shareLiterals = plainSources[e].text == base->plainSources[e].text;
+  }
+  for (std::size_t e = 0; shareLiterals && e < base->regexSources.size(); ++e) {
+    shareLiterals = regexSources[e].text == base->regexSources[e].text;
+  }
+  unsigned firstId = 0;
+  if (shareLiterals) {
+    literalBase = base;
+    literalEntry = base->literalEntry;
+    literalBytes = base->literalBytes;
+    requiredIds = base->requiredIds;
+    generatorId = base->generatorId;
+    firstId = static_cast<unsigned>(base->literalCount);
+  }
+  auto addLiteral = [&](std::string utf8, unsigned flags, int entry) {
+    const auto id = firstId + static_cast<unsigned>(expressions.size());
+    literalBytes.push_back(static_cast<std::uint32_t>(utf8.size()));
+    literalEntry.push_back(entry);
+    expressions.push_back(std::move(utf8));
+    expressionFlags.push_back(flags);
+    return id;
+  };
 
   plainCodes.resize(plainSources.size());
   plainAlternatives.resize(plainSources.size());
@@ -469,32 +650,39 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
           scannerUsable = false;
         }
       }
-      plainAlternativeIds[e].push_back(static_cast<int>(expressions.size()));
-      expressions.push_back(LiteralExpression(alternative));
-      literalBytes.push_back(static_cast<std::uint32_t>(ToUtf8(alternative).size()));
-      plainIdEntry.push_back(static_cast<int>(e));
       ++report.plainAlternatives;
+      if (shareLiterals && e < base->plainSources.size()) {
+        plainAlternativeIds[e].push_back(base->plainAlternativeIds[e][plainAlternativeIds[e].size()]);
+        continue;
+      }
+      plainAlternativeIds[e].push_back(static_cast<int>(addLiteral(ToUtf8(alternative), 0, static_cast<int>(e))));
     }
   }
 
-  std::map<std::u16string, unsigned> requiredIds;
   regexCodes.resize(regexSources.size());
+  // The leading expression entries that `base` holds alike are not compiled
+  // again: their compiled forms are shared (base's alternatives are in entry
+  // order, as ours are).
+  std::size_t baseAlternative = 0;
+  bool sharing = base != nullptr;
   for (std::size_t e = 0; e < regexSources.size(); ++e) {
     const auto entry = ParseSignatureEntry(regexSources[e].text);
+    sharing = sharing && e < base->regexSources.size() && base->regexSources[e].text == regexSources[e].text;
     if (!entry) continue;
     regexCodes[e] = entry->code;
     for (std::size_t a = 0; a < entry->alternatives.size(); ++a) {
       const auto alternative = entry->alternatives[a];
       if (alternative.empty()) continue;
-      TRegexAlternative compiled{CompileRegex(alternative), e, a, nullptr, {}};
+      TRegexAlternative compiled{nullptr, e, a, nullptr, false, false, {}};
       ++report.regexAlternatives;
-      if (const auto expression = ScannerExpression(alternative); expression && scannerUsable) {
-        hs_compile_error_t* error = nullptr;
-        if (hs_compile(expression->c_str(), HS_FLAG_SINGLEMATCH, HS_MODE_BLOCK, nullptr, &compiled.exact,
-                       &error) != HS_SUCCESS) {
-          hs_free_compile_error(error);
-          compiled.exact = nullptr;
-        }
+      if (sharing) {
+        const TRegexAlternative& shared = base->regexAlternatives[baseAlternative++];
+        compiled.code = shared.code;
+        compiled.exact = scannerUsable ? shared.exact : nullptr;
+        compiled.crossesLines = shared.crossesLines;
+        compiled.borrowed = true;
+      } else {
+        compiled.code = CompileRegex(alternative);
       }
       if (const auto branches = RequiredLiteralBranches(alternative); branches && scannerUsable) {
         // Each branch needs a literal long enough to filter with: one or two
@@ -503,11 +691,8 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
           std::vector<unsigned> ids;
           for (const auto& literal : branch) {
             if (literal.size() < 3) continue;
-            auto [it, added] = requiredIds.emplace(literal, static_cast<unsigned>(expressions.size()));
-            if (added) {
-              expressions.push_back(LiteralExpression(literal));
-              literalBytes.push_back(static_cast<std::uint32_t>(ToUtf8(literal).size()));
-            }
+            auto it = requiredIds.find(literal);
+            if (it == requiredIds.end()) it = requiredIds.emplace(literal, addLiteral(ToUtf8(literal), 0, -1)).first;
             ids.push_back(it->second);
           }
           if (ids.empty()) {
@@ -517,6 +702,21 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
           compiled.requiredAnyOf.push_back(std::move(ids));
         }
       }
+      // Vectorscan searches an expression exactly only where it has a literal
+      // of three or more characters to anchor on: this Vectorscan has been
+      // seen to miss matches of one-character anchors around a run
+      // ("A[^;]*Z"), depending on where the page lies in memory.
+      const auto expression = sharing ? std::nullopt : ScannerExpression(alternative);
+      if (expression && scannerUsable && expression->longestLiteral >= 3) {
+        hs_compile_error_t* error = nullptr;
+        if (hs_compile(expression->pattern.c_str(), HS_FLAG_SINGLEMATCH, HS_MODE_BLOCK, nullptr, &compiled.exact,
+                       &error) != HS_SUCCESS) {
+          hs_free_compile_error(error);
+          compiled.exact = nullptr;
+        }
+        compiled.crossesLines = expression->crossesLines;
+      }
+      if (compiled.exact != nullptr) ++report.scannedRegexAlternatives;
       if (compiled.exact == nullptr && compiled.requiredAnyOf.empty()) {
         report.unfilteredRegexAlternatives.emplace_back(alternative);
       }
@@ -525,30 +725,37 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
   }
 
   // Where a generator meta element may stand, found in the same pass.
-  generatorId = static_cast<unsigned>(expressions.size());
-  expressions.push_back("(?i)generator");
-  literalBytes.push_back(9);
+  if (!shareLiterals) generatorId = addLiteral("generator", HS_FLAG_CASELESS, -1);
 
-  if (scannerUsable) literals = CompileLiteralDatabase(expressions);
-  bool scratchReady = literals != nullptr && hs_alloc_scratch(literals, &scratchPrototype) == HS_SUCCESS;
+  if (scannerUsable && !expressions.empty()) literals = CompileLiteralDatabase(expressions, expressionFlags);
+  const bool literalsReady = scannerUsable && (expressions.empty() || literals != nullptr);
+  // A scratch space that fits the shared databases already is grown for ours.
+  const bool baseScratch = base != nullptr && base->scratchPrototype != nullptr && literalsReady &&
+                           hs_clone_scratch(base->scratchPrototype, &scratchPrototype) == HS_SUCCESS;
+  bool scratchReady = literalsReady;
+  for (const auto* db : {literalBase != nullptr && !baseScratch ? literalBase->literals : nullptr, literals}) {
+    if (scratchReady && db != nullptr) scratchReady = hs_alloc_scratch(db, &scratchPrototype) == HS_SUCCESS;
+  }
   for (auto& alternative : regexAlternatives) {
-    if (alternative.exact == nullptr) continue;
+    if (alternative.exact == nullptr || (alternative.borrowed && baseScratch && scratchReady)) continue;
     if (!scratchReady || hs_alloc_scratch(alternative.exact, &scratchPrototype) != HS_SUCCESS) {
       // Without room to scan it, it is searched by PCRE2 alone.
-      hs_free_database(alternative.exact);
+      if (!alternative.borrowed) hs_free_database(alternative.exact);
       alternative.exact = nullptr;
+      --report.scannedRegexAlternatives;
     }
   }
   if (!scratchReady && literals != nullptr) {
     hs_free_database(literals);
     literals = nullptr;
   }
-  literalCount = expressions.size();
-  report.scannerAvailable = literals != nullptr;
+  literalCount = firstId + expressions.size();
+  report.scannerAvailable = scratchReady && scratchPrototype != nullptr;
 }
 
 TCompiledSignatures::~TCompiledSignatures() {
   for (auto& alternative : regexAlternatives) {
+    if (alternative.borrowed) continue;
     pcre2_code_free(alternative.code);
     if (alternative.exact != nullptr) hs_free_database(alternative.exact);
   }
@@ -558,7 +765,8 @@ TCompiledSignatures::~TCompiledSignatures() {
 
 std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntrySource> plain,
                                                                std::vector<TEntrySource> regex) {
-  return std::make_shared<const TCompiledSignatures>(std::move(plain), std::move(regex));
+  // Sets begin with the built-in tables: what those compile to is shared.
+  return std::make_shared<const TCompiledSignatures>(std::move(plain), std::move(regex), &CompiledSignatures());
 }
 
 std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> table) {
@@ -579,15 +787,20 @@ const TCompiledSignatures& CompiledSignatures() {
 TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageText) {
   TPageScan scan;
   bool scanned = false;
-  if (tables.literals != nullptr) {
+  if (tables.report.scannerAvailable) {
     scan.text.reset(new char[3 * pageText.size() + 1]);
     scan.textSize = ScannerText(pageText, scan.text.get());
     scan.firstEnd.assign(tables.literalCount, 0);
     hs_scratch_t* scratch = ThreadScratch(tables);
-    if (scan.textSize <= UINT_MAX && scratch != nullptr) {
-      TLiteralScan state{&tables, &scan};
-      scanned = hs_scan(tables.literals, scan.text.get(), static_cast<unsigned>(scan.textSize), 0, scratch,
-                        OnLiteral, &state) == HS_SUCCESS;
+    scanned = scan.textSize <= UINT_MAX && scratch != nullptr;
+    // The shared built-in literals, then the set's own.
+    const TCompiledSignatures* base = tables.literalBase;
+    for (const auto& [db, offset] : {std::pair{base != nullptr ? base->literals : nullptr, 0u},
+                                     std::pair{tables.literals, base != nullptr ? unsigned(base->literalCount) : 0u}}) {
+      if (!scanned || db == nullptr) continue;
+      TLiteralScan state{&tables, &scan, offset};
+      scanned = hs_scan(db, scan.text.get(), static_cast<unsigned>(scan.textSize), 0, scratch, OnLiteral, &state) ==
+                HS_SUCCESS;
     }
   }
   if (!scanned) {
@@ -672,7 +885,7 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
                                                        OnExactMatch, &end);
     if (rc == HS_SUCCESS) continue;  // no match anywhere
     std::size_t from = 0;
-    if (rc == HS_SCAN_TERMINATED) {
+    if (rc == HS_SCAN_TERMINATED && !alternative.crossesLines) {
       // PCRE2 starts at the beginning of that line: no match crosses a line
       // break, and earlier lines full of near misses cost nothing.
       const std::string_view text(scan.text.get(), scan.textSize);

@@ -9,8 +9,8 @@
 // match"). For those only, in table order, the expression's own exact
 // Vectorscan database finds where its first match ends, and PCRE2, compiled
 // once with JIT and the table's options, confirms from the start of that
-// line: no expression of the tables matches across a line break, so a long
-// line full of near misses elsewhere costs no quadratic time.
+// line when the expression cannot match across a line break (most cannot),
+// so a long line full of near misses elsewhere costs no quadratic time.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,7 +41,8 @@ struct TEntrySource {
 };
 
 // Compiles a set from plain and regular-expression entries, each list in the
-// order in which its entries compete (the first that matches wins). Entries
+// order in which its entries compete (the first that matches wins). Leading
+// expression entries equal to the built-in table's share its compiled forms. Entries
 // without ":-" are kept (they keep their place) but never match. Throws
 // std::logic_error for an expression PCRE2 refuses. The result is read-only
 // and may be shared by any number of threads.
@@ -120,6 +121,9 @@ struct TCompileReport {
   // required literals filter; PCRE2 searches them on every page, so results
   // stay exact, only slower.
   std::vector<std::u16string> unfilteredRegexAlternatives;
+  // Regular-expression alternatives that Vectorscan searches exactly in the
+  // page's one pass before PCRE2 confirms.
+  std::size_t scannedRegexAlternatives = 0;
   bool scannerAvailable = false;  // false: every page goes the slow, literal way
 };
 const TCompileReport& CompileReport(const TCompiledSignatures& tables);

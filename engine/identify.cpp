@@ -1,7 +1,8 @@
 #include "engine/identify.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "engine/compiled_signatures.h"
@@ -155,6 +156,8 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   std::u16string pageNames[2];
   std::u16string_view pageCodes[2];
   std::vector<std::u16string_view> items;
+  // Per item its folded hash, taken while its text is still in the cache.
+  std::vector<std::uint64_t> hashes;
   // One pass over the page serves both body matchers.
   const auto& tables = extras != nullptr ? extras->Set() : detail::CompiledSignatures();
   const auto scan = detail::ScanPage(tables, pageText);
@@ -162,6 +165,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry), extras); !pageNames[0].empty()) {
     pageCodes[items.size()] = detail::PlainCode(tables, plain.entry);
     items.push_back(pageNames[0]);
+    hashes.push_back(FoldedHash(pageNames[0]));
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Plain;
@@ -173,6 +177,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry), extras); !pageNames[1].empty()) {
     pageCodes[items.size()] = detail::RegExCode(tables, regex.entry);
     items.push_back(pageNames[1]);
+    hashes.push_back(FoldedHash(pageNames[1]));
     if (evidence != nullptr) {
       TFinding& f = evidence->findings.emplace_back();
       f.source = TFindingSource::Regex;
@@ -188,10 +193,12 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   ForEachHeaderValue(headerText, [&](std::u16string_view name, std::u16string_view value) {
     if (items.size() == pageItems && value.empty()) return;
     items.push_back(value);
+    hashes.push_back(FoldedHash(value));
     if (evidence != nullptr) headerNames.push_back(name);
   });
   if (items.size() > pageItems && items.back().empty()) {
     items.pop_back();
+    hashes.pop_back();
     if (evidence != nullptr) headerNames.pop_back();
   }
   if (evidence != nullptr) {
@@ -216,10 +223,15 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     std::uint32_t item = UINT32_MAX;  // none
   };
   std::vector<TSlot> table(slots);
+  // With every hash known, the slot of an item a little ahead is fetched
+  // into the cache while this one is placed: a table larger than the cache
+  // then costs about as much per item as a small one.
+  constexpr std::size_t kAhead = 8;
   std::size_t keptCount = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i + kAhead < items.size()) __builtin_prefetch(&table[hashes[i + kAhead] & (slots - 1)]);
     bool added = true;
-    const std::uint64_t hash = FoldedHash(items[i]);
+    const std::uint64_t hash = hashes[i];
     const auto check = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
       if (table[slot].item == UINT32_MAX) {

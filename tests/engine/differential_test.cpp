@@ -2,6 +2,9 @@
 // generated corpus, hostile and malformed pages, and many threads at once.
 #include <gtest/gtest.h>
 
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
 #include <random>
 #include <string>
 #include <thread>
@@ -11,6 +14,7 @@
 #include "engine/identify.h"
 #include "engine/literal_reference.h"
 #include "engine/page_corpus.h"
+#include "engine/regex_compile.h"
 #include "engine/signature_tables.h"
 
 namespace {
@@ -187,6 +191,63 @@ TEST(Differential, MalformedTextDoesNotCrash) {
     page += u"\xD800/wp-content/\xDC00 Powered by \xDBFF JForum</a>\0";
     ExpectSameAsLiteral(page, page);
   }
+}
+
+// Expressions with classes and quantifiers are searched by the scanner
+// first; where it says a match ends must not change what PCRE2 alone finds
+// first, nor whether it finds one: runs of a negated class over non-ASCII
+// text and across line breaks, counted repeats of wide characters, a lone
+// surrogate (which PCRE2 never matches), and an earlier match that crosses a
+// line and ends together with a later one. Expressions without a literal of
+// three characters are left to PCRE2 (the scanner library has missed
+// matches of one-character anchors around a run).
+TEST(Differential, ClassesAndQuantifiersMatchAsPcre2Alone) {
+  struct Case {
+    std::u16string_view expression, page;
+    bool scanned;
+  } cases[] = {
+      {u"(src|href)=\"[^\"]*/media/x\\.js", u"<a href=\"/é/日😀/media/x.js\">", true},
+      {u"(src|href)=\"[^\"]*/media/x\\.js", u"<a href=\"/a\r\nb\u2028/media/x.js\">", true},
+      {u"(src|href)=\"[^\"]*/media/x\\.js", u"<a href=\"/a\"/media/x.js\">", true},
+      {u"(src|href)=\"[^\"]+/xyz", u"<a href=\"/xyz\"> <a src=\"é/xyz\">", true},
+      {u"abc[^\"]{2}d", u"xabcééd", true},
+      {u"abc[^\"]{2}d", u"xabcéd", true},
+      {u"abc[^\"]d", u"abc\xD800" u"d abc\u2028d", true},
+      {u"abc.{3}d", u"abc日😀éd", true},
+      {u"abc.?d", u"abc\r\nd abcd", true},
+      {u"id=\\d+[a-z0-9_.-]{2,}/", u"id=12345x_.-9/", true},
+      {u"id=\\d+[a-z0-9_.-]{2,}/", u"id=12345X/", true},
+      {u"(abx|cdx)+?eee", u"zzcdxabxeee", true},
+      {u"Ab1[^;]*Z", u"Ab1\r\nAb1Z", true},
+      {u"<form [^<>]*class=\"x[ \"]", u"<form\r\n<form id=\"a\"\r\n class=\"x\">", true},
+      {u"ver(\\.min)?\\.(js|css)", u"ver.min.css", true},
+      {u"A[^;]*Z", u"A\r\nAZ", false},
+  };
+  pcre2_match_data* data = pcre2_match_data_create(1, nullptr);
+  for (const auto& c : cases) {
+    const std::u16string page = corpus::OrdinaryPage(300, false, 5) + std::u16string(c.page) + u"\r\n";
+    const auto set = engine::detail::CompileSignatureSet(
+        {}, {{std::u16string(c.expression) + u":-joom", {u"test.txt", 1, 1}}});
+    EXPECT_EQ(engine::detail::CompileReport(*set).scannedRegexAlternatives, c.scanned ? 1u : 0u)
+        << Narrow(c.expression);
+    const auto scan = engine::detail::ScanPage(*set, page);
+    const auto hit = engine::detail::RegExHit(*set, scan, page);
+
+    pcre2_code* code = engine::detail::CompileSignatureRegex(c.expression).code;
+    ASSERT_NE(code, nullptr) << Narrow(c.expression);
+    const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(page.data()), page.size(), 0, PCRE2_NOTEMPTY, data,
+                               nullptr);
+    pcre2_code_free(code);
+    if (rc < 0) {
+      EXPECT_EQ(hit.entry, -1) << Narrow(c.expression) << " on " << Narrow(c.page);
+      continue;
+    }
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+    EXPECT_EQ(hit.entry, 0) << Narrow(c.expression) << " on " << Narrow(c.page);
+    EXPECT_EQ(hit.offset, ovector[0]) << Narrow(c.expression) << " on " << Narrow(c.page);
+    EXPECT_EQ(hit.length, ovector[1] - ovector[0]) << Narrow(c.expression) << " on " << Narrow(c.page);
+  }
+  pcre2_match_data_free(data);
 }
 
 TEST(ThreadSafety, ManyThreadsMatchAtOnce) {
