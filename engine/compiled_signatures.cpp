@@ -302,10 +302,16 @@ pcre2_code* CompileRegex(std::u16string_view pattern) {
 // every page. Groups, classes, dots, anchors and escapes such as \d end a
 // run; "?", "*" and "{0,...}" make the atom before them optional.
 std::optional<std::vector<std::vector<std::u16string>>> RequiredLiteralBranches(std::u16string_view pattern) {
-  std::vector<std::vector<std::u16string>> branches(1);
+  // The finished top-level branches, and the one being read: as a group
+  // whose alternatives each require a literal multiplies it, the ways it can
+  // be matched (each with the literals it requires).
+  std::vector<std::vector<std::u16string>> branches;
+  std::vector<std::vector<std::u16string>> current(1);
   std::u16string run;
   auto flush = [&] {
-    if (!run.empty()) branches.back().push_back(run);
+    if (!run.empty()) {
+      for (auto& way : current) way.push_back(run);
+    }
     run.clear();
   };
   // After an atom that a quantifier may repeat or drop.
@@ -321,6 +327,7 @@ std::optional<std::vector<std::vector<std::u16string>>> RequiredLiteralBranches(
     if (c == u'(') {
       if (i + 1 < pattern.size() && (pattern[i + 1] == u'?' || pattern[i + 1] == u'*')) return std::nullopt;
       flush();
+      const std::size_t open = i;
       int depth = 1;
       for (++i; i < pattern.size() && depth > 0; ++i) {
         if (pattern[i] == u'\\') {
@@ -338,6 +345,30 @@ std::optional<std::vector<std::vector<std::u16string>>> RequiredLiteralBranches(
         }
       }
       --i;  // on the closing parenthesis
+      // A group that must occur, each of whose alternatives requires a
+      // specific literal (five characters or more: short ones such as "src"
+      // occur everywhere and would only make the scan report more), filters
+      // by those too: "/media/(system/js/core|jui/js/jquery)" needs
+      // "/media/" and one of the two.
+      const char16_t after = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
+      const bool optional = after == u'?' || after == u'*' ||
+                            (after == u'{' && i + 2 < pattern.size() && (pattern[i + 2] == u'0' || pattern[i + 2] == u','));
+      if (optional || i <= open || pattern[i] != u')') continue;
+      const auto inner = RequiredLiteralBranches(pattern.substr(open + 1, i - open - 1));
+      if (!inner || current.size() * inner->size() > 16) continue;
+      bool specific = true;
+      for (const auto& way : *inner) {
+        specific = specific && std::any_of(way.begin(), way.end(), [](const auto& l) { return l.size() >= 5; });
+      }
+      if (!specific) continue;
+      std::vector<std::vector<std::u16string>> product;
+      for (const auto& way : current) {
+        for (const auto& innerWay : *inner) {
+          product.push_back(way);
+          product.back().insert(product.back().end(), innerWay.begin(), innerWay.end());
+        }
+      }
+      current = std::move(product);
     } else if (c == u'[') {
       flush();
       ++i;
@@ -346,7 +377,8 @@ std::optional<std::vector<std::vector<std::u16string>>> RequiredLiteralBranches(
       while (i < pattern.size() && pattern[i] != u']') i += pattern[i] == u'\\' ? 2 : 1;
     } else if (c == u'|') {
       flush();
-      branches.emplace_back();
+      branches.insert(branches.end(), current.begin(), current.end());
+      current.assign(1, {});
     } else if (c == u'*' || c == u'?') {
       quantified(literal);
       if (i + 1 < pattern.size() && (pattern[i + 1] == u'?' || pattern[i + 1] == u'+')) ++i;
@@ -393,6 +425,7 @@ std::optional<std::vector<std::vector<std::u16string>>> RequiredLiteralBranches(
     }
   }
   flush();
+  branches.insert(branches.end(), current.begin(), current.end());
   return branches;
 }
 
