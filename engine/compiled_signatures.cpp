@@ -5,6 +5,7 @@
 #include <hs/hs.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <climits>
@@ -14,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/regex_compile.h"
 #include "engine/signature_tables.h"
@@ -109,13 +111,11 @@ struct TScannerExpression {
 std::optional<TScannerExpression> ScannerExpression(std::u16string_view pattern) {
   // One character of valid UTF-8 other than a line feed (every line break
   // and invalid unit is a line feed in the scanner text).
-  static const std::string kOneChar =
-      "(?:[\\x00-\\x09\\x0b-\\x7f]|[\\xc2-\\xdf][\\x80-\\xbf]|[\\xe0-\\xef][\\x80-\\xbf][\\x80-\\xbf]|"
-      "[\\xf0-\\xf4][\\x80-\\xbf][\\x80-\\xbf][\\x80-\\xbf])";
   // Any character of more than one byte.
   static const std::string kWideChar =
       "[\\xc2-\\xdf][\\x80-\\xbf]|[\\xe0-\\xef][\\x80-\\xbf][\\x80-\\xbf]|[\\xf0-\\xf4][\\x80-\\xbf][\\x80-\\xbf][\\x80-"
       "\\xbf]";
+  static const std::string kOneChar = "(?:[\\x00-\\x09\\x0b-\\x7f]|" + kWideChar + ")";
   auto printable = [](char16_t c) { return c > u' ' && c < 0x7F; };
   TScannerExpression out;
   std::string& text = out.pattern;
@@ -437,6 +437,15 @@ struct TScratchHolder {
   }
 };
 
+// The literal databases a page is scanned with, in order, each with the id
+// of its first literal: the shared built-in ones, then the set's own (either
+// may be missing).
+std::array<std::pair<const hs_database_t*, unsigned>, 2> LiteralDatabases(const TCompiledSignatures& tables) {
+  const TCompiledSignatures* base = tables.literalBase;
+  return {{{base != nullptr ? base->literals : nullptr, 0u},
+           {tables.literals, base != nullptr ? static_cast<unsigned>(base->literalCount) : 0u}}};
+}
+
 // A scratch space of this thread that fits every database of `tables`.
 // Growing it for another set keeps it fit for the sets before.
 hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
@@ -449,7 +458,7 @@ hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
     }
   } else {
     bool fits = true;
-    for (const auto* db : {tables.literalBase != nullptr ? tables.literalBase->literals : nullptr, tables.literals}) {
+    for (const auto& [db, firstId] : LiteralDatabases(tables)) {
       if (fits && db != nullptr) fits = hs_alloc_scratch(db, &holder.scratch) == HS_SUCCESS;
     }
     for (const auto& alternative : tables.regexAlternatives) {
@@ -826,12 +835,9 @@ TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageTe
     scan.firstEnd.assign(tables.literalCount, 0);
     hs_scratch_t* scratch = ThreadScratch(tables);
     scanned = scan.textSize <= UINT_MAX && scratch != nullptr;
-    // The shared built-in literals, then the set's own.
-    const TCompiledSignatures* base = tables.literalBase;
-    for (const auto& [db, offset] : {std::pair{base != nullptr ? base->literals : nullptr, 0u},
-                                     std::pair{tables.literals, base != nullptr ? unsigned(base->literalCount) : 0u}}) {
+    for (const auto& [db, firstId] : LiteralDatabases(tables)) {
       if (!scanned || db == nullptr) continue;
-      TLiteralScan state{&tables, &scan, offset};
+      TLiteralScan state{&tables, &scan, firstId};
       scanned = hs_scan(db, scan.text.get(), static_cast<unsigned>(scan.textSize), 0, scratch, OnLiteral, &state) ==
                 HS_SUCCESS;
     }

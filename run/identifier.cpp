@@ -21,16 +21,6 @@ namespace {
 
 std::atomic<testing::JobHook> gJobHook{nullptr};
 
-QString MessageOf(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return QString::fromLocal8Bit(e.what());
-  } catch (...) {
-    return QStringLiteral("Unknown exception");
-  }
-}
-
 }  // namespace
 
 namespace testing {
@@ -179,7 +169,7 @@ void TMyIdentifier::run() {
   } catch (...) {
     if (abandon_.load()) return;  // nobody left to tell
     failed_ = true;
-    failureMessage_ = MessageOf(std::current_exception());
+    failureMessage_ = ExceptionMessage(std::current_exception());
   }
 }
 

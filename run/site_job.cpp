@@ -49,4 +49,14 @@ TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures
   return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl)};
 }
 
+QString ExceptionMessage(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+  } catch (...) {
+    return QStringLiteral("Unknown exception");
+  }
+}
+
 }  // namespace run

@@ -4,6 +4,7 @@
 // their own steps around these calls. Safe from any thread.
 #include <QString>
 #include <atomic>
+#include <exception>
 #include <string>
 
 #include "run/record_evidence.h"
@@ -33,6 +34,9 @@ struct TSiteFetch {
 // until the page text has been identified and is gone.
 TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QString& runUserAgent,
                      const std::atomic<bool>* abandon, fetch::PageLease& pageLease);
+
+// The text of a job's exception, for the run's failure message.
+QString ExceptionMessage(const std::exception_ptr& error);
 
 struct TSiteResult {
   QString platforms;   // the page's error text, or the identified platforms

@@ -24,16 +24,6 @@ namespace {
 // handler (which cannot wake anybody) is seen soon.
 constexpr std::chrono::milliseconds kStopPoll{100};
 
-QString MessageOf(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return QString::fromLocal8Bit(e.what());
-  } catch (...) {
-    return QStringLiteral("Unknown exception");
-  }
-}
-
 class TStream {
  public:
   TStream(TStreamHost& host, const TStreamSettings& settings)
@@ -133,7 +123,7 @@ class TStream {
         if (!failed_) {
           failed_ = true;
           giveUp_.store(true);
-          failure_ = jobs_ > 1 ? QString::fromLatin1(kPooledFailureText) : MessageOf(error);
+          failure_ = jobs_ > 1 ? QString::fromLatin1(kPooledFailureText) : ExceptionMessage(error);
         }
         cv_.notify_all();
         return;
