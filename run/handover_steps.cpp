@@ -39,6 +39,7 @@ void EndStep(TRunHost& host, int index, const QString& sonuc, qint64 done, qint6
   record.evidence = std::move(evidence);
   record.FImageNo = IsErrorText(sonuc) ? kImageError : kImageDone;
   host.RedrawRow(index);
+  host.RecordEnded(index);
   host.SetStatusText(0, QStringLiteral("%1 / %2").arg(done).arg(total));
   host.Progress(done, total);
 }
