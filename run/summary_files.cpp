@@ -209,11 +209,15 @@ std::optional<TSummaryFileResult> AddOutputFile(const QString& path, TRunSummary
     error = file.errorString();
     return std::nullopt;
   }
+  return AddOutputDevice(file, summary, error);
+}
+
+std::optional<TSummaryFileResult> AddOutputDevice(QIODevice& device, TRunSummary& summary, QString& error) {
   TReader reader(summary, error);
   return reader.Run([&](char* into, std::size_t want, std::size_t& got, bool& failed) {
-    const qint64 n = file.read(into, static_cast<qint64>(want));
+    const qint64 n = device.read(into, static_cast<qint64>(want));
     if (n < 0) {
-      error = file.errorString();
+      error = device.errorString();
       failed = true;
       return false;
     }

@@ -17,6 +17,7 @@
 //
 // Memory: a file is read in blocks, a record at a time; nothing grows with
 // the number of records.
+#include <QIODevice>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -35,6 +36,9 @@ struct TSummaryFileResult {
 // cannot be read), when the file cannot be read or holds a line that is not
 // a record; `summary` then may hold the records before that line.
 std::optional<TSummaryFileResult> AddOutputFile(const QString& path, TRunSummary& summary, QString& error);
+
+// The same for an open device (standard input, say), read to its end.
+std::optional<TSummaryFileResult> AddOutputDevice(QIODevice& device, TRunSummary& summary, QString& error);
 
 // The same for bytes in memory (a whole file's content).
 std::optional<TSummaryFileResult> AddOutputBytes(const QByteArray& bytes, TRunSummary& summary, QString& error);
