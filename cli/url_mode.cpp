@@ -17,6 +17,7 @@
 #include "cli/summary_mode.h"
 #include "run/handover_steps.h"
 #include "run/identifier.h"
+#include "run/printable_text.h"
 #include "run/stream_run.h"
 #include "run/summary_files.h"
 
@@ -44,7 +45,7 @@ extern "C" void OnInterrupt(int) {
 }
 
 void Fail(const QString& message) {
-  std::fprintf(stderr, "lumasift-cli: %s\n", message.toLocal8Bit().constData());
+  std::fprintf(stderr, "lumasift-cli: %s\n", run::PrintableText(message).toLocal8Bit().constData());
 }
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
