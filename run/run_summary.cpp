@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <algorithm>
 
+#include "run/printable_text.h"
+
 namespace run {
 
 namespace {
@@ -87,21 +89,6 @@ bool NewerVersion(const QString& a, const QString& b) {
   return a > b;
 }
 
-// A site's text for a terminal: control characters (C0 but the tab, DEL,
-// C1) as \uXXXX, so that a status line or header value cannot move the
-// cursor or ring the bell.
-QString Printable(const QString& text) {
-  QString out;
-  for (const QChar c : text) {
-    const char16_t u = c.unicode();
-    if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F))
-      out += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
-    else
-      out += c;
-  }
-  return out;
-}
-
 QString Padded(const QString& text, qsizetype width, bool right) {
   const QString fill(std::max<qsizetype>(0, width - text.size()), QLatin1Char(' '));
   return right ? fill + text : text + fill;
@@ -110,7 +97,7 @@ QString Padded(const QString& text, qsizetype width, bool right) {
 }  // namespace
 
 TSummaryState SummaryStateOf(const TMyRecord& record) {
-  if (record.FImageNo == kImageError) return TSummaryState::Failed;
+  if (FetchFailed(record)) return TSummaryState::Failed;
   if (record.FImageNo == kImageDone) return TSummaryState::Answered;
   return TSummaryState::NotDone;
 }
@@ -287,16 +274,16 @@ QString TRunSummary::ToTable() const {
   const std::vector<TPlatformRow> rows = Platforms();
   if (!rows.empty()) {
     qsizetype nameWidth = 8;  // "Platform"
-    for (const TPlatformRow& row : rows) nameWidth = std::max(nameWidth, Printable(row.name).size());
+    for (const TPlatformRow& row : rows) nameWidth = std::max(nameWidth, PrintableText(row.name).size());
     text += QLatin1Char('\n') + Padded(QStringLiteral("Platform"), nameWidth, false) +
             QStringLiteral("     Sites    Share  Versions\n");
     for (const TPlatformRow& row : rows) {
       QStringList versions;
       for (const TVersionCount& v : row.versions)
-        versions << QStringLiteral("%1: %2").arg(Printable(v.version)).arg(v.sites);
+        versions << QStringLiteral("%1: %2").arg(PrintableText(v.version)).arg(v.sites);
       if (!row.versions.empty() && row.unversioned > 0)
         versions << QStringLiteral("no version: %1").arg(row.unversioned);
-      text += Padded(Printable(row.name), nameWidth, false) + Padded(QString::number(row.sites), 10, true) +
+      text += Padded(PrintableText(row.name), nameWidth, false) + Padded(QString::number(row.sites), 10, true) +
               Padded(QString::number(row.share * 100.0, 'f', 1) + QStringLiteral(" %"), 9, true);
       text += versions.isEmpty() ? QStringLiteral("\n") : QStringLiteral("  ") + versions.join(QStringLiteral(", ")) + QLatin1Char('\n');
     }
@@ -304,10 +291,10 @@ QString TRunSummary::ToTable() const {
   const std::vector<TErrorRow> errors = Errors();
   if (!errors.empty()) {
     qsizetype errorWidth = 5;  // "Error"
-    for (const TErrorRow& row : errors) errorWidth = std::max(errorWidth, Printable(row.error).size());
+    for (const TErrorRow& row : errors) errorWidth = std::max(errorWidth, PrintableText(row.error).size());
     text += QLatin1Char('\n') + Padded(QStringLiteral("Error"), errorWidth, false) + QStringLiteral("     Sites\n");
     for (const TErrorRow& row : errors)
-      text += Padded(Printable(row.error), errorWidth, false) + Padded(QString::number(row.sites), 10, true) + QLatin1Char('\n');
+      text += Padded(PrintableText(row.error), errorWidth, false) + Padded(QString::number(row.sites), 10, true) + QLatin1Char('\n');
   }
   return text;
 }
