@@ -11,6 +11,7 @@
 
 #include "cli/options.h"
 #include "cli/record_format.h"
+#include "cli/summary_mode.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/evidence.h"
@@ -126,6 +127,7 @@ int main(int argc, char* argv[]) {
     return kExitFailure;
   }
   if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);
+  if (parsed.options.summarize) return cli::RunSummarize(parsed.options);
   // Extra signatures are read before anything else, so that a faulty file
   // ends the tool before any fetch.
   auto extras = ExtraSignatures(parsed.options);
