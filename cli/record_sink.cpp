@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/record_format.h"
@@ -73,7 +74,13 @@ bool TRecordSink::OpenResume(const QString& resumeFile, TFormat format, const TR
   mode_ = TMode::Append;
   lineEnd_ = resume.lineEnd;
   const QByteArray path = QFile::encodeName(resumeFile);
-  appendFd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Never waits on a named pipe; whatever was read must still be a regular file.
+  appendFd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  struct stat st {};
+  if (appendFd_ >= 0 && ::fstat(appendFd_, &st) == 0 && !S_ISREG(st.st_mode)) {
+    Failed(QStringLiteral("not a regular file"));
+    return false;
+  }
   // The cut-off record goes first, so that nothing is ever appended to half a line.
   if (appendFd_ < 0 || ::ftruncate(appendFd_, resume.keepBytes) != 0 ||
       ::lseek(appendFd_, 0, SEEK_END) < 0) {

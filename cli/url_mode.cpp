@@ -89,12 +89,13 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   if (o.resumeFile) {
     const QString file = Local(*o.resumeFile);
     QString error;
-    resume = ReadResumeFile(file, o.format, error);
+    // Without --format the file's own records say which format to append.
+    resume = ReadResumeFile(file, o.formatGiven ? std::optional<TFormat>(o.format) : std::nullopt, error);
     if (!resume) {
-      Fail(QStringLiteral("cannot resume from %1: %2").arg(file, error));
+      Fail(error);
       return 2;
     }
-    if (!sink.OpenResume(file, o.format, *resume)) {
+    if (!sink.OpenResume(file, resume->format, *resume)) {
       Fail(sink.Error());
       return 2;
     }
