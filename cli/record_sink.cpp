@@ -11,6 +11,7 @@
 
 #include "cli/record_format.h"
 #include "cli/resume_file.h"
+#include "cli/standard_output.h"
 #include "export/export_writer.h"
 #include "run/evidence_text.h"
 #include "services/atomic_file.h"
@@ -107,8 +108,10 @@ void TRecordSink::Write(const run::TWorkRecord& record, bool ended) {
       return;
     case TMode::Stdout: {
       const QByteArray bytes = Text(record);
-      std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-      std::fflush(stdout);
+      if (!PrintOut(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        failed_ = true;
+        error_ = QString::fromStdString(OutputFailure());
+      }
       return;
     }
   }

@@ -59,7 +59,11 @@ class TCliStream : public run::TStreamHost {
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
-  void Deliver(const run::TWorkRecord& record, bool ended) override { sink_.Write(record, ended); }
+  void Deliver(const run::TWorkRecord& record, bool ended) override {
+    sink_.Write(record, ended);
+    // Records that cannot be written are not worth fetching: stop as STOP does.
+    if (sink_.HasFailed()) run::StopFlag().store(true);
+  }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
     std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended),
