@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/record_format.h"
 #include "cli/standard_output.h"
+#include "cli/summary_mode.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/evidence.h"
@@ -125,6 +126,7 @@ int Main(int argc, char* argv[]) {
     return kExitFailure;
   }
   if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);
+  if (parsed.options.summarize) return cli::RunSummarize(parsed.options);
   // Extra signatures are read before anything else, so that a faulty file
   // ends the tool before any fetch.
   auto extras = ExtraSignatures(parsed.options);

@@ -27,6 +27,18 @@ QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 }  // namespace
 
+bool CanWriteOutputFile(const QString& file, QString& reason) {
+  const QFileInfo target(file);
+  if (target.exists() && !target.isFile() && !target.isDir()) return true;
+  try {
+    services::TAtomicFileTarget probe(file);
+  } catch (const services::TFileWriteError& error) {
+    reason = error.Reason();
+    return false;
+  }
+  return true;
+}
+
 TRecordSink::TRecordSink() = default;
 
 TRecordSink::~TRecordSink() {
@@ -40,17 +52,11 @@ bool TRecordSink::Open(const QString& outputFile, TFormat format, bool explain) 
   if (outputFile.isEmpty()) return true;
   if (format == TFormat::Xls || format == TFormat::Xlsx) {
     // Fail now rather than after the run when the file cannot be written:
-    // the workbook writer goes through the same atomic file. A target that is
-    // not a regular file (a pipe waits for its reader) is left alone until
-    // the workbook is written.
-    const QFileInfo target(outputFile);
-    if (!target.exists() || target.isFile() || target.isDir()) {
-      try {
-        services::TAtomicFileTarget probe(outputFile);
-      } catch (const services::TFileWriteError& error) {
-        Failed(error.Reason());
-        return false;
-      }
+    // the workbook writer goes through the same atomic file.
+    QString reason;
+    if (!CanWriteOutputFile(outputFile, reason)) {
+      Failed(reason);
+      return false;
     }
     mode_ = TMode::Workbook;
     return true;

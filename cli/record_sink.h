@@ -30,6 +30,11 @@ namespace cli {
 
 struct TResumeFile;
 
+// Whether a file named as an output can be written, tried before a run so
+// that a bad name fails before any site is asked. A target that exists and is
+// not a regular file (a pipe would wait for its reader) is taken as it is.
+bool CanWriteOutputFile(const QString& file, QString& reason);
+
 class TRecordSink {
  public:
   TRecordSink();
