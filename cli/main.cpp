@@ -20,6 +20,7 @@
 #include "fetch/fetch.h"
 #include "i18n/program_layout.h"
 #include "run/evidence_text.h"
+#include "run/printable_text.h"
 #include "run/record_evidence.h"
 #include "services/identity.h"
 
@@ -30,7 +31,7 @@ constexpr int kExitFailure = 2;
 bool ReadText(const std::string& path, std::u16string& text) {
   std::string bytes, reason;
   if (!cli::ReadFileBytes(path, bytes, reason)) {
-    std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", path.c_str(), reason.c_str());
+    std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", run::PrintableUtf8(path).c_str(), reason.c_str());
     return false;
   }
   // The lines as the page fetch delivers them.
@@ -46,18 +47,19 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
   if (options.headersFile && !ReadText(*options.headersFile, headers)) return kExitFailure;
 
   engine::LoadPlatformInformation();
-  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(page, headers, extras);
+  // A saved page is a page whatever it begins with: nothing failed here.
+  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(page, headers, extras);
+  const QString platforms = QString::fromStdU16String(found.platforms);
   std::string result;
   if (options.explain) {
     const run::TEvidence evidence(found, std::u16string_view());
-    result = (run::ExplainText(QString::fromLocal8Bit(options.pageFile->c_str()), QString::fromStdU16String(found.platforms),
-                               evidence) + QLatin1Char('\n')).toStdString();
+    result = (run::ExplainText(QString::fromLocal8Bit(options.pageFile->c_str()), platforms, false, evidence) +
+              QLatin1Char('\n')).toStdString();
   } else if (options.format == cli::TFormat::Jsonl) {
     const run::TEvidence evidence(found, std::u16string_view());
-    result = (QLatin1Char('{') + cli::SiteJsonFields(QString::fromStdU16String(found.platforms), evidence) +
-              QStringLiteral("}\n")).toStdString();
+    result = (QLatin1Char('{') + cli::SiteJsonFields(platforms, false, evidence) + QStringLiteral("}\n")).toStdString();
   } else {
-    result = fetch::Utf16ToUtf8(found.platforms) + "\n";
+    result = (run::PrintableText(platforms) + QLatin1Char('\n')).toStdString();
   }
   std::fwrite(result.data(), 1, result.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
@@ -70,10 +72,10 @@ int CheckSignatureFiles(const std::vector<std::string>& files) {
   for (const auto& path : files) {
     const auto check = engine::LoadSignatureFile(path);
     if (check.errors.empty()) {
-      std::printf("%s\n", engine::SignatureFileSummary(check.file).c_str());
+      std::printf("%s\n", run::PrintableUtf8(engine::SignatureFileSummary(check.file)).c_str());
     } else {
       allSound = false;
-      for (const auto& error : check.errors) std::fprintf(stderr, "%s\n", error.c_str());
+      for (const auto& error : check.errors) std::fprintf(stderr, "%s\n", run::PrintableUtf8(error).c_str());
     }
   }
   return std::fflush(stdout) == 0 && allSound ? 0 : kExitFailure;
@@ -100,7 +102,7 @@ std::variant<std::shared_ptr<const engine::TExtraSignatures>, int> ExtraSignatur
   auto load = engine::LoadSignatureFiles(paths);
   if (!load.rejected.empty()) {
     for (const auto& errors : load.rejected)
-      for (const auto& error : errors) std::fprintf(stderr, "%s\n", error.c_str());
+      for (const auto& error : errors) std::fprintf(stderr, "%s\n", run::PrintableUtf8(error).c_str());
     return kExitFailure;
   }
   return std::make_shared<const engine::TExtraSignatures>(std::move(load.files));
@@ -120,7 +122,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (!parsed.error.empty()) {
-    std::fprintf(stderr, "lumasift-cli: %s (see --help)\n", parsed.error.c_str());
+    std::fprintf(stderr, "lumasift-cli: %s (see --help)\n", run::PrintableUtf8(parsed.error).c_str());
     return kExitFailure;
   }
   if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);

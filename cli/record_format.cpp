@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "run/handover_steps.h"
+#include "run/printable_text.h"
 #include "run/record_lines.h"
 
 namespace cli {
@@ -14,19 +14,15 @@ QString JsonString(const QString& text) {
   out.reserve(text.size() + 2);
   out += QLatin1Char('"');
   for (const QChar c : text) {
-    switch (c.unicode()) {
-      case '"': out += QLatin1String("\\\""); break;
-      case '\\': out += QLatin1String("\\\\"); break;
-      case '\b': out += QLatin1String("\\b"); break;
-      case '\f': out += QLatin1String("\\f"); break;
-      case '\n': out += QLatin1String("\\n"); break;
-      case '\r': out += QLatin1String("\\r"); break;
-      case '\t': out += QLatin1String("\\t"); break;
-      default:
-        if (c.unicode() < 0x20)
-          out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-          out += c;
+    const char16_t u = c.unicode();
+    if (u == u'"' || u == u'\\') {
+      out += QLatin1Char('\\');
+      out += c;
+    } else if (u == u'\t' || run::IsControlCharacter(u)) {
+      // DEL and C1 too: valid JSON either way, but no terminal acts on them.
+      run::AppendControlEscape(out, u);
+    } else {
+      out += c;
     }
   }
   out += QLatin1Char('"');
@@ -37,10 +33,10 @@ QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 }  // namespace
 
-QString SiteJsonFields(const QString& platforms, const run::TEvidence& evidence) {
+QString SiteJsonFields(const QString& platforms, bool failed, const run::TEvidence& evidence) {
   QString names;
   QString error = QStringLiteral("null");
-  if (run::IsErrorText(platforms)) {
+  if (failed) {
     error = JsonString(platforms.mid(7));
   } else if (!platforms.isEmpty()) {
     const QStringList list = platforms.split(QStringLiteral(", "));
@@ -78,14 +74,19 @@ QString SiteJsonFields(const QString& platforms, const run::TEvidence& evidence)
 }
 
 QString RecordLine(const run::TWorkRecord& record, TFormat format) {
+  // The window's export lines of the record with its control characters
+  // escaped, so that one record is one line and nothing reaches a terminal.
+  const auto printable = [&] {
+    return run::TMyRecord{run::PrintableText(record.FURL), run::PrintableText(record.FPlatform), record.FImageNo};
+  };
   switch (format) {
     case TFormat::Csv:
-      return run::CsvExportLine(record, QLatin1Char(','));
+      return run::CsvExportLine(printable(), QLatin1Char(','));
     case TFormat::Txt:
-      return run::TextExportLine(record);
+      return run::TextExportLine(printable());
     case TFormat::Jsonl:
       return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QLatin1Char(',') +
-             SiteJsonFields(record.FPlatform, record.evidence) + QLatin1Char('}');
+             SiteJsonFields(record.FPlatform, run::FetchFailed(record), record.evidence) + QLatin1Char('}');
     case TFormat::Xls:
     case TFormat::Xlsx:
       break;  // workbooks have cells, not lines

@@ -16,8 +16,11 @@ namespace cli {
 //   jsonl: {"url":URL,"platforms":[names...],"error":null,"versions":{...},
 //          "evidence":[...]} for a platforms text (names split at ", ";
 //          none for an empty text), or {"url":URL,"platforms":[],
-//          "error":MESSAGE,...} for an error text, the message being the
-//          text after "Error: " (see SiteJsonFields).
+//          "error":MESSAGE,...} for a record whose fetch failed, the message
+//          being the text after "Error: " (see SiteJsonFields).
+// csv and txt fields have their control characters escaped first
+// (run::PrintableText), jsonl strings escape them as JSON does: a line never
+// holds a line break or a terminal's control sequence.
 QString RecordLine(const run::TWorkRecord& record, TFormat format);
 
 // The fields after "url" of a jsonl line, without braces:
@@ -26,6 +29,7 @@ QString RecordLine(const run::TWorkRecord& record, TFormat format);
 // header's name,"match":TEXT,"offset":N or null,"before":TEXT,"after":TEXT,
 // "duplicate":true|false}, plus "file" and "line" for an entry from a
 // signature file.
-QString SiteJsonFields(const QString& platforms, const run::TEvidence& evidence);
+// `failed`: the fetch failed and `platforms` is its error text.
+QString SiteJsonFields(const QString& platforms, bool failed, const run::TEvidence& evidence);
 
 }  // namespace cli

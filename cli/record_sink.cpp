@@ -113,7 +113,7 @@ QByteArray TRecordSink::Text(const run::TWorkRecord& record) {
   QByteArray bytes;
   if (blockWritten_) bytes += lineEnd_;
   blockWritten_ = true;
-  const QString block = run::ExplainText(record.FURL, record.FPlatform, record.evidence);
+  const QString block = run::ExplainText(record.FURL, record.FPlatform, run::FetchFailed(record), record.evidence);
   for (const QString& line : block.split(QLatin1Char('\n'))) bytes += line.toUtf8() + lineEnd_;
   return bytes;
 }

@@ -16,6 +16,7 @@
 #include "cli/resume_file.h"
 #include "run/handover_steps.h"
 #include "run/identifier.h"
+#include "run/printable_text.h"
 #include "run/stream_run.h"
 
 namespace cli {
@@ -42,7 +43,7 @@ extern "C" void OnInterrupt(int) {
 }
 
 void Fail(const QString& message) {
-  std::fprintf(stderr, "lumasift-cli: %s\n", message.toLocal8Bit().constData());
+  std::fprintf(stderr, "lumasift-cli: %s\n", run::PrintableText(message).toLocal8Bit().constData());
 }
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }

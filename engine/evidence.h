@@ -81,6 +81,12 @@ class TExtraSignatures;
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
                                        const TExtraSignatures* extras);
 
+// The same for a text known to be a page (a fetch that succeeded, a saved
+// page): it is identified whatever it begins with, "Error: " included. A
+// failed fetch is told by its own flag, never by its text.
+TSiteEvidence IdentifyPageWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
+                                       const TExtraSignatures* extras = nullptr);
+
 // The version in generator content `content` for a platform of display name
 // `name` and code `code`, or empty when the content is not that platform's.
 std::u16string GeneratorVersion(std::u16string_view content, std::u16string_view name, std::u16string_view code);

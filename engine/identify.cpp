@@ -145,10 +145,11 @@ bool IsVersionChar(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' || c == u'-';
 }
 
-// The whole identification; `evidence` is filled when given.
+// The whole identification; `evidence` is filled when given. `errorInBand`:
+// a page text that begins with "Error: " is a fetch's failure, not a page.
 std::u16string Identify(std::u16string_view pageText, std::u16string_view headerText, TSiteEvidence* evidence,
-                        const TExtraSignatures* extras) {
-  if (pageText.starts_with(u"Error: ")) return std::u16string(pageText);
+                        const TExtraSignatures* extras, bool errorInBand = true) {
+  if (errorInBand && pageText.starts_with(u"Error: ")) return std::u16string(pageText);
 
   // The items of the platforms text, in order: at most two page names
   // (pageNames, with their codes), then the header values (views into
@@ -329,6 +330,13 @@ TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16str
                                        const TExtraSignatures* extras) {
   TSiteEvidence evidence;
   evidence.platforms = Identify(pageText, headerText, &evidence, extras);
+  return evidence;
+}
+
+TSiteEvidence IdentifyPageWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
+                                       const TExtraSignatures* extras) {
+  TSiteEvidence evidence;
+  evidence.platforms = Identify(pageText, headerText, &evidence, extras, false);
   return evidence;
 }
 

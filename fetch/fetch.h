@@ -62,6 +62,15 @@ inline constexpr long kHeaderProbeDefaultTimeoutMs = 10000;
 std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings,
                            std::u16string* finalUrl = nullptr);
 
+// The same, with the failure beside the text: a page may itself begin with
+// "Error: ", so only `failed` tells a failed fetch from such a page. `text`
+// is exactly what GetPageText returns.
+struct PageFetch {
+  std::u16string text;
+  bool failed = false;
+};
+PageFetch FetchPage(std::u16string_view url, const RequestSettings& settings, std::u16string* finalUrl = nullptr);
+
 // The header lines of the final response, each followed by CR LF, or nothing
 // when the probe failed in any way.
 std::optional<std::u16string> GetHeaderText(std::u16string_view url, const RequestSettings& settings);

@@ -64,16 +64,20 @@ long TimeoutFromText(std::u16string_view text, long fallback) {
   return value < 0 ? 0 : static_cast<long>(value);
 }
 
-std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings, std::u16string* finalUrl) {
+PageFetch FetchPage(std::u16string_view url, const RequestSettings& settings, std::u16string* finalUrl) {
   // Without a lease of the caller's, the body's bytes are held for this call.
   PageLease ownLease;
   ExchangeResult result =
       RunExchange(url, Method::Get, settings, kPageRedirectLimit, settings.pageLease ? settings.pageLease : &ownLease);
   if (finalUrl != nullptr) *finalUrl = Latin1ToUtf16(result.finalUrl);  // URL-encoded: ASCII
-  if (!result.ok) return ErrorText(result.error);
+  if (!result.ok) return {ErrorText(result.error), true};
   if (result.body.empty()) return {};
   const std::string charset = ChooseCharset(result.contentType, result.body);
-  return PageText(std::move(result.body), charset);
+  return {PageText(std::move(result.body), charset), false};
+}
+
+std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings, std::u16string* finalUrl) {
+  return FetchPage(url, settings, finalUrl).text;
 }
 
 std::optional<std::u16string> GetHeaderText(std::u16string_view url, const RequestSettings& settings) {

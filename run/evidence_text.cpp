@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "run/handover_steps.h"
+#include "run/printable_text.h"
 
 namespace run {
 
@@ -46,11 +46,11 @@ QString VersionsText(const TEvidence& evidence) {
   return lines.join(QLatin1Char('\n'));
 }
 
-QString ExplainText(const QString& title, const QString& platforms, const TEvidence& evidence,
+QString ExplainText(const QString& title, const QString& platforms, bool failed, const TEvidence& evidence,
                     const TLabelFunction& tr) {
   QStringList lines{title};
   const QString indent = QStringLiteral("  ");
-  if (IsErrorText(platforms)) {
+  if (failed) {
     lines << indent + platforms;
   } else {
     lines << indent + Label(tr, "Platforms:") + QLatin1Char(' ') + platforms;
@@ -73,7 +73,8 @@ QString ExplainText(const QString& title, const QString& platforms, const TEvide
       lines << indent + indent + MatchInContext(finding);
     }
   }
-  if (!IsErrorText(platforms) && findings.empty()) lines << indent + Label(tr, "Nothing matched.");
+  if (!failed && findings.empty()) lines << indent + Label(tr, "Nothing matched.");
+  for (QString& line : lines) line = PrintableText(line);
   return lines.join(QLatin1Char('\n'));
 }
 

@@ -27,10 +27,12 @@ QString MatchInContext(const engine::TFinding& finding);
 QString VersionsText(const TEvidence& evidence);
 
 // One block for a site: its title line (the URL or page file), then the
-// platforms text or the error, the URL the fetch ended at when known and
-// other than the title, the versions, and each finding with how it was found
-// and its match in context. Lines end with LF; no blank line at the end.
-QString ExplainText(const QString& title, const QString& platforms, const TEvidence& evidence,
+// platforms text or, when the fetch `failed`, its error, the URL the fetch
+// ended at when known and other than the title, the versions, and each
+// finding with how it was found and its match in context. Lines end with LF;
+// no blank line at the end. Control characters of the site's or the input's
+// texts are escaped (run::PrintableText), so every line stays one line.
+QString ExplainText(const QString& title, const QString& platforms, bool failed, const TEvidence& evidence,
                     const TLabelFunction& tr = {});
 
 }  // namespace run

@@ -33,11 +33,12 @@ void StopSeenStep(TRunHost& host, int index) {
   host.RedrawRow(index);
 }
 
-void EndStep(TRunHost& host, int index, const QString& sonuc, qint64 done, qint64 total, TEvidence evidence) {
+void EndStep(TRunHost& host, int index, const QString& sonuc, bool failed, qint64 done, qint64 total,
+             TEvidence evidence) {
   TWorkRecord& record = host.WorkList().at(static_cast<size_t>(index));
   record.FPlatform = sonuc;
   record.evidence = std::move(evidence);
-  record.FImageNo = IsErrorText(sonuc) ? kImageError : kImageDone;
+  record.FImageNo = failed ? kImageError : kImageDone;
   host.RedrawRow(index);
   host.SetStatusText(0, QStringLiteral("%1 / %2").arg(done).arg(total));
   host.Progress(done, total);

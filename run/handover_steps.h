@@ -23,9 +23,10 @@ QString StartStep(TRunHost& host, int index);
 // The stop flag was seen after the fetches: the row shows no picture.
 void StopSeenStep(TRunHost& host, int index);
 
-// Stores the job's result: platforms text, done or error picture, the count;
-// and beside the record its evidence.
-void EndStep(TRunHost& host, int index, const QString& sonuc, qint64 done, qint64 total,
+// Stores the job's result: platforms text, the error picture when the page
+// fetch failed (`failed`, told by the fetch, not by the text) or the done
+// picture, the count; and beside the record its evidence.
+void EndStep(TRunHost& host, int index, const QString& sonuc, bool failed, qint64 done, qint64 total,
              TEvidence evidence = TEvidence());
 
 // The run has finished (also after a stop).

@@ -261,7 +261,8 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
   // The count shown is the one at the moment the main thread performs the
   // step, so in a pooled run one update may count several ended jobs.
   HandOver([&] {
-    EndStep(host_, UrlIndex, result.platforms, KacTaneBitti.load(), KacTaneToplam.load(), std::move(result.evidence));
+    EndStep(host_, UrlIndex, result.platforms, result.failed, KacTaneBitti.load(), KacTaneToplam.load(),
+            std::move(result.evidence));
   });
 }
 

@@ -24,6 +24,11 @@ struct TMyRecord {
   qint32 FImageNo = kImageNone;
 };
 
+// Whether the record's page fetch failed (FPlatform is then its error text).
+// The picture says so, set from the fetch's own flag: a site whose platforms
+// text merely begins with "Error: " (a page, a header value) has not failed.
+inline bool FetchFailed(const TMyRecord& record) { return record.FImageNo == kImageError; }
+
 // A record of the work list: the record and, beside it, its evidence (set
 // by the end hand-over with the platforms text).
 struct TWorkRecord : TMyRecord {

@@ -17,8 +17,6 @@ QString FromU16(const std::u16string& s) { return QString::fromUtf16(s.data(), s
 
 }  // namespace
 
-bool TSiteFetch::PageFailed() const { return pageText.starts_with(u"Error: "); }
-
 TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QString& runUserAgent,
                      const std::atomic<bool>* abandon, fetch::PageLease& pageLease) {
   TSiteFetch fetched;
@@ -30,7 +28,9 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   pageSettings.proxy = pageFields.proxy;
   pageSettings.abandon = abandon;
   pageSettings.pageLease = &pageLease;
-  fetched.pageText = fetch::GetPageText(View(URL), pageSettings, &fetched.finalUrl);
+  fetch::PageFetch page = fetch::FetchPage(View(URL), pageSettings, &fetched.finalUrl);
+  fetched.pageText = std::move(page.text);
+  fetched.pageFailed = page.failed;
 
   const TFetchInputs::Snapshot probeFields = inputs.Get();
   fetch::RequestSettings probeSettings;
@@ -44,9 +44,10 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
 }
 
 TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
-  if (fetched.PageFailed()) return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl)};
-  const engine::TSiteEvidence found = engine::IdentifySiteWithEvidence(fetched.pageText, fetched.headerText, extras);
-  return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl)};
+  if (fetched.PageFailed())
+    return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl), true};
+  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras);
+  return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl), false};
 }
 
 QString ExceptionMessage(const std::exception_ptr& error) {

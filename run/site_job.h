@@ -24,7 +24,9 @@ struct TSiteFetch {
   std::u16string pageText;    // the page text, or "Error: ..." when the fetch failed
   std::u16string headerText;  // the probe's header lines; empty when it failed
   std::u16string finalUrl;    // the URL the page fetch ended at; empty: not known
-  bool PageFailed() const;
+  // Set by the fetch itself: a page that merely begins with "Error: " is a page.
+  bool pageFailed = false;
+  bool PageFailed() const { return pageFailed; }
 };
 
 // Fetches the page with the run's user agent, then probes the headers with the
@@ -41,6 +43,7 @@ QString ExceptionMessage(const std::exception_ptr& error);
 struct TSiteResult {
   QString platforms;   // the page's error text, or the identified platforms
   TEvidence evidence;  // the findings behind them (none after a failed fetch) and the final URL
+  bool failed = false;  // the page fetch failed: `platforms` is its error text
 };
 
 // The job's result; the findings come from the same pass as the platforms.

@@ -131,7 +131,7 @@ class TStream {
       Slot& slot = slots_[static_cast<std::size_t>(index - base_)];
       slot.record.FPlatform = std::move(result.platforms);
       slot.record.evidence = std::move(result.evidence);
-      slot.record.FImageNo = IsErrorText(slot.record.FPlatform) ? kImageError : kImageDone;
+      slot.record.FImageNo = result.failed ? kImageError : kImageDone;
       slot.ended = true;
       ++endedCount_;
       DeliverReady();

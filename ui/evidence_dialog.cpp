@@ -73,7 +73,7 @@ TEvidenceDialog::TEvidenceDialog(const run::TWorkRecord& record, QWidget* parent
 QString TEvidenceDialog::BodyHtml() const {
   QString html;
   const QString ended = record_.evidence.FinalUrl();
-  if (run::IsErrorText(record_.FPlatform)) {
+  if (run::FetchFailed(record_)) {
     html += QStringLiteral("<p>") + record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
     if (!ended.isEmpty()) {
       html += QStringLiteral("<p>") + i18n::Translate(QStringLiteral("Ended at:")).toHtmlEscaped() + QLatin1Char(' ') + ended.toHtmlEscaped() +
@@ -110,7 +110,7 @@ QString TEvidenceDialog::BodyHtml() const {
 }
 
 QString TEvidenceDialog::CopyText() const {
-  return run::ExplainText(record_.FURL, record_.FPlatform, record_.evidence, Translator());
+  return run::ExplainText(record_.FURL, record_.FPlatform, run::FetchFailed(record_), record_.evidence, Translator());
 }
 
 QString VersionsToolTip(const run::TWorkRecord& record) {

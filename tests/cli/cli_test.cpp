@@ -74,9 +74,10 @@ TEST_F(CliTool, NormalisesLinesLikeThePageFetch) {
   EXPECT_EQ(Run({"--page", Write("b.html", "Powered by <a href=x>JForum</a>")}).out, "JForum\n");
   // Only the text before the first NUL counts.
   EXPECT_EQ(Run({"--page", Write("c.html", QByteArray("<p>x</p>\0/wp-content/\n", 23))}).out, "\n");
-  // A page whose text begins with "Error: " is taken for an error text, with
-  // its lines ending in CR LF.
-  EXPECT_EQ(Run({"--page", Write("d.html", "Error: boom\nsecond")}).out, "Error: boom\r\nsecond\r\n\n");
+  // A page whose text begins with "Error: " is a page like any other: only a
+  // failed fetch is an error, and a page's text never reaches the output.
+  EXPECT_EQ(Run({"--page", Write("d.html", "Error: boom\nhttp://bank.example/,WordPress\n")}).out, "\n");
+  EXPECT_EQ(Run({"--page", Write("d2.html", "Error: boom\n<a href=\"/wp-content/\">")}).out, "WordPress\n");
   // Header files with any line ends.
   const auto page = Write("e.html", "<p>plain</p>");
   EXPECT_EQ(Run({"--page", page, "--headers", Write("h.txt", "Server: a\rServer: b\r\nPowered-By: c")}).out,
@@ -197,10 +198,10 @@ TEST_F(CliTool, PageJsonlCarriesVersionsAndEvidence) {
             "\"before\":\"\",\"after\":\"\",\"duplicate\":false},"
             "{\"platform\":\"WORDPRESS\",\"source\":\"header\",\"entry\":\"X-Powered-By\",\"match\":\"WORDPRESS\","
             "\"offset\":null,\"before\":\"\",\"after\":\"\",\"duplicate\":true}]}\n");
-  // An error text is the error (its line ended as the page fetch ends
-  // lines), with nothing behind it; --format txt is the default's text.
+  // A saved page is never a failure, whatever it begins with; --format txt
+  // is the default's text.
   EXPECT_EQ(Run({"--page", Write("e.html", "Error: boom"), "--format", "jsonl"}).out,
-            "{\"platforms\":[],\"error\":\"boom\\r\\n\",\"versions\":{},\"evidence\":[]}\n");
+            "{\"platforms\":[],\"error\":null,\"versions\":{},\"evidence\":[]}\n");
   EXPECT_EQ(Run({"--page", page, "--format", "txt"}).out, "WordPress\n");
 }
 

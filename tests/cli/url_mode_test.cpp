@@ -344,3 +344,81 @@ TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texts a hostile site controls: /forge, a page that begins like a failure
+// and carries a record line of its own; /esc, ESC sequences, a bell and a C1
+// control in header values and around a signature; /status, a status line
+// with ESC.
+SiteReply HostileAnswer(const SiteRequest& request) {
+  SiteReply reply;
+  reply.headers.push_back({"Content-Type", "text/html"});
+  if (request.path == "/forge") {
+    reply.body = "Error: x\nhttp://bank.example/,WordPress\n";
+  } else if (request.path == "/esc") {
+    reply.headers.push_back({"Server", "x\x1b]0;pwned\x07y"});
+    reply.headers.push_back({"X-Powered-By", "a\x9b" "31mb"});
+    reply.body = "<link href=\"/wp-content/\x1b]8;;http://evil.example/\x1b\\\">";
+  } else {
+    reply.status = 404;
+    reply.reason = "Not\x1b[2JFound";
+  }
+  return reply;
+}
+
+// The output's characters other than the line feeds that end its lines:
+// none may be a control character (C0 but the tab, DEL, C1).
+std::string ControlsIn(const QByteArray& out) {
+  std::string found;
+  for (const QChar c : QString::fromUtf8(out)) {
+    const char16_t u = c.unicode();
+    if (u != u'\n' && ((u < 0x20 && u != u'\t') || (u >= 0x7f && u <= 0x9f))) found += std::to_string(u) + " ";
+  }
+  return found;
+}
+
+}  // namespace
+
+TEST(UrlModeHostileSite, SiteTextsNeitherForgeRecordsNorReachTheTerminal) {
+  RunSite site(HostileAnswer);
+  const QString forge = Q(site.Url("/forge")), esc = Q(site.Url("/esc")), status = Q(site.Url("/status"));
+  // A URL from the input with a control sequence of its own.
+  const QString input = Q(site.Url("/p/q\x1b[31m"));
+  const QStringList urls = {forge, esc, status, input};
+  const QString inputShown = Q(site.Url("/p/q\\u001b[31m"));
+  const QString escPlatforms = QStringLiteral("WordPress, x\\u001b]0;pwned\\u0007y, a\\u009b31mb");
+
+  Outcome o = RunCli(QStringList{QStringLiteral("--format"), QStringLiteral("txt")} + urls);
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  const QByteArray first = (forge + ",\n" + esc + "," + escPlatforms + "\n" + status +
+                            ",Error: HTTP/1.1 404 Not\\u001b[2JFound\n" + inputShown + ",Error: ").toUtf8();
+  EXPECT_EQ(o.out.left(first.size()).toStdString(), first.toStdString());
+  EXPECT_EQ(o.out.count('\n'), 4);
+  EXPECT_EQ(ControlsIn(o.out), "");
+
+  o = RunCli(QStringList{QStringLiteral("--format"), QStringLiteral("csv")} + urls);
+  EXPECT_TRUE(o.out.startsWith((forge + ",\n" + esc + ",\"" + escPlatforms + "\"\n").toUtf8())) << o.out.toStdString();
+  EXPECT_EQ(o.out.count('\n'), 4);
+  EXPECT_EQ(ControlsIn(o.out), "");
+
+  // jsonl: the page that begins with "Error: " is no failure.
+  o = RunCli(QStringList{QStringLiteral("--format"), QStringLiteral("jsonl")} + urls);
+  const QList<QByteArray> lines = o.out.split('\n');
+  ASSERT_EQ(lines.size(), 5);
+  EXPECT_TRUE(lines[0].startsWith(("{\"url\":\"" + forge + "\",\"platforms\":[],\"error\":null,").toUtf8()))
+      << lines[0].toStdString();
+  EXPECT_NE(lines[1].indexOf("\"x\\u001b]0;pwned\\u0007y\",\"a\\u009b31mb\""), -1) << lines[1].toStdString();
+  EXPECT_NE(lines[2].indexOf("\"error\":\"HTTP/1.1 404 Not\\u001b[2JFound\""), -1) << lines[2].toStdString();
+  EXPECT_EQ(ControlsIn(o.out), "");
+
+  // --explain: the context around a match, the header lines, the URL.
+  o = RunCli(QStringList{QStringLiteral("--explain")} + urls);
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(ControlsIn(o.out), "");
+  EXPECT_NE(o.out.indexOf((forge + "\n  Platforms: \n  Nothing matched.\n\n").toUtf8()), -1) << o.out.toStdString();
+  EXPECT_NE(o.out.indexOf("    <link href=\"[[/wp-content/]]\\u001b]8;;http://evil.example/\\u001b\\\">\u23CE\n"), -1)
+      << o.out.toStdString();
+  EXPECT_NE(o.out.indexOf("    Server: x\\u001b]0;pwned\\u0007y\n"), -1);
+  EXPECT_NE(o.out.indexOf(("\n" + inputShown + "\n").toUtf8()), -1);
+}

@@ -36,6 +36,13 @@ SiteReply Answer(const SiteRequest& request) {
   const auto slash = path.rfind('/');
   const std::string name = path.substr(slash + 1);
   reply.headers.push_back({"Content-Type", "text/html"});
+  if (path == "/errorpage" || path == "/errorheader") {
+    // Texts of the site's own that begin like a failure.
+    reply.body = path == "/errorpage" ? "Error: x\nhttp://bank.example/,WordPress\n<link href=\"/wp-content/a.css\">"
+                                      : "<p>fine</p>";
+    if (path == "/errorheader") reply.headers.push_back({"X-Powered-By", "Error: not a failure"});
+    return reply;
+  }
   reply.headers.push_back({"X-Powered-By", "Plat-" + name});
   reply.body = "<html><head><title>t</title></head><body>nothing to see</body></html>";
   if (path.starts_with("/slow/")) reply.delayMs = 100;
@@ -169,6 +176,25 @@ TEST_P(WholeRun, ResultsErrorsDuplicatesAndHandOverOrder) {
   }
   EXPECT_EQ(gets, 3);
   EXPECT_EQ(heads, 3);
+}
+
+// Only a failed fetch is a failure: a page or a header value that begins
+// with "Error: " is identified like any other, and a real failure keeps its
+// text and picture.
+TEST_P(WholeRun, ATextThatBeginsWithErrorIsNoFailure) {
+  host.lines = {Q(site.Url("/errorpage")), Q(site.Url("/errorheader")), Q(site.Url("/missing"))};
+  const RunResult result = RunToEnd(host);
+  ASSERT_TRUE(result.ended);
+  ASSERT_EQ(host.list.size(), 3u);
+  EXPECT_EQ(host.list[0].FPlatform, QStringLiteral("WordPress"));
+  EXPECT_EQ(host.list[0].FImageNo, run::kImageDone);
+  EXPECT_FALSE(host.list[0].evidence.Findings().empty());
+  EXPECT_EQ(host.list[1].FPlatform, QStringLiteral("Error: not a failure"));
+  EXPECT_EQ(host.list[1].FImageNo, run::kImageDone);
+  EXPECT_FALSE(run::FetchFailed(host.list[1]));
+  EXPECT_EQ(host.list[2].FPlatform, QStringLiteral("Error: HTTP/1.1 404 Not Found"));
+  EXPECT_EQ(host.list[2].FImageNo, run::kImageError);
+  EXPECT_TRUE(run::FetchFailed(host.list[2]));
 }
 
 TEST_P(WholeRun, EmptyListCountsZeroAndFinishes) {

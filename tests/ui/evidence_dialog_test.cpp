@@ -48,7 +48,7 @@ TEST(EvidenceDialog, ListsEachFindingWithItsMatchHighlightedInContext) {
   // Copy: the same as text, as --explain prints it; Close ends the dialog.
   QApplication::clipboard()->clear();
   dialog.findChild<QPushButton*>(QStringLiteral("ButtonCopy"))->click();
-  EXPECT_EQ(QApplication::clipboard()->text(), run::ExplainText(record.FURL, record.FPlatform, record.evidence));
+  EXPECT_EQ(QApplication::clipboard()->text(), run::ExplainText(record.FURL, record.FPlatform, run::FetchFailed(record), record.evidence));
   EXPECT_TRUE(QApplication::clipboard()->text().contains(QStringLiteral("[[/wp-content/]]")));
   dialog.show();
   dialog.findChild<QPushButton*>(QStringLiteral("ButtonClose"))->click();
