@@ -26,6 +26,8 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 #include "i18n/language.h"
 #include "ui/file_dialog.h"
 #include "ui/results_model.h"
@@ -61,6 +63,7 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
   setObjectName(QStringLiteral("SummaryPanel"));
   setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
   auto* body = new QWidget(this);
+  body->setMinimumWidth(340);
   auto* layout = new QVBoxLayout(body);
 
   counts_ = new QLabel(body);
@@ -270,8 +273,15 @@ void TSummaryPanel::RebuildChart() {
   names->setGridLineVisible(false);
   auto* counts = new QValueAxis();
   counts->setLabelFormat(QStringLiteral("%d"));
+  // Ticks at whole numbers of sites: a step of 1, 2 or 5 times a power of
+  // ten, about five of them, and room beyond the longest bar for its label.
   const qreal most = *std::max_element(values.begin(), values.end());
-  counts->setRange(0, most * 1.15 + 1);
+  qreal step = 1;
+  while (most / step > 5) step *= (QString::number(step).startsWith(QLatin1Char('2')) ? 2.5 : 2);
+  counts->setTickType(QValueAxis::TicksDynamic);
+  counts->setTickAnchor(0);
+  counts->setTickInterval(step);
+  counts->setRange(0, std::ceil(most * 1.15 / step) * step);
   counts->setLabelsBrush(colours.brush(QPalette::Text));
   counts->setGridLineColor(colours.color(QPalette::Mid));
   chart_->addAxis(names, Qt::AlignLeft);
