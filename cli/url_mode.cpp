@@ -70,6 +70,8 @@ class TCliStream : public run::TStreamHost {
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     sink_.Write(record, ended);
     if (summary_ != nullptr) summary_->Add(record);
+    // Records that cannot be written are not worth fetching: stop as STOP does.
+    if (sink_.HasFailed()) run::StopFlag().store(true);
   }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
@@ -101,12 +103,13 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   if (o.resumeFile) {
     const QString file = Local(*o.resumeFile);
     QString error;
-    resume = ReadResumeFile(file, o.format, error);
+    // Without --format the file's own records say which format to append.
+    resume = ReadResumeFile(file, o.formatGiven ? std::optional<TFormat>(o.format) : std::nullopt, error);
     if (!resume) {
-      Fail(QStringLiteral("cannot resume from %1: %2").arg(file, error));
+      Fail(error);
       return 2;
     }
-    if (!sink.OpenResume(file, o.format, *resume)) {
+    if (!sink.OpenResume(file, resume->format, *resume)) {
       Fail(sink.Error());
       return 2;
     }
