@@ -639,6 +639,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
         return result;
       }
       ++redirects;
+      result.redirects = redirects;
       if (redirects < redirectLimit) {
         if (hop.sink == Hop::Sink::Cookies) AddMetaCookies(easy, target, hop.body);
         if (curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags) != CURLUE_OK) {
