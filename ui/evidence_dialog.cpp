@@ -11,6 +11,7 @@
 #include "i18n/language.h"
 #include "run/evidence_text.h"
 #include "run/handover_steps.h"
+#include "ui/palette_colours.h"
 
 namespace ui {
 
@@ -116,8 +117,7 @@ QString HighlightStyle(const QPalette& palette) {
   // Both colours are set, never one inherited: a light marker under a dark
   // palette's light text was unreadable. Dark text on light yellow for a
   // light palette, light text on dark amber for a dark one; both above 4.5:1.
-  const bool dark = palette.color(QPalette::Base).lightness() < 128;
-  return dark ? QStringLiteral("background-color:#6b4f00;color:#ffffff;font-weight:bold")
+  return IsDarkPalette(palette) ? QStringLiteral("background-color:#6b4f00;color:#ffffff;font-weight:bold")
               : QStringLiteral("background-color:#ffe066;color:#000000;font-weight:bold");
 }
 

@@ -20,6 +20,7 @@
 #include "services/service_request.h"
 #include "services/settings_store.h"
 #include "ui/message_dialog.h"
+#include "ui/palette_colours.h"
 
 namespace ui {
 namespace {
@@ -211,7 +212,9 @@ TProxyForm::TProxyForm(TProxyState& state, QWidget* parent) : QDialog(parent), s
   problem_ = new QLabel(this);
   problem_->setObjectName(QStringLiteral("ProxyProblem"));
   problem_->setWordWrap(true);
-  problem_->setStyleSheet(QStringLiteral("color: #c00000;"));
+  QPalette problemPalette = problem_->palette();
+  problemPalette.setColor(QPalette::WindowText, ProblemTextColour(problemPalette));
+  problem_->setPalette(problemPalette);
   problem_->hide();
   layout->addWidget(problem_);
 

@@ -7,6 +7,7 @@
 #include "ui/language_choice.h"
 #include "ui/maker_pages.h"
 #include "ui/message_dialog.h"
+#include "ui/palette_colours.h"
 
 #include <QAction>
 #include <QApplication>
@@ -133,7 +134,7 @@ TTranslateForm::TTranslateForm(TTranslateFormHost host, QWidget* parent) : QDial
   linkFont.setUnderline(true);
   Label3->setFont(linkFont);
   QPalette linkPalette = Label3->palette();
-  linkPalette.setColor(QPalette::WindowText, Qt::blue);
+  linkPalette.setColor(QPalette::WindowText, LinkTextColour(linkPalette));
   Label3->setPalette(linkPalette);
   Label3->setToolTip(TranslationPageAddress());
   Label3->installEventFilter(this);

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 
 #include "dialog_test_support.h"
@@ -28,6 +29,10 @@
 #include "support/run_site.h"
 #include "ui/evidence_dialog.h"
 #include "ui/file_dialog.h"
+#include "services/settings_store.h"
+#include "ui/palette_colours.h"
+#include "ui/proxy_form.h"
+#include "ui/translate_form.h"
 
 namespace {
 
@@ -300,13 +305,22 @@ double Contrast(const QColor& a, const QColor& b) {
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-TEST(EvidenceDialog, TheHighlightIsReadableInLightAndDarkPalettes) {
+std::pair<QPalette, QPalette> LightAndDarkPalettes() {
   QPalette light;
+  light.setColor(QPalette::Window, QColor(239, 239, 239));
+  light.setColor(QPalette::WindowText, Qt::black);
   light.setColor(QPalette::Base, Qt::white);
   light.setColor(QPalette::Text, Qt::black);
   QPalette dark;
+  dark.setColor(QPalette::Window, QColor(45, 45, 48));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
   dark.setColor(QPalette::Base, QColor(30, 30, 30));
   dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  return {light, dark};
+}
+
+TEST(EvidenceDialog, TheHighlightIsReadableInLightAndDarkPalettes) {
+  const auto [light, dark] = LightAndDarkPalettes();
   const QPalette before = QApplication::palette();
   for (const QPalette& palette : {light, dark}) {
     QApplication::setPalette(palette);
@@ -322,6 +336,33 @@ TEST(EvidenceDialog, TheHighlightIsReadableInLightAndDarkPalettes) {
     EXPECT_GE(Contrast(QColor(back.captured(1)), QColor(fore.captured(1))), 4.5) << span.captured(1).toStdString();
     // The marked text stands out from the page around it.
     EXPECT_NE(QColor(back.captured(1)), palette.color(QPalette::Base));
+  }
+  QApplication::setPalette(before);
+}
+
+// The other colours of our own: the proxy dialog's red message and the
+// language dialog's link, against the window's background.
+TEST(PaletteColours, MessagesAndLinksAreReadableInLightAndDarkPalettes) {
+  const auto [light, dark] = LightAndDarkPalettes();
+  for (const QPalette& palette : {light, dark}) {
+    const QColor window = palette.color(QPalette::Window);
+    EXPECT_GE(Contrast(ui::ProblemTextColour(palette), window), 4.5) << window.name().toStdString();
+    EXPECT_GE(Contrast(ui::LinkTextColour(palette), window), 4.5) << window.name().toStdString();
+    EXPECT_GT(ui::ProblemTextColour(palette).red(), ui::ProblemTextColour(palette).green()) << "still red";
+    EXPECT_GT(ui::LinkTextColour(palette).blue(), ui::LinkTextColour(palette).red()) << "still blue";
+  }
+  const QPalette before = QApplication::palette();
+  QApplication::setPalette(dark);
+  {
+    ui::TTranslateForm language{ui::TTranslateFormHost()};
+    EXPECT_EQ(language.findChild<QLabel*>(QStringLiteral("Label3"))->palette().color(QPalette::WindowText),
+              ui::LinkTextColour(dark));
+    QTemporaryDir folder;
+    services::TSettingsStore settings(folder.filePath(QStringLiteral("settings.ini")));
+    ui::TProxyState state(settings);
+    ui::TProxyForm proxy(state);
+    EXPECT_EQ(proxy.findChild<QLabel*>(QStringLiteral("ProxyProblem"))->palette().color(QPalette::WindowText),
+              ui::ProblemTextColour(dark));
   }
   QApplication::setPalette(before);
 }
