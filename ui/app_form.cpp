@@ -53,6 +53,7 @@
 #include "ui/proxy_form.h"
 #include "ui/qt_translations.h"
 #include "ui/results_model.h"
+#include "ui/summary_panel.h"
 #include "ui/results_view.h"
 #include "ui/screen_fit.h"
 #include "ui/translate_form.h"
@@ -169,6 +170,10 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   rows->setDefaultSectionSize(qMax(18, ui_->ListView1->fontMetrics().height() + 4));
   connect(header, &QHeaderView::sectionClicked, this, &TAppForm::ListView1ColumnClick);
   ui_->ListView1->SetRowMenu(PopupMenu3);
+  summaryPanel_ = new TSummaryPanel(workList_, *model_, this);
+  addDockWidget(Qt::RightDockWidgetArea, summaryPanel_);
+  summaryPanel_->hide();
+  summaryPanel_->AddViewMenu(menuBar(), ui_->Help1->menuAction());
   connect(ui_->ListView1, &TResultsView::RowMenuAboutToOpen, this, &TAppForm::UpdateRowMenu);
   connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TAppForm::UpdateRowMenu);
   connect(model_, &QAbstractItemModel::dataChanged, this, &TAppForm::UpdateRowMenu);
@@ -401,6 +406,7 @@ void TAppForm::ApplyTexts() {
   ui_->Label4->setText(Translate(QStringLiteral("Response Timeout (ms):")));
   ui_->Label5->setText(Translate(QStringLiteral("Agent:")));
   model_->SetHeaderTexts({Translate(QStringLiteral("URL")), Translate(QStringLiteral("Platforms"))});
+  summaryPanel_->ApplyTexts();
 
   ui_->File1->setTitle(Translate(QStringLiteral("&File")));
   ui_->LoadURLList1->setText(Translate(QStringLiteral("&Load URL List...")));
@@ -648,6 +654,7 @@ void TAppForm::ButtonStartClick() {
   UpdateExportEnabled();
   ui_->StatusBar1->clearMessage();
   ui_->StatusBar1->setAccessibleName(i18n::Translate(QStringLiteral("Status")));
+  summaryPanel_->RunStarted();
   progress_->setRange(0, 1);
   progress_->setValue(0);
   ui_->ButtonStart->setText(stopCaption_);
@@ -765,6 +772,8 @@ void TAppForm::UpdateExportEnabled() {
 }
 
 void TAppForm::RedrawRow(int index) { model_->RedrawRow(index); }
+
+void TAppForm::RecordEnded(int index) { summaryPanel_->RecordEnded(workList_.at(static_cast<size_t>(index))); }
 
 void TAppForm::Progress(qint64 done, qint64 total) {
   const qint64 maximum = qBound(qint64(1), total, qint64(std::numeric_limits<int>::max()));
@@ -972,13 +981,14 @@ void TAppForm::ListView1ColumnClick(int column) {
     sortColumn_ = column;
     descending_ = false;
   }
+  const TSelectedRecords selected = SelectedRecords();
   std::vector<size_t> order;
   if (sortColumn_ == 0)
     order = Column1Sort();
   else if (sortColumn_ == 1)
     order = Column2Sort();
   model_->RedrawAll();
-  FollowSortedRows(order);
+  FollowSortedRecords(selected, order);
   ShowSortIndicator();
 }
 
@@ -990,35 +1000,50 @@ std::vector<size_t> TAppForm::Column2Sort() {
   return SortRecords(workList_, descending_, [](const run::TMyRecord& r) -> const QString& { return r.FPlatform; });
 }
 
-void TAppForm::FollowSortedRows(const std::vector<size_t>& order) {
-  // The selection belongs to the sites, not to the row numbers: the rows
-  // the user had selected are selected again where their records went.
-  QItemSelectionModel* selection = ui_->ListView1->selectionModel();
-  const int rows = model_->rowCount();
-  if (order.empty() || selection == nullptr || rows == 0) return;
-  std::vector<int> newRowOf(order.size());
-  for (size_t row = 0; row < order.size(); ++row) newRowOf[order[row]] = static_cast<int>(row);
-  std::vector<int> selected;
+TAppForm::TSelectedRecords TAppForm::SelectedRecords() const {
+  TSelectedRecords selected;
+  const QItemSelectionModel* selection = ui_->ListView1->selectionModel();
+  if (selection == nullptr) return selected;
   for (const QItemSelectionRange& range : selection->selection())
-    for (int row = range.top(); row <= range.bottom() && static_cast<size_t>(row) < newRowOf.size(); ++row)
-      selected.push_back(newRowOf[row]);
-  std::sort(selected.begin(), selected.end());
-  selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+    for (int row = range.top(); row <= range.bottom(); ++row)
+      if (const int record = model_->RecordIndex(row); record >= 0) selected.records.push_back(record);
+  const QModelIndex current = selection->currentIndex();
+  if (current.isValid()) {
+    selected.current = model_->RecordIndex(current.row());
+    selected.currentColumn = current.column();
+  }
+  return selected;
+}
+
+void TAppForm::FollowSortedRecords(const TSelectedRecords& selected, const std::vector<size_t>& order) {
+  // The selection belongs to the sites, not to the row numbers: the records
+  // the user had selected are selected again where the sort put them.
+  QItemSelectionModel* selection = ui_->ListView1->selectionModel();
+  if (order.empty() || selection == nullptr) return;
+  std::vector<int> newIndexOf(order.size());
+  for (size_t at = 0; at < order.size(); ++at) newIndexOf[order[at]] = static_cast<int>(at);
+  auto rowNow = [&](int record) {
+    return record >= 0 && static_cast<size_t>(record) < newIndexOf.size()
+               ? model_->RowOfRecord(newIndexOf[static_cast<size_t>(record)])
+               : -1;
+  };
+  std::vector<int> rows;
+  for (int record : selected.records)
+    if (const int row = rowNow(record); row >= 0) rows.push_back(row);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   QItemSelection moved;
-  for (size_t i = 0; i < selected.size();) {
+  for (size_t i = 0; i < rows.size();) {
     size_t end = i;
-    while (end + 1 < selected.size() && selected[end + 1] == selected[end] + 1) ++end;
-    moved.select(model_->index(selected[i], 0), model_->index(selected[end], model_->columnCount() - 1));
+    while (end + 1 < rows.size() && rows[end + 1] == rows[end] + 1) ++end;
+    moved.select(model_->index(rows[i], 0), model_->index(rows[end], model_->columnCount() - 1));
     i = end + 1;
   }
-  const QModelIndex current = selection->currentIndex();
-  const QModelIndex newCurrent = current.isValid() && static_cast<size_t>(current.row()) < newRowOf.size()
-                                     ? model_->index(newRowOf[current.row()], current.column())
-                                     : QModelIndex();
   selection->select(moved, QItemSelectionModel::ClearAndSelect);
-  if (newCurrent.isValid()) {
-    selection->setCurrentIndex(newCurrent, QItemSelectionModel::NoUpdate);
-    ui_->ListView1->scrollTo(newCurrent);
+  if (const int row = rowNow(selected.current); row >= 0) {
+    const QModelIndex current = model_->index(row, selected.currentColumn);
+    selection->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    ui_->ListView1->scrollTo(current);
   }
 }
 
@@ -1034,8 +1059,8 @@ int TAppForm::SelectedRow() const {
   int lowest = -1;
   for (const QItemSelectionRange& range : selection->selection())
     if (lowest < 0 || range.top() < lowest) lowest = range.top();
-  if (lowest < 0 || static_cast<size_t>(lowest) >= workList_.size()) return -1;
-  return lowest;
+  // A filtered view's rows stand for records elsewhere in the list.
+  return model_->RecordIndex(lowest);
 }
 
 void TAppForm::UpdateRowMenu() {

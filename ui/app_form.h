@@ -57,6 +57,7 @@ class TAppForm;
 namespace ui {
 
 class TResultsModel;
+class TSummaryPanel;
 class TNewVer;
 class TProxyState;
 
@@ -99,6 +100,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void RedrawRow(int index) override;
   void IslemTamam(bool BeepYapalimmi) override;
   void Progress(qint64 done, qint64 total) override;
+  void RecordEnded(int index) override;  // counted in the summary
 
   // services::TImportantMessageHost: the maker's notice in a warning box
   // titled "IMPORTANT" (translated), on the main thread while the check waits.
@@ -123,6 +125,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   bool RunInProgress() const;
   // Whether the update check's timer still polls (until the check is done).
   bool UpdateCheckPending() const;
+  // View > Summary: the run's summary beside the results.
+  TSummaryPanel* SummaryPanel() const { return summaryPanel_; }
   // The update notice this window opened, while it is open.
   TNewVer* UpdateNotice() const;
 
@@ -191,7 +195,15 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   // Sort the work list; each returns the old row of every new row.
   std::vector<size_t> Column1Sort();
   std::vector<size_t> Column2Sort();
-  void FollowSortedRows(const std::vector<size_t>& order);
+  // The records the view has selected (and its current one), by their
+  // work-list index, so that they can be selected again after a sort.
+  struct TSelectedRecords {
+    std::vector<int> records;
+    int current = -1;
+    int currentColumn = 0;
+  };
+  TSelectedRecords SelectedRecords() const;
+  void FollowSortedRecords(const TSelectedRecords& selected, const std::vector<size_t>& order);
   void ShowSortIndicator();
   void UpdateExportEnabled();
   void ExposeStatusTexts();
@@ -225,6 +237,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
 
   run::TWorkList workList_;
   TResultsModel* model_ = nullptr;
+  TSummaryPanel* summaryPanel_ = nullptr;
   std::shared_ptr<run::TFetchInputs> fetchInputs_;
   TProxyState* proxy_ = nullptr;
   QString runUserAgent_;

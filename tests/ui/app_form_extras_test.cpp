@@ -156,13 +156,15 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
                                        "\xff\xfe:-joom\n"
                                        "[regex]\n"
                                        "a||(b:-joom\n"
-                                       "(b:-joom\n")
+                                       "(b:-joom\n"
+                                       "[generator]\n"
+                                       "Joomla! ||Joomla:-joom\n")
           .errors;
   engine::TSignatureFile earlier{"/sigs/first.txt", {{u"mine", u"Mine", u"https://m.example/", 4}}, {}, {}};
   engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}};
   for (const std::string& conflict : engine::PlatformConflicts({earlier}, later)) faults.push_back(conflict);
   faults.push_back(engine::LoadSignatureFile("/nonexistent/sigs.txt").errors.at(0));
-  ASSERT_EQ(faults.size(), 17u);
+  ASSERT_EQ(faults.size(), 18u);
   const QStringList files{QString::fromStdString(file), QStringLiteral("/nonexistent/sigs.txt")};
 
   i18n::LoadLanguage(QString(), none.path());

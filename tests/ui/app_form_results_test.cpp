@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gui_test_base.h"
+#include "ui/results_model.h"
 
 namespace {
 
@@ -191,12 +192,28 @@ TEST_F(ResultsTest, ASortKeepsTheSelectedSitesSelectedAndShowsItInTheHeader) {
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
   EXPECT_EQ(selectedUrls().size(), 3);
 
+  // A filtered list (the summary's click): rows stand for other records,
+  // and the selected ones still follow the sort.
+  auto* model = qobject_cast<ui::TResultsModel*>(View()->model());
+  ASSERT_NE(model, nullptr);
+  model->SetFilter([](const run::TWorkRecord& r) { return r.FURL.endsWith(QLatin1String("0.example")); });
+  ASSERT_EQ(model->rowCount(), 30);
+  Select({1, 4});
+  View()->selectionModel()->setCurrentIndex(model->index(4, 0), QItemSelectionModel::NoUpdate);
+  const QStringList before = selectedUrls();
+  const QString current = View()->currentIndex().data().toString();
+  ClickHeader(0);
+  ClickHeader(0);
+  EXPECT_EQ(selectedUrls(), before);
+  EXPECT_EQ(View()->currentIndex().data().toString(), current);
+  model->ClearFilter();
+
   // A click during a run sorts nothing, and the header keeps showing the
   // sort that is in force.
   Child<QAbstractButton>("ButtonStart")->setText(QStringLiteral("STOP"));
-  ClickHeader(0);
-  EXPECT_EQ(header->sortIndicatorSection(), 1);
-  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  ClickHeader(1);
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
   Child<QAbstractButton>("ButtonStart")->setText(QStringLiteral("Start"));
 }
 

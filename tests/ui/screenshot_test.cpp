@@ -21,7 +21,9 @@
 
 #include "dialog_test_support.h"
 #include "gui_test_base.h"
+#include "support/platform_site.h"
 #include "support/run_site.h"
+#include "ui/summary_panel.h"
 #include "ui/about_box.h"
 #include "ui/form_multi_thread.h"
 
@@ -48,41 +50,43 @@ SiteReply Answer(const SiteRequest& request) {
   return reply;
 }
 
-// LUMASIFT_SCREENSHOT_PALETTE=dark: the Fusion style with a dark palette.
-void ApplyScreenshotPalette() {
-  if (qEnvironmentVariable("LUMASIFT_SCREENSHOT_PALETTE") != QLatin1String("dark")) return;
-  QApplication::setStyle(QStringLiteral("Fusion"));
-  QPalette dark;
-  dark.setColor(QPalette::Window, QColor(45, 45, 48));
-  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-  dark.setColor(QPalette::Base, QColor(30, 30, 30));
-  dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
-  dark.setColor(QPalette::Text, QColor(230, 230, 230));
-  dark.setColor(QPalette::Button, QColor(55, 55, 58));
-  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-  dark.setColor(QPalette::HighlightedText, Qt::white);
-  dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 58));
-  dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
-  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
-  dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
-  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
-  QApplication::setPalette(dark);
-}
-
-using ScreenshotTest = GuiTest;
+class ScreenshotTest : public GuiTest {
+ protected:
+  void UseLanguageAndPalette() {
+    // LUMASIFT_SCREENSHOT_LANGUAGE=German pictures the German window;
+    // LUMASIFT_SCREENSHOT_PALETTE=dark the Fusion style with a dark palette.
+    const QString language = qEnvironmentVariable("LUMASIFT_SCREENSHOT_LANGUAGE");
+    if (!language.isEmpty()) {
+      dialogtest::CopyShippedLanguages(folder_.path());
+      WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + language.toUtf8() + ".lang.txt\r\n\r\n");
+    }
+    if (qEnvironmentVariable("LUMASIFT_SCREENSHOT_PALETTE") == QLatin1String("dark")) {
+      QApplication::setStyle(QStringLiteral("Fusion"));
+      QPalette dark;
+      dark.setColor(QPalette::Window, QColor(45, 45, 48));
+      dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+      dark.setColor(QPalette::Base, QColor(30, 30, 30));
+      dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+      dark.setColor(QPalette::Text, QColor(230, 230, 230));
+      dark.setColor(QPalette::Button, QColor(55, 55, 58));
+      dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+      dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+      dark.setColor(QPalette::HighlightedText, Qt::white);
+      dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 58));
+      dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+      dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+      dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+      dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+      dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+      QApplication::setPalette(dark);
+    }
+  }
+};
 
 TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
   const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
-  // LUMASIFT_SCREENSHOT_LANGUAGE=German pictures the German window.
-  const QString language = qEnvironmentVariable("LUMASIFT_SCREENSHOT_LANGUAGE");
-  if (!language.isEmpty()) {
-    dialogtest::CopyShippedLanguages(folder_.path());
-    WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + language.toUtf8() + ".lang.txt\r\n\r\n");
-  }
-  ApplyScreenshotPalette();
+  UseLanguageAndPalette();
   RunSite site(Answer);
   OpenForm();
   QStringList lines;
@@ -93,8 +97,7 @@ TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
   form_->grab().save(QDir(folder).filePath(QStringLiteral("before-run.png")));
   QTest::mouseClick(StartButton(), Qt::LeftButton);
   ASSERT_TRUE(WaitForIdle());
-  auto* view = Child<QTableView>("ListView1");
-  view->selectRow(1);
+  Child<QTableView>("ListView1")->selectRow(1);
   // Sorted by URL, as a header click does: the indicator shows it.
   form_->ListView1ColumnClick(0);
   QTest::qWait(200);
@@ -136,7 +139,7 @@ SiteReply BlogAnswer(const SiteRequest& request) {
 TEST_F(ScreenshotTest, EvidenceDialogOfAFinishedRow) {
   const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
-  ApplyScreenshotPalette();
+  UseLanguageAndPalette();
   RunSite site(BlogAnswer);
   OpenForm();
   Editor()->setText(QString::fromStdString(site.Url("/blog")) + QStringLiteral("\r\n") +
@@ -163,6 +166,30 @@ TEST_F(ScreenshotTest, EvidenceDialogOfAFinishedRow) {
     dialog->close();
   });
   Child<QAction>("ShowEvidence1")->trigger();
+}
+
+// View > Summary after a run of real platform pages, with the first bar
+// clicked: summary.png (the window and its panel).
+TEST_F(ScreenshotTest, SummaryPanelAfterARun) {
+  const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
+  UseLanguageAndPalette();
+  RunSite site(testsupport::PlatformPage);
+  OpenForm();
+  form_->resize(1180, 700);
+  QStringList lines;
+  for (const char* path : {"/wp/6.4.2", "/wp/6.4.1", "/wp/6.3", "/wp/5.9", "/drupal", "/joomla", "/plain", "/gone",
+                           "/wp/6.4.3", "/broken", "/joomla", "/plain", "/wp/6.2"})
+    lines << QString::fromStdString(site.Url(path));
+  Editor()->setText(lines.join(QStringLiteral("\r\n")));
+  Child<QAction>("Summary1")->trigger();
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  form_->SummaryPanel()->Refresh();
+  QTest::qWait(300);
+  form_->SummaryPanel()->ClickBar(0);
+  QTest::qWait(300);
+  form_->grab().save(QDir(folder).filePath(QStringLiteral("summary.png")));
 }
 
 }  // namespace
