@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QSvgGenerator>
 #include <QTimer>
@@ -121,6 +122,18 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
   QWidget::setTabOrder(table_, clear_);
   QWidget::setTabOrder(clear_, save_);
   QWidget::setTabOrder(save_, copy_);
+
+  // Docked, the panel takes its room from the results; the first time it
+  // opens the window grows by its width instead, as far as the screen allows.
+  connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+    if (!visible || grown_ || isFloating() || parentWidget() == nullptr) return;
+    grown_ = true;
+    QWidget* window = parentWidget()->window();
+    if (window->isMaximized() || window->isFullScreen()) return;
+    const QScreen* screen = window->screen();
+    const int room = screen != nullptr ? screen->availableGeometry().width() : window->width();
+    window->resize(std::min(room, window->width() + sizeHint().width()), window->height());
+  });
 
   refresh_ = new QTimer(this);
   refresh_->setSingleShot(true);

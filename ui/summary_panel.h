@@ -103,6 +103,7 @@ class TSummaryPanel : public QDockWidget {
   std::vector<run::TSummaryFilter> barFilters_;  // from the top; none for "Other"
   QStringList barLabels_;
   bool dirty_ = false;
+  bool grown_ = false;  // the window has grown once for the docked panel
 
   QLabel* counts_ = nullptr;
   QLabel* filterText_ = nullptr;
