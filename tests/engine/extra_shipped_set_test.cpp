@@ -154,19 +154,21 @@ class TReferenceMatcher {
   // its platform code and line.
   std::vector<std::pair<std::u16string, int>> EntriesMatching(std::u16string_view page) const {
     std::vector<std::pair<std::u16string, int>> hits;
-    for (const auto& entry : file_.plain) {
+    for (const auto& entry : plain_) {
+      if (entry.line == 0) continue;  // the built-in table's own entries
       for (const auto& alternative : entry.alternatives) {
         if (page.find(alternative) == std::u16string_view::npos) continue;
         hits.emplace_back(entry.code, entry.line);
         break;
       }
     }
-    for (std::size_t e = 0; e < file_.regex.size(); ++e) {
-      for (auto* code : regex_[e]) {
+    for (const auto& entry : regex_) {
+      if (entry.line == 0) continue;  // the built-in table's own entries
+      for (auto* code : entry.codes) {
         if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(page.data()), page.size(), 0, PCRE2_NOTEMPTY, matchData_,
                         nullptr) < 0)
           continue;
-        hits.emplace_back(file_.regex[e].code, file_.regex[e].line);
+        hits.emplace_back(entry.code, entry.line);
         break;
       }
     }
