@@ -459,8 +459,10 @@ Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = 
 TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
   QTemporaryDir dir;
   const QString page = dir.filePath(QStringLiteral("page.html")), signatures = dir.filePath(QStringLiteral("s.txt"));
+  const QString records = dir.filePath(QStringLiteral("records.csv"));
   for (const auto& [path, bytes] : {std::pair{page, QByteArray("<a href=\"/wp-content/\">")},
-                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")}}) {
+                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")},
+                                    std::pair{records, QByteArray("http://a.example/,WordPress\r\n")}}) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -475,6 +477,8 @@ TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
       {QStringLiteral("--check-signatures"), signatures},
       {QStringLiteral("--format"), QStringLiteral("jsonl"), U("/p/a")},
       {QStringLiteral("--explain"), U("/p/a")},
+      {QStringLiteral("--summary"), U("/p/a")},
+      {QStringLiteral("--summarize"), records},
       many,
   };
   for (const QStringList& args : cases) {
