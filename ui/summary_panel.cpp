@@ -19,7 +19,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
 #include <QSvgGenerator>
 #include <QTimer>
@@ -32,6 +31,7 @@
 #include "i18n/language.h"
 #include "ui/file_dialog.h"
 #include "ui/results_model.h"
+#include "ui/screen_fit.h"
 
 namespace ui {
 
@@ -130,9 +130,7 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
     grown_ = true;
     QWidget* window = parentWidget()->window();
     if (window->isMaximized() || window->isFullScreen()) return;
-    const QScreen* screen = window->screen();
-    const int room = screen != nullptr ? screen->availableGeometry().width() : window->width();
-    window->resize(std::min(room, window->width() + sizeHint().width()), window->height());
+    GrowWithinScreen(*window, QSize(window->width() + sizeHint().width(), window->height()));
   });
 
   refresh_ = new QTimer(this);
