@@ -663,6 +663,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
         return result;
       }
       ++redirects;
+      result.redirects = redirects;
       if (redirects < redirectLimit) {
         if (hop.sink == Hop::Sink::Cookies) AddMetaCookies(easy, target, hop.body);
         if (const CURLUcode parsed = curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags);

@@ -343,6 +343,21 @@ TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
   EXPECT_EQ(written.readAll(), QByteArray("\xEF\xBB\xBF") + QString(blocks).replace(u'\n', QLatin1String("\r\n")).toUtf8());
 }
 
+// An international host reads as it was written ("Ended at" too), never as
+// its UTF-8 bytes taken one by one; *.localhost is loopback without a name
+// server.
+TEST(UrlModeEvidence, ExplainShowsInternationalHostsAsWritten) {
+  RunSite site(EvidenceAnswer);
+  const QString port = QString::number(site.Port());
+  for (const QString& host : {QStringLiteral("b\u00FCcher.localhost"), QStringLiteral("\u043A\u043D\u0438\u0433\u0438.localhost")}) {
+    const QString url = QStringLiteral("http://%1:%2/moved").arg(host, port);
+    const Outcome o = RunCli({QStringLiteral("--explain"), url});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(o.out), url + QStringLiteral("\n  Error: HTTP/1.1 404 Not Found\n  Ended at: http://") + host +
+                                            u':' + port + QStringLiteral("/gone\n"));
+  }
+}
+
 }  // namespace
 
 namespace {
