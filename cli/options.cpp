@@ -316,8 +316,9 @@ std::string UsageText(std::string_view programName) {
       "cut short; the shards of a split run) and prints their merged summary on\n"
       "standard output, fetching nothing.\n\n"
       "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
-      "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
-      "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"
+      "prints \"FILE: N platforms, N plain entries, N regular-expression entries, N\n"
+      "generator entries\" for a sound file, or its faults as \"FILE:LINE: reason\" on\n"
+      "standard error.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);

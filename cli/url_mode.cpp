@@ -66,6 +66,7 @@ class TCliStream : public run::TStreamHost {
   ~TCliStream() override { EndProgress(); }
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
+  QString LineFault() override { return input_.LineFault(); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     sink_.Write(record, ended);
