@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/record_sink.h"
+#include "cli/standard_output.h"
 #include "run/summary_files.h"
 #include "services/atomic_file.h"
 
@@ -63,9 +64,10 @@ int RunSummarize(const TCliOptions& options) {
       return 2;
     }
   }
+  // A table that cannot be printed is told (once, as the tool ends) by the
+  // checked writer, with exit code 2.
   const QByteArray table = summary.ToTable().toUtf8();
-  std::fwrite(table.constData(), 1, static_cast<std::size_t>(table.size()), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 2;
+  return PrintOut(std::string_view(table.constData(), static_cast<std::size_t>(table.size()))) ? 0 : 2;
 }
 
 }  // namespace cli

@@ -129,6 +129,11 @@ TEST_F(Summary, SummarizeRefusesWhatIsNoOutputAndNotesACutOffRecord) {
       {{"--summarize", "--summary-output", folder.path(), File("cut.jsonl")}, "lumasift-cli: cannot write "},
       {{"--summary-output", folder.path(), "http://127.0.0.1:1/"}, "lumasift-cli: cannot write "},
   };
+  // The table printed to a full disk is an error, not a summary lost in silence.
+  const Outcome full = RunIntoFullDisk({"--summarize", File("cut.jsonl")});
+  EXPECT_EQ(full.exitCode, 2);
+  EXPECT_TRUE(full.err.endsWith("lumasift-cli: Error writing standard output: No space left on device\n"))
+      << full.err.toStdString();
   for (const auto& c : refusals) {
     SCOPED_TRACE(c.arguments.join(' ').toStdString());
     const Outcome o = RunCli(c.arguments);

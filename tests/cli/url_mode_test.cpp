@@ -423,22 +423,6 @@ TEST(UrlModeHostileSite, SiteTextsNeitherForgeRecordsNorReachTheTerminal) {
   EXPECT_NE(o.out.indexOf(("\n" + inputShown + "\n").toUtf8()), -1);
 }
 
-namespace {
-
-// The tool with its standard output on /dev/full, so that every write fails.
-Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = QByteArray()) {
-  EnsureApplication();
-  auto* process = new QProcess;
-  process->setStandardOutputFile(QStringLiteral("/dev/full"));
-  process->start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
-  EXPECT_TRUE(process->waitForStarted(10000));
-  if (!input.isEmpty()) process->write(input);
-  process->closeWriteChannel();
-  return Finish(process);
-}
-
-}  // namespace
-
 // Every write to standard output is checked: a full disk is an error, not
 // records silently lost, and a run whose records cannot be written stops.
 TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
