@@ -131,8 +131,16 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
     QWidget* window = parentWidget()->window();
     if (window->isMaximized() || window->isFullScreen()) return;
     const QScreen* screen = window->screen();
-    const int room = screen != nullptr ? screen->availableGeometry().width() : window->width();
-    window->resize(std::min(room, window->width() + sizeHint().width()), window->height());
+    if (screen == nullptr) return;
+    // The frame (title bar, borders) counts too, and a window placed towards
+    // the right moves left rather than growing past the screen's edge.
+    const QRect room = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    const int border = frame.width() - window->width();
+    const int width = std::min(room.width() - border, window->width() + sizeHint().width());
+    window->resize(width, window->height());
+    const int overflow = frame.x() + width + border - (room.x() + room.width());
+    if (overflow > 0) window->move(std::max(room.x(), frame.x() - overflow), frame.y());
   });
 
   refresh_ = new QTimer(this);
@@ -233,6 +241,7 @@ void TSummaryPanel::ApplyPalette() {
 }
 
 void TSummaryPanel::RebuildChart() {
+  barSet_ = nullptr;  // deleted with its series
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
     chart_->removeAxis(axis);
@@ -261,8 +270,6 @@ void TSummaryPanel::RebuildChart() {
 
   const QPalette colours = palette();
   auto* set = new QBarSet(Translate(QStringLiteral("Sites")));
-  set->setColor(colours.color(QPalette::Highlight));
-  set->setBorderColor(colours.color(QPalette::Highlight));
   set->setLabelColor(colours.color(QPalette::Text));
   // A horizontal bar chart draws its first category at the bottom: the most
   // sites go last so that they show at the top.
@@ -303,6 +310,34 @@ void TSummaryPanel::RebuildChart() {
   series->attachAxis(counts);
   const int bars = static_cast<int>(values.size());
   connect(set, &QBarSet::clicked, this, [this, bars](int index) { ClickBar(bars - 1 - index); });
+  barSet_ = set;
+  MarkFilteredBar();
+}
+
+void TSummaryPanel::MarkFilteredBar() {
+  if (barSet_ == nullptr) return;
+  // The bar of the platform the results show stands out; the others step
+  // back, so the chart says what the list below it holds.
+  const int bars = barSet_->count();
+  const int marked = MarkedBar();
+  const QPalette colours = palette();
+  barSet_->deselectAllBars();
+  const QColor bar = colours.color(QPalette::Highlight), base = colours.color(QPalette::Base);
+  const auto faded = [&](int a, int b) { return (a * 2 + b * 3) / 5; };
+  barSet_->setColor(marked < 0 ? bar
+                               : QColor(faded(bar.red(), base.red()), faded(bar.green(), base.green()),
+                                        faded(bar.blue(), base.blue())));
+  barSet_->setBorderColor(barSet_->color());
+  barSet_->setSelectedColor(colours.color(QPalette::Highlight));
+  if (marked >= 0) barSet_->selectBar(bars - 1 - marked);
+}
+
+int TSummaryPanel::MarkedBar() const {
+  if (!filter_ || (filter_->kind != TSummaryFilter::TKind::Platform && filter_->kind != TSummaryFilter::TKind::Version))
+    return -1;
+  for (std::size_t i = 0; i < barFilters_.size(); ++i)
+    if (barFilters_[i].platform.compare(filter_->platform, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
+  return -1;
 }
 
 QStringList TSummaryPanel::BarLabels() const { return barLabels_; }
@@ -390,6 +425,7 @@ void TSummaryPanel::SetFilter(const run::TSummaryFilter& filter) {
   }
   filterText_->setText(Translate(QStringLiteral("The results show only: %s")).replace(QLatin1String("%s"), what));
   clear_->setEnabled(true);
+  MarkFilteredBar();
   Q_EMIT FilterChanged();
 }
 
@@ -399,6 +435,7 @@ void TSummaryPanel::ClearFilter() {
   results_.ClearFilter();
   filterText_->setText(Translate(QStringLiteral("The results show every site.")));
   clear_->setEnabled(false);
+  MarkFilteredBar();
   if (had) Q_EMIT FilterChanged();
 }
 

@@ -25,6 +25,7 @@
 
 #include "run/run_summary.h"
 
+class QBarSet;
 class QChart;
 class QChartView;
 class QLabel;
@@ -72,6 +73,9 @@ class TSummaryPanel : public QDockWidget {
   QStringList BarLabels() const;
   // Acts as a click on the bar at `index` from the top.
   void ClickBar(int index);
+  // The bar (from the top) of the platform the filter selects, drawn apart
+  // from the others; -1 when the filter selects none of the bars, or none is set.
+  int MarkedBar() const;
   // The chart as an image or an SVG file; false when it cannot be written.
   bool SaveChart(const QString& fileName);
 
@@ -95,6 +99,7 @@ class TSummaryPanel : public QDockWidget {
   QString TableText() const;
   QImage ChartImage() const;
   void SettleChart() const;
+  void MarkFilteredBar();
 
   const run::TWorkList& list_;
   TResultsModel& results_;
@@ -108,6 +113,7 @@ class TSummaryPanel : public QDockWidget {
   QLabel* counts_ = nullptr;
   QLabel* filterText_ = nullptr;
   QChart* chart_ = nullptr;
+  QBarSet* barSet_ = nullptr;  // the chart's bars, none while it has none
   QChartView* chartView_ = nullptr;
   QTreeWidget* table_ = nullptr;
   QPushButton* clear_ = nullptr;

@@ -116,8 +116,10 @@ TEST_F(SummaryPanelTest, ABarOrARowFiltersTheResultsUntilCleared) {
 
   // A click on the first bar, during the run: the WordPress sites so far...
   ASSERT_EQ(Panel().BarLabels().value(0), QStringLiteral("WordPress"));
+  EXPECT_EQ(Panel().MarkedBar(), -1);
   Panel().ClickBar(0);
   EXPECT_EQ(ResultUrls(), QStringList({Url("/wp/6.4.2"), Url("/wp/5.9")}));
+  EXPECT_EQ(Panel().MarkedBar(), 0);
   // ...and one more as its job ends, at its place in the list.
   site_.Release();
   ASSERT_TRUE(WaitForIdle());
@@ -139,6 +141,7 @@ TEST_F(SummaryPanelTest, ABarOrARowFiltersTheResultsUntilCleared) {
   Table()->setCurrentItem(wordpress->child(0));  // 6.4
   QTest::keyClick(Table(), Qt::Key_Return);
   EXPECT_EQ(ResultUrls(), QStringList({Url("/wp/6.4.2"), Url("/hold/wp/6.4.1")}));
+  EXPECT_EQ(Panel().MarkedBar(), 0);  // a version marks its platform's bar
   // An error text, then the failed sites as a whole, then no platform.
   QTreeWidgetItem* failed = Row(QStringLiteral("Failed"));
   ASSERT_NE(failed, nullptr);
@@ -151,6 +154,7 @@ TEST_F(SummaryPanelTest, ABarOrARowFiltersTheResultsUntilCleared) {
   EXPECT_EQ(ResultUrls(), QStringList({Url("/gone"), Url("/broken")}));
   QTest::mouseClick(Table()->viewport(), Qt::LeftButton, {}, Table()->visualItemRect(Row("No platform")).center());
   EXPECT_EQ(ResultUrls(), QStringList({Url("/plain")}));
+  EXPECT_EQ(Panel().MarkedBar(), -1);
 
   // Sorting keeps the filter; Clear Filter shows every row.
   Panel().ClickBar(0);
@@ -211,6 +215,23 @@ TEST_F(SummaryPanelTest, ChartFollowsPaletteAndLanguageAndIsSavedAndCopied) {
     return QImage(png);
   }();
   EXPECT_LT(QColor(darkChart.pixel(3, 3)).lightness(), 60);
+}
+
+// Opened docked the first time, the panel makes the window wider rather
+// than taking the results' room, and never pushes it past the screen's edge.
+TEST_F(SummaryPanelTest, WindowGrowsForThePanelWithinTheScreen) {
+  OpenForm();
+  const QRect room = form_->screen()->availableGeometry();
+  form_->resize(room.width() * 2 / 3, room.height() * 2 / 3);
+  form_->move(room.right() - form_->frameGeometry().width() - 10, room.top());
+  QCoreApplication::processEvents();
+  const int before = form_->width();
+  QTest::keyClick(form_.get(), Qt::Key_F9);
+  ASSERT_TRUE(Panel().isVisible());
+  QCoreApplication::processEvents();
+  EXPECT_GT(form_->width(), before);
+  EXPECT_LE(form_->frameGeometry().right(), room.right());
+  EXPECT_GE(form_->frameGeometry().left(), room.left());
 }
 
 TEST_F(SummaryPanelTest, TextsFollowTheChosenLanguage) {
