@@ -27,6 +27,7 @@
 
 class QBarSet;
 class QChart;
+class QValueAxis;
 class QChartView;
 class QLabel;
 class QMenu;
@@ -100,6 +101,8 @@ class TSummaryPanel : public QDockWidget {
   QImage ChartImage() const;
   void SettleChart() const;
   void MarkFilteredBar();
+  void ScaleCounts(qreal most);
+  void FitNumberColumns(qint64 mostSites, double largestShare);
 
   const run::TWorkList& list_;
   TResultsModel& results_;
@@ -114,6 +117,7 @@ class TSummaryPanel : public QDockWidget {
   QLabel* filterText_ = nullptr;
   QChart* chart_ = nullptr;
   QBarSet* barSet_ = nullptr;  // the chart's bars, none while it has none
+  QValueAxis* countsAxis_ = nullptr;  // their scale
   QChartView* chartView_ = nullptr;
   QTreeWidget* table_ = nullptr;
   QPushButton* clear_ = nullptr;

@@ -4,6 +4,9 @@
 // saving and copying the chart.
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QAbstractBarSeries>
+#include <QBarSet>
+#include <QChartView>
 #include <QClipboard>
 #include <QImage>
 #include <QLabel>
@@ -42,6 +45,15 @@ class SummaryPanelTest : public GuiTest {
     const auto found = Table()->findItems(name, Qt::MatchExactly | Qt::MatchRecursive, 0);
     return found.isEmpty() ? nullptr : found.first();
   }
+  // The lengths of the chart's bars from the top.
+  QList<qreal> BarValues() {
+    QList<qreal> values;
+    const auto* view = Panel().findChild<QChartView*>(QStringLiteral("SummaryChart"));
+    for (QAbstractSeries* series : view->chart()->series())
+      if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
+        for (int i = bars->barSets().value(0)->count() - 1; i >= 0; --i) values << bars->barSets().value(0)->at(i);
+    return values;
+  }
   // Runs the list and waits for its end.
   void Run(const QStringList& paths) {
     QStringList lines;
@@ -68,12 +80,17 @@ TEST_F(SummaryPanelTest, CountsLiveDuringTheRunAndShowsTheWholeRunAfterIt) {
   ASSERT_TRUE(WaitFor([&] { return Panel().Summary().Urls() == 8; }));
   ASSERT_TRUE(WaitFor([&] { return Counts().endsWith(QStringLiteral("3 failed, 1 not done")); })) << Counts().toStdString();
   EXPECT_EQ(Counts(), QStringLiteral("9 URLs: 5 answered (4 with a platform, 1 without), 3 failed, 1 not done"));
+  Panel().Refresh();
+  EXPECT_EQ(BarValues(), QList<qreal>({2, 2, 1, 1, 1, 1}));
   site_.Release();
   ASSERT_TRUE(WaitForIdle());
   Panel().Refresh();
   EXPECT_EQ(Counts(), QStringLiteral("9 URLs: 6 answered (5 with a platform, 1 without), 3 failed, 0 not done"));
 
   EXPECT_EQ(Panel().BarLabels(), QStringList({"WordPress", "nginx", "Apache", "Drupal", "Joomla", "PHP"}));
+  // The bars were drawn while the last site was held (same bars, shorter):
+  // their lengths follow the counts.
+  EXPECT_EQ(BarValues(), QList<qreal>({3, 3, 1, 1, 1, 1}));
   QTreeWidgetItem* wordpress = Row(QStringLiteral("WordPress"));
   ASSERT_NE(wordpress, nullptr);
   EXPECT_EQ(wordpress->text(1), QStringLiteral("3"));
