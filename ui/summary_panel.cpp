@@ -142,6 +142,7 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
     const QRect frame = window->frameGeometry();
     const int border = frame.width() - window->width();
     const int width = std::min(room.width() - border, window->width() + sizeHint().width());
+    if (width <= window->width()) return;  // no room to grow; never shrink what the user sized
     window->resize(width, window->height());
     const int overflow = frame.x() + width + border - (room.x() + room.width());
     if (overflow > 0) window->move(std::max(room.x(), frame.x() - overflow), frame.y());
