@@ -1,6 +1,6 @@
 #pragma once
 // The evidence of one work-list record (the findings behind its platforms
-// text, the versions, and the URL its page fetch ended at), packed into one
+// text, the versions, and the URL a redirected page fetch ended at), packed into one
 // block so that a list of a million records stays small.
 //
 // A TEvidence is immutable once built; copies share the block (the count is
@@ -20,7 +20,7 @@ class TEvidence {
  public:
   TEvidence() = default;
   // From the engine's answer and the URL the page fetch ended at (empty:
-  // not known). An answer without findings, versions or URL takes no block.
+  // not redirected, or not known). An answer without findings, versions or URL takes no block.
   TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view finalUrl);
   TEvidence(const TEvidence& other) noexcept;
   TEvidence(TEvidence&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }

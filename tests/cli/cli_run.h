@@ -92,18 +92,6 @@ inline Outcome RunCli(const QStringList& arguments, const QByteArray& input = QB
   return Finish(process);
 }
 
-// The tool with its standard output on /dev/full, so that every write fails.
-inline Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = QByteArray()) {
-  EnsureApplication();
-  auto* process = new QProcess;
-  process->setStandardOutputFile(QStringLiteral("/dev/full"));
-  process->start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
-  EXPECT_TRUE(process->waitForStarted(10000));
-  if (!input.isEmpty()) process->write(input);
-  process->closeWriteChannel();
-  return Finish(process);
-}
-
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace cli_test
