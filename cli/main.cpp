@@ -1,5 +1,5 @@
-// lumasift-cli: identifies a saved page, or the sites of URLs, from the
-// command line.
+// lumasift-cli: identifies a saved page, the sites of URLs, saved page
+// files or the pages of web archives, from the command line.
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -11,7 +11,6 @@
 
 #include "cli/options.h"
 #include "cli/record_format.h"
-#include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/evidence.h"
 #include "engine/extra_signatures.h"
@@ -22,6 +21,7 @@
 #include "run/evidence_text.h"
 #include "run/printable_text.h"
 #include "run/record_evidence.h"
+#include "saved/page_file.h"
 #include "services/identity.h"
 
 namespace {
@@ -30,12 +30,12 @@ constexpr int kExitFailure = 2;
 
 bool ReadText(const std::string& path, std::u16string& text) {
   std::string bytes, reason;
-  if (!cli::ReadFileBytes(path, bytes, reason)) {
+  if (!saved::ReadFileBytes(path, bytes, reason)) {
     std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", run::PrintableUtf8(path).c_str(), reason.c_str());
     return false;
   }
   // The lines as the page fetch delivers them.
-  text = fetch::NormaliseLines(cli::DecodeBytes(bytes));
+  text = saved::PageFileText(bytes);
   return true;
 }
 
@@ -133,7 +133,8 @@ int main(int argc, char* argv[]) {
   auto& set = std::get<std::shared_ptr<const engine::TExtraSignatures>>(extras);
   if (parsed.options.pageFile) return IdentifyPage(parsed.options, set.get());
 
-  // URLs: the run core hands its steps to this thread's event loop.
+  // URLs, saved pages, archives: the run core hands its steps to this
+  // thread's event loop.
   fetch::GlobalInit();  // before the application object or any job thread
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();

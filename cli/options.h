@@ -36,6 +36,13 @@ struct TCliOptions {
   std::optional<std::string> proxyUser;    // --proxy-user USER (password: LUMASIFT_PROXY_PASSWORD)
   bool urlOptionGiven = false;             // any of the URL-mode options above
   bool explain = false;                    // --explain: readable evidence, one block per site
+
+  // Saved pages instead of URLs: the arguments are page files and folders
+  // (--pages) or web archives (--warc); "-" stands for standard input.
+  bool pages = false;                      // --pages
+  bool warc = false;                       // --warc
+  bool allRecords = false;                 // --all-records: every response record / every file in folders
+  bool fetchOptionGiven = false;           // time-outs, user agent or proxy: options of fetching only
 };
 
 struct TOptionSpec {
@@ -55,7 +62,9 @@ struct TParseResult {
 
 // Reads argv[1..]: "--name value", "--name=value" and switches; every other
 // argument (and every argument after "--") is a URL, or with
-// --check-signatures a signature file. --page excludes URLs and the URL-mode
+// --check-signatures a signature file, with --pages a page file or folder,
+// with --warc an archive ("-" alone: standard input, also before "--").
+// --pages and --warc take the options of URL mode except those of fetching. --page excludes URLs and the URL-mode
 // options; --check-signatures excludes both; xls and xlsx need --output;
 // --resume takes csv or jsonl and no --output.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);

@@ -99,7 +99,7 @@ std::uint32_t TDoneUrls::Count(const QString& url) const {
   return count == nullptr ? 0 : *count;
 }
 
-std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, QString& error) {
+std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, QString& error, bool urlNames) {
   TResumeFile result;
   result.lineEnd = format == TFormat::Jsonl ? QByteArray("\n") : QByteArray("\r\n");
   result.start = format == TFormat::Jsonl ? QByteArray() : kBom;
@@ -146,7 +146,7 @@ std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, Q
     QByteArray content = record;
     content.chop(content.endsWith("\r\n") ? 2 : 1);
     const std::optional<QString> url = format == TFormat::Jsonl ? JsonUrl(content) : FirstCsvField(content);
-    if (!url || !url->startsWith(QLatin1String("http"))) {
+    if (!url || (urlNames ? !url->startsWith(QLatin1String("http")) : url->isEmpty())) {
       error = QStringLiteral("line %1 is not a %2 record of this tool")
                   .arg(lineNumber)
                   .arg(format == TFormat::Jsonl ? QStringLiteral("jsonl") : QStringLiteral("csv"));

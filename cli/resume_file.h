@@ -51,7 +51,9 @@ struct TResumeFile {
 
 // Reads FILE for the format (csv or jsonl). An absent or empty file holds no
 // records. Returns nothing, with the reason in `error`, when the file cannot
-// be read or holds a line that is not a record of that format.
-std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, QString& error);
+// be read or holds a line that is not a record of that format. `urlNames`:
+// records are named by URLs (beginning with "http"); false for saved page
+// files, named by their paths.
+std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, QString& error, bool urlNames = true);
 
 }  // namespace cli

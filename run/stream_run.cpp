@@ -47,24 +47,27 @@ class TStream {
   struct Slot {
     TWorkRecord record;
     bool ended = false;
+    std::unique_ptr<TPageSource> source;  // null: the site of the record's URL is fetched
+    std::size_t held = 0;                 // the source's bytes, counted in held_ until its job ends
   };
 
   bool MayStart() const { return !StopFlag().load() && !failed_; }
+  bool HeldTooMuch() const { return settings_.heldBytes > 0 && held_ > 0 && held_ >= settings_.heldBytes; }
 
   // The calling thread: takes lines while fewer than `window` records wait.
   void ReadInput() {
     for (;;) {
       {
         std::unique_lock lock(mutex_);
-        while (MayStart() && slots_.size() - inWork_ >= window_) cv_.wait_for(lock, kStopPoll);
+        while (MayStart() && (slots_.size() - inWork_ >= window_ || HeldTooMuch())) cv_.wait_for(lock, kStopPoll);
         if (!MayStart()) break;
       }
-      const std::optional<QString> line = host_.NextLine(giveUp_);
-      if (!line) break;
-      QString url = IntakeUrl(*line);
-      if (url.isEmpty() || !host_.Admit(url)) continue;
+      std::optional<TStreamEntry> entry = host_.NextEntry(giveUp_);
+      if (!entry) break;
+      const std::size_t held = entry->source ? entry->source->HeldBytes() : 0;
       std::lock_guard lock(mutex_);
-      slots_.push_back(Slot{TWorkRecord(std::move(url), QString(), kImageNone), false});
+      held_ += held;
+      slots_.push_back(Slot{TWorkRecord(std::move(entry->name), QString(), kImageNone), false, std::move(entry->source), held});
       ++taken_;
       // A thread more while records wait that no idle thread will take, up
       // to the jobs at once: a short list makes only as many threads as it
@@ -100,7 +103,10 @@ class TStream {
       --idle_;
       if (!MayStart() || next_ >= base_ + static_cast<qint64>(slots_.size())) return;
       const qint64 index = next_++;
-      const QString url = slots_[static_cast<std::size_t>(index - base_)].record.FURL;
+      Slot& started = slots_[static_cast<std::size_t>(index - base_)];
+      const QString url = started.record.FURL;
+      std::unique_ptr<TPageSource> source = std::move(started.source);
+      const std::size_t held = started.held;
       ++inWork_;
       lock.unlock();
 
@@ -111,14 +117,22 @@ class TStream {
         // The page's bytes stay counted in the shared page budget until its
         // text has been identified and is gone.
         fetch::PageLease pageLease;
-        result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease),
-                            settings_.extras.get());
+        TSiteFetch fetched;
+        if (source) {
+          fetched = source->Read(pageLease);
+          source.reset();  // what it held is no longer needed
+        } else {
+          fetched = FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease);
+        }
+        result = SiteResult(fetched, settings_.extras.get());
       } catch (...) {
         error = std::current_exception();
       }
+      source.reset();
 
       lock.lock();
       --inWork_;
+      held_ -= held;
       if (error) {
         if (!failed_) {
           failed_ = true;
@@ -164,6 +178,7 @@ class TStream {
   qint64 base_ = 0;         // input index of slots_.front()
   qint64 next_ = 0;         // input index of the next record to start
   std::size_t inWork_ = 0;
+  std::size_t held_ = 0;  // bytes of the page sources of records not yet ended
   qint64 taken_ = 0;
   qint64 endedCount_ = 0;
   qint64 delivered_ = 0;
@@ -177,6 +192,15 @@ class TStream {
 };
 
 }  // namespace
+
+std::optional<TStreamEntry> TStreamHost::NextEntry(const std::atomic<bool>& giveUp) {
+  for (;;) {
+    const std::optional<QString> line = NextLine(giveUp);
+    if (!line) return std::nullopt;
+    QString url = IntakeUrl(*line);
+    if (!url.isEmpty() && Admit(url)) return TStreamEntry{std::move(url), nullptr};
+  }
+}
 
 TStreamResult RunStream(TStreamHost& host, const TStreamSettings& settings) { return TStream(host, settings).Run(); }
 
