@@ -57,7 +57,7 @@ bool ArchiveStream::ReadMore() {
 bool ArchiveStream::Fill(std::string& out, const std::function<bool()>& stop) {
   if (stop && stop()) return false;
   if (mode_ == Mode::Unknown) {
-    while (InputLeft() < 2 && ReadMore()) {
+    while (InputLeft() < 4 && ReadMore()) {
     }
     mode_ = IsMemberHeader(in_.data() + inPos_, InputLeft()) ? Mode::Gzip : Mode::Plain;
     if (mode_ == Mode::Plain) boundaries_.push_back({0, 0, false});

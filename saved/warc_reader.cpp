@@ -10,6 +10,8 @@ namespace saved {
 namespace {
 
 constexpr std::string_view kRecordStart = "WARC/1.";
+// "WARC/1.1" CR LF: a record's whole version line.
+constexpr std::size_t kVersionLine = 10;
 // Used bytes are dropped from the front of the buffer once there are this many.
 constexpr std::size_t kDropUsed = std::size_t{1} << 20;
 
@@ -86,31 +88,41 @@ void WarcReader::Report(std::vector<ArchiveProblem>& problems, std::uint64_t pos
   problems.push_back({stream_.FileOffsetOf(position), std::move(text)});
 }
 
-void WarcReader::SkipGarbage(std::vector<ArchiveProblem>& problems) {
+bool WarcReader::SkipGarbage(std::vector<ArchiveProblem>* problems) {
   const std::uint64_t start = Here();
-  std::size_t from = pos_;
+  bool found = false;
   for (;;) {
-    std::size_t hit = buf_.find(kRecordStart, from);
+    std::size_t hit = buf_.find(kRecordStart, pos_);
+    bool undecided = false;
     while (hit != std::string::npos) {
-      // A record begins at the start of a line (or of the stream, or of a member).
+      // A record begins at the start of a line (or of the stream, or of a
+      // member), or wherever its whole version line stands.
       const std::uint64_t at = bufStart_ + hit;
-      if (at >= start && (at == 0 || (hit > 0 && buf_[hit - 1] == '\n') || stream_.BoundaryAt(at))) break;
+      if (at == 0 || (hit > 0 && buf_[hit - 1] == '\n') || stream_.BoundaryAt(at)) break;
+      const std::string_view rest = std::string_view(buf_).substr(hit);
+      if (rest.starts_with("WARC/1.0\r\n") || rest.starts_with("WARC/1.1\r\n")) break;
+      if (rest.size() < kVersionLine && !ended_) {
+        undecided = true;  // more bytes will tell
+        break;
+      }
       hit = buf_.find(kRecordStart, hit + 1);
     }
-    if (hit != std::string::npos) {
+    if (hit != std::string::npos && !undecided) {
       pos_ = hit;
+      found = true;
       break;
     }
-    // Keep a start cut by the read and the byte before it.
-    pos_ = std::max(pos_, buf_.size() - std::min(buf_.size() - pos_, kRecordStart.size()));
-    if (!More()) {
+    // Keep what may be a version line cut by the read, and the byte before it.
+    pos_ = undecided ? std::max(pos_, hit > 0 ? hit - 1 : 0)
+                     : std::max(pos_, buf_.size() - std::min(buf_.size() - pos_, kVersionLine));
+    if (!More() && !undecided) {
       pos_ = buf_.size();
       break;
     }
-    from = pos_;
   }
-  if (Here() > start && !Stopped())
-    Report(problems, start, std::to_string(Here() - start) + " bytes that are no WARC record skipped");
+  if (problems != nullptr && Here() > start && !Stopped())
+    Report(*problems, start, std::to_string(Here() - start) + " bytes that are no WARC record skipped");
+  return found;
 }
 
 WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<ArchiveProblem>& problems) {
@@ -121,7 +133,7 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
     if (!More()) return Parse::End;
   }
   if (!AtRecordStart()) {
-    SkipGarbage(problems);
+    SkipGarbage(&problems);
     return Parse::Skipped;
   }
   const std::uint64_t start = Here();
@@ -146,7 +158,7 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
     if (buf_.size() - pos_ > kMaxHeaderBytes) {
       Report(problems, start, "record header does not end within 64 KiB");
       ++pos_;
-      SkipGarbage(problems);
+      SkipGarbage(nullptr);  // the rest of the damaged record
       return Parse::Skipped;
     }
     searchFrom = std::max(pos_, buf_.size() - std::min<std::size_t>(buf_.size() - pos_, 2));
@@ -161,7 +173,7 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
   if (headerEnd - pos_ > kMaxHeaderBytes) {
     Report(problems, start, "record header does not end within 64 KiB");
     ++pos_;
-    SkipGarbage(problems);
+    SkipGarbage(nullptr);
     return Parse::Skipped;
   }
   // A damaged gzip member inside the header: the record is lost with it.
@@ -192,16 +204,18 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
   if (!length) {
     Report(problems, start, "record has no valid Content-Length");
     ++pos_;
-    SkipGarbage(problems);
+    SkipGarbage(nullptr);
     return Parse::Skipped;
   }
   pos_ = headerEnd;
   if (const std::optional<std::uint64_t> left = stream_.PlainBytesAfter(Here()); left && *length > *left) {
+    // Cut off, or a wrong length with records after it: a search tells which.
+    const bool more = SkipGarbage(nullptr);
     Report(problems, start,
-           "Content-Length " + std::to_string(*length) + " runs past the end of the file (" + std::to_string(*left) +
-               " bytes left)");
-    SkipGarbage(problems);
-    return Parse::Skipped;
+           more ? "Content-Length " + std::to_string(*length) + " runs past the end of the file (" +
+                      std::to_string(*left) + " bytes left)"
+                : std::string("the file ends inside this record"));
+    return more ? Parse::Skipped : Parse::End;
   }
   record.length = *length;
 

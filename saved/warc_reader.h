@@ -91,7 +91,9 @@ class WarcReader {
   void MoveTo(std::uint64_t position) { pos_ = static_cast<std::size_t>(position - bufStart_); }
   bool AtRecordStart();
   bool Stopped() const { return options_.stop && options_.stop(); }
-  void SkipGarbage(std::vector<ArchiveProblem>& problems);
+  // Passes over bytes up to the next record start, reporting them as a
+  // problem when `problems` is given; false when the input ended first.
+  bool SkipGarbage(std::vector<ArchiveProblem>* problems);
   void Report(std::vector<ArchiveProblem>& problems, std::uint64_t position, std::string text);
 
   ArchiveStream stream_;
