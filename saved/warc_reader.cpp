@@ -85,7 +85,12 @@ bool WarcReader::AtRecordStart() {
 
 void WarcReader::Report(std::vector<ArchiveProblem>& problems, std::uint64_t position, std::string text) {
   for (ArchiveProblem& p : stream_.TakeProblems()) problems.push_back(std::move(p));
-  problems.push_back({stream_.FileOffsetOf(position), std::move(text)});
+  // One problem for one place: a damaged gzip member's bytes, decoded up to
+  // the damage, may also look like a broken record in it; the member's
+  // damage says what happened there.
+  const std::uint64_t offset = stream_.FileOffsetOf(position);
+  if (!problems.empty() && problems.back().offset == offset) return;
+  problems.push_back({offset, std::move(text)});
 }
 
 bool WarcReader::SkipGarbage(std::vector<ArchiveProblem>* problems) {

@@ -15,7 +15,7 @@ PACKAGES=(
   nginx-light openssl curl
   tinyproxy-bin microsocks qtkeychain-qt6-dev
   python3 python3-xlrd python3-openpyxl
-  parallel
+  parallel wget
   xvfb xauth fonts-dejavu-core
   famfamfam-silk famfamfam-flag-png
   dpkg-dev lintian appstream desktop-file-utils bash-completion

@@ -2,7 +2,6 @@
 // however the bytes arrive, damage reported with its offset and passed over,
 // truncated files, and hostile archives in bounded memory.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -233,49 +232,13 @@ TEST(WarcReader, AOneGigabyteRecordIsReadPastKeepingOnlyItsLimit) {
   EXPECT_TRUE(problems.empty());
 }
 
-// `head`, then `zeros` zero bytes (a multiple of 1 MiB), then `tail`, as
-// one gzip member, made without compressing (or holding) the zeros more
-// than once: the compressed form of 1 MiB of zeros, ended by a full flush,
-// is a run of deflate blocks that may stand any number of times in a row.
-std::string GzipWithZeros(const std::string& head, std::uint64_t zeros, const std::string& tail) {
-  const auto deflated = [](const std::string& data, int flush) {
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, data.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, flush);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-  };
-  const std::string piece(1 << 20, '\0');
-  const std::string zeroBlocks = deflated(piece, Z_FULL_FLUSH);
-  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(head.data()), static_cast<uInt>(head.size()));
-  const uLong pieceCrc = crc32(0, reinterpret_cast<const Bytef*>(piece.data()), static_cast<uInt>(piece.size()));
-  std::string out("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
-  out += deflated(head, Z_FULL_FLUSH);
-  for (std::uint64_t i = 0; i < zeros / piece.size(); ++i) {
-    out += zeroBlocks;
-    crc = crc32_combine(crc, pieceCrc, static_cast<z_off_t>(piece.size()));
-  }
-  out += deflated(tail, Z_FINISH);
-  crc = crc32(crc, reinterpret_cast<const Bytef*>(tail.data()), static_cast<uInt>(tail.size()));
-  const std::uint64_t size = head.size() + zeros + tail.size();
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((crc >> (8 * i)) & 0xFF);
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((size >> (8 * i)) & 0xFF);
-  return out;
-}
-
 TEST(WarcReader, AGzipBombIsReadThroughInBoundedMemory) {
   // 1 GiB of zeros in one record's member (about 1 MB compressed).
   const std::uint64_t length = std::uint64_t{1} << 30;
   const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>";
   const std::string head = "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: http://bomb.example/\r\nContent-Length: " +
                            std::to_string(length + answer.size()) + "\r\n\r\n" + answer;
-  const std::string bomb = GzipWithZeros(head, length, "\r\n\r\n");
+  const std::string bomb = testsupport::GzipWithZeros(head, length, "\r\n\r\n");
   EXPECT_LT(bomb.size(), 2u << 20);
   const std::string file = bomb + testsupport::Gzip(ResponseRecord("http://after.example/", HttpAnswer("<p>after</p>")));
   const Read read = ReadAll(file);
