@@ -27,13 +27,11 @@ std::optional<std::string> Milliseconds(std::string& field, std::string_view nam
 // What --pages, --warc and --all-records do not go with.
 std::string SavedPagesError(const TCliOptions& o) {
   const char* name = o.pages ? "--pages" : "--warc";
-  if (!o.pages && !o.warc && std::find(o.urls.begin(), o.urls.end(), "-") != o.urls.end())
-    return "unknown option -";  // standard input stands for saved pages only
   if (o.pages && o.warc) return "--pages and --warc exclude each other";
   if (o.allRecords && !o.pages && !o.warc) return "--all-records needs --pages or --warc";
   if (!o.pages && !o.warc) return {};
-  if (o.pageFile || o.headersFile || o.checkSignatures)
-    return std::string(name) + " excludes --page, --headers and --check-signatures";
+  if (o.pageFile || o.headersFile || o.checkSignatures || o.summarize)
+    return std::string(name) + " excludes --page, --headers, --check-signatures and --summarize";
   if (o.fetchOptionGiven)
     return std::string(name) + " reads no site: it takes no time-out, user agent or proxy";
   if (o.urls.empty())
@@ -173,6 +171,23 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.explain = true;
          return std::nullopt;
        }},
+      {"--summary", "", "URLs: print the run's summary (sites per platform, versions, errors) on standard error",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         o.summary = true;
+         return std::nullopt;
+       }},
+      {"--summary-output", "FILE", "write the summary (of the run, or of --summarize) to FILE as JSON",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         if (v.empty()) return std::string("--summary-output needs a file name");
+         o.summaryOutput = std::string(v);
+         return std::nullopt;
+       }},
+      {"--summarize", "", "sum up earlier csv or jsonl outputs given as arguments (- : standard input); fetch nothing",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.summarize = true;
+         return std::nullopt;
+       }},
       {"--pages", "", "identify saved pages: the arguments are page files and folders, - reads names from standard input",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.pages = true;
@@ -250,14 +265,24 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     }
   }
   const TCliOptions& o = result.options;
-  if (const std::string error = SavedPagesError(o); !error.empty())
+  const bool standardInput = std::find(o.urls.begin(), o.urls.end(), "-") != o.urls.end();
+  if (standardInput && !o.summarize && !o.pages && !o.warc)
+    result.error = "unknown option - (standard input is a file only for --summarize, --pages and --warc)";
+  else if (const std::string error = SavedPagesError(o); !error.empty())
     result.error = error;
   else if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
                            !o.signatureFiles.empty()))
     result.error = "--check-signatures takes only signature files";
+  else if (o.checkSignatures && o.summaryOutput)
+    result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.urls.empty())
     result.error = "--check-signatures needs at least one signature file";
-  else if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
+  else if (o.summarize && (o.checkSignatures || o.pageFile || o.headersFile || o.urlOptionGiven || o.extra ||
+                           o.explain || o.formatGiven || !o.signatureFiles.empty()))
+    result.error = "--summarize takes only output files and --summary-output";
+  else if (o.summarize && o.urls.empty())
+    result.error = "--summarize needs at least one file (- for standard input)";
+  else if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven || o.summaryOutput))
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
@@ -291,7 +316,8 @@ std::string UsageText(std::string_view programName) {
       "       " + name + " ... [--format csv|txt|jsonl | --explain] [--output FILE | --resume FILE]\n"
       "           [--threads auto|N|1] [--all-records] --pages PATH...|-\n"
       "       " + name + " ... (the same) --warc FILE...|-\n"
-      "       " + name + " --check-signatures FILE...\n\n"
+      "       " + name + " --check-signatures FILE...\n"
+      "       " + name + " --summarize [--summary-output FILE] FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
       "show, joined by \", \", followed by one line feed; with --format jsonl one JSON\n"
       "object ({\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n\n"
@@ -328,6 +354,13 @@ std::string UsageText(std::string_view programName) {
       "--extra and --signatures add extra signatures: an extra entry counts only where\n"
       "the built-in table of its kind finds nothing. A signature file with faults ends\n"
       "the tool before anything is fetched, its faults on standard error.\n\n"
+      "--summary prints, once the run is over, the sites per platform with their share\n"
+      "of the sites that answered, the versions found (major.minor), the sites without\n"
+      "platform and the failed ones by error text, on standard error; --summary-output\n"
+      "FILE writes the same as JSON.\n"
+      "With --summarize: reads earlier csv or jsonl outputs of this tool (complete or\n"
+      "cut short; the shards of a split run) and prints their merged summary on\n"
+      "standard output, fetching nothing.\n\n"
       "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
       "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
       "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"

@@ -37,6 +37,12 @@ struct TCliOptions {
   bool urlOptionGiven = false;             // any of the URL-mode options above
   bool explain = false;                    // --explain: readable evidence, one block per site
 
+  // The run's summary (URL mode), and --summarize: the arguments are earlier
+  // outputs of the tool, summed up without fetching anything.
+  bool summary = false;                    // --summary: the table on standard error at the end
+  std::optional<std::string> summaryOutput;  // --summary-output FILE: the summary as JSON
+  bool summarize = false;                  // --summarize FILE...
+
   // Saved pages instead of URLs: the arguments are page files and folders
   // (--pages) or web archives (--warc); "-" stands for standard input.
   bool pages = false;                      // --pages
@@ -64,9 +70,10 @@ struct TParseResult {
 // argument (and every argument after "--") is a URL, or with
 // --check-signatures a signature file, with --pages a page file or folder,
 // with --warc an archive ("-" alone: standard input, also before "--").
-// --pages and --warc take the options of URL mode except those of fetching. --page excludes URLs and the URL-mode
-// options; --check-signatures excludes both; xls and xlsx need --output;
-// --resume takes csv or jsonl and no --output.
+// --pages and --warc take the options of URL mode except those of fetching.
+// --page excludes URLs and the URL-mode options; --check-signatures excludes both; xls and xlsx need --output;
+// --resume takes csv or jsonl and no --output; --summarize takes files and
+// only --summary-output.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);
 
 std::string UsageText(std::string_view programName);

@@ -8,6 +8,7 @@
 #include "engine/compiled_signatures.h"
 #include "engine/evidence.h"
 #include "engine/extra_signatures.h"
+#include "engine/generator_meta.h"
 #include "engine/signature_tables.h"
 
 namespace engine {

@@ -40,6 +40,7 @@ void EndStep(TRunHost& host, int index, const QString& sonuc, bool failed, qint6
   record.evidence = std::move(evidence);
   record.FImageNo = failed ? kImageError : kImageDone;
   host.RedrawRow(index);
+  host.RecordEnded(index);
   host.SetStatusText(0, QStringLiteral("%1 / %2").arg(done).arg(total));
   host.Progress(done, total);
 }

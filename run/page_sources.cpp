@@ -150,6 +150,9 @@ bool TArchiveEntries::OpenNext() {
     saved::WarcReader::Options options;
     options.keepBlock = IsPageResponse;
     options.stop = stop;
+    options.problem = [this](const saved::ArchiveProblem& p) {
+      problem_(current_, p.offset, QString::fromStdString(p.text));
+    };
     reader_ = std::make_unique<saved::WarcReader>(*input_, std::move(options));
     return true;
   }
@@ -158,13 +161,10 @@ bool TArchiveEntries::OpenNext() {
 
 std::optional<TStreamEntry> TArchiveEntries::Next(const std::atomic<bool>& giveUp) {
   giveUp_ = &giveUp;
-  std::vector<saved::ArchiveProblem> problems;
   for (;;) {
     if (StopFlag().load() || giveUp.load()) return std::nullopt;
     if (!reader_ && !OpenNext()) return std::nullopt;
-    problems.clear();
-    std::optional<saved::WarcRecord> record = reader_->Next(problems);
-    for (const saved::ArchiveProblem& p : problems) problem_(current_, p.offset, QString::fromStdString(p.text));
+    std::optional<saved::WarcRecord> record = reader_->Next();
     if (!record) {
       const std::string error = reader_->ReadError();
       if (!error.empty()) failure_(current_, QString::fromLocal8Bit(error));

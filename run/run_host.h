@@ -77,6 +77,10 @@ class TRunHost {
   // The run has finished (also after a stop): back to the idle state.
   virtual void IslemTamam(bool BeepYapalimmi) = 0;
 
+  // Record `index` has ended: its platforms text, picture and evidence are
+  // stored (called once per job's end, after the row's redraw).
+  virtual void RecordEnded(int index) { Q_UNUSED(index); }
+
   // Ended jobs over the total, after the count and after each job's end.
   virtual void Progress(qint64 done, qint64 total) {
     Q_UNUSED(done);

@@ -42,16 +42,22 @@ bool ArchiveStream::ReadMore() {
     inStart_ += keep;
     inPos_ -= keep;
   }
-  const std::size_t old = in_.size();
-  in_.resize(old + kReadBlock);
-  const std::ptrdiff_t n = input_.Read(in_.data() + old, kReadBlock);
-  in_.resize(old + static_cast<std::size_t>(std::max<std::ptrdiff_t>(n, 0)));
+  const std::ptrdiff_t n = ReadInput();
+  if (n <= 0) return false;
+  in_.insert(in_.end(), scratch_.get(), scratch_.get() + n);
+  return true;
+}
+
+std::ptrdiff_t ArchiveStream::ReadInput() {
+  // Reads land in a buffer of their own: growing a buffer by a whole block
+  // for each read would clear the block each time, however little came.
+  if (!scratch_) scratch_ = std::make_unique<char[]>(kReadBlock);
+  const std::ptrdiff_t n = input_.Read(scratch_.get(), kReadBlock);
   if (n <= 0) {
     inputEnded_ = true;
     failed_ = n < 0;
-    return false;
   }
-  return true;
+  return n;
 }
 
 bool ArchiveStream::Fill(std::string& out, const std::function<bool()>& stop) {
@@ -73,15 +79,9 @@ bool ArchiveStream::Fill(std::string& out, const std::function<bool()>& stop) {
     return true;
   }
   if (inputEnded_) return false;
-  const std::size_t old = out.size();
-  out.resize(old + kReadBlock);
-  const std::ptrdiff_t n = input_.Read(out.data() + old, kReadBlock);
-  out.resize(old + static_cast<std::size_t>(std::max<std::ptrdiff_t>(n, 0)));
-  if (n <= 0) {
-    inputEnded_ = true;
-    failed_ = n < 0;
-    return false;
-  }
+  const std::ptrdiff_t n = ReadInput();
+  if (n <= 0) return false;
+  out.append(scratch_.get(), static_cast<std::size_t>(n));
   position_ += static_cast<std::uint64_t>(n);
   inStart_ += static_cast<std::uint64_t>(n);
   return true;
@@ -130,7 +130,7 @@ void ArchiveStream::SkipToNextMember(std::uint64_t from, bool report) {
     }
   }
   if (report && InputOffset() > start)
-    problems_.push_back({start, std::to_string(InputOffset() - start) + " bytes that are no gzip member skipped"});
+    problems_.push_back({position_, {start, std::to_string(InputOffset() - start) + " bytes that are no gzip member skipped"}});
 }
 
 bool ArchiveStream::FillGzip(std::string& out, const std::function<bool()>& stop) {
@@ -151,22 +151,22 @@ bool ArchiveStream::FillGzip(std::string& out, const std::function<bool()>& stop
       inMember_ = false;
       return false;
     }
-    const std::size_t old = out.size();
-    out.resize(old + kFillBlock);
+    if (!decoded_) decoded_ = std::make_unique<char[]>(kFillBlock);
     zs_.next_in = reinterpret_cast<Bytef*>(in_.data() + inPos_);
     zs_.avail_in = static_cast<uInt>(std::min<std::size_t>(InputLeft(), UINT32_MAX));
-    zs_.next_out = reinterpret_cast<Bytef*>(out.data() + old);
+    zs_.next_out = reinterpret_cast<Bytef*>(decoded_.get());
     zs_.avail_out = static_cast<uInt>(kFillBlock);
     const uInt offered = zs_.avail_in;
     const int rc = inflate(&zs_, Z_NO_FLUSH);
     inPos_ += offered - zs_.avail_in;
     const std::size_t produced = kFillBlock - zs_.avail_out;
-    out.resize(old + produced);
+    out.append(decoded_.get(), produced);
     position_ += produced;
     if (rc == Z_STREAM_END) {
       inMember_ = false;
     } else if (rc != Z_OK && !(rc == Z_BUF_ERROR && InputLeft() == 0)) {
-      problems_.push_back({memberStart_, "gzip member cannot be decompressed (zlib error " + std::to_string(rc) + ")"});
+      problems_.push_back(
+          {position_, {memberStart_, "gzip member cannot be decompressed (zlib error " + std::to_string(rc) + ")"}});
       inMember_ = false;
       brokenPending_ = true;
       SkipToNextMember(memberStart_ + 1, false);
@@ -197,8 +197,16 @@ const ArchiveStream::Boundary* ArchiveStream::BoundaryAt(std::uint64_t position)
   return nullptr;
 }
 
-void ArchiveStream::Forget(std::uint64_t position) {
-  while (boundaries_.size() >= 2 && boundaries_[1].position <= position) boundaries_.pop_front();
+void ArchiveStream::Forget(std::uint64_t keep, std::uint64_t position) {
+  // Before `keep`: only the boundary that holds it.
+  while (boundaries_.size() >= 2 && boundaries_[1].position <= keep) boundaries_.pop_front();
+  // Between the two: the broken ones, and the one that holds `position`.
+  std::size_t last = 1;
+  while (last + 1 < boundaries_.size() && boundaries_[last + 1].position <= position) ++last;
+  if (last > 1 && last < boundaries_.size()) {
+    const auto end = boundaries_.begin() + static_cast<std::ptrdiff_t>(last);
+    boundaries_.erase(std::remove_if(boundaries_.begin() + 1, end, [](const Boundary& b) { return !b.broken; }), end);
+  }
 }
 
 std::optional<std::uint64_t> ArchiveStream::PlainBytesAfter(std::uint64_t position) const {
@@ -207,10 +215,19 @@ std::optional<std::uint64_t> ArchiveStream::PlainBytesAfter(std::uint64_t positi
   return *size - position;
 }
 
-std::vector<ArchiveProblem> ArchiveStream::TakeProblems() {
+std::vector<ArchiveProblem> ArchiveStream::TakeProblems(std::uint64_t position) {
   std::vector<ArchiveProblem> taken;
-  taken.swap(problems_);
+  while (!problems_.empty() && problems_.front().position <= position) {
+    taken.push_back(std::move(problems_.front().problem));
+    problems_.pop_front();
+  }
   return taken;
+}
+
+bool ArchiveStream::BrokenBetween(std::uint64_t from, std::uint64_t to) const {
+  for (const Boundary& b : boundaries_)
+    if (b.broken && b.position > from && b.position <= to) return true;
+  return false;
 }
 
 }  // namespace saved

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,19 +61,27 @@ class ArchiveStream {
   const Boundary* BoundaryAfter(std::uint64_t position) const;
   // The boundary exactly at `position`, or null.
   const Boundary* BoundaryAt(std::uint64_t position) const;
-  // Forgets the boundaries before `position` (keeping the one that holds it).
-  void Forget(std::uint64_t position);
+  // Forgets the boundaries before `position` but the ones that hold `keep`
+  // (at or before `position`) and `position`, and the broken ones after `keep`.
+  void Forget(std::uint64_t keep, std::uint64_t position);
+  // Whether a broken boundary lies after `from`, at or before `to`.
+  bool BrokenBetween(std::uint64_t from, std::uint64_t to) const;
   // Bytes of a plain file after `position`, when the file's size is known.
   std::optional<std::uint64_t> PlainBytesAfter(std::uint64_t position) const;
 
-  // Problems met so far and not yet taken.
-  std::vector<ArchiveProblem> TakeProblems();
+  // The problems met whose bytes come at or before `position` of the
+  // decoded bytes (a damaged member's where its bytes end, bytes that are
+  // no member where the next member's begin), not taken before, in order.
+  // Taken as the reader passes them, they come in the order of the bytes
+  // whatever the sizes of the reads.
+  std::vector<ArchiveProblem> TakeProblems(std::uint64_t position);
   const std::string& ReadError() const { return input_.Error(); }
   bool Failed() const { return failed_; }
 
  private:
   enum class Mode { Unknown, Plain, Gzip };
   bool ReadMore();
+  std::ptrdiff_t ReadInput();  // into scratch_; 0 or less: the input ended
   std::size_t InputLeft() const { return in_.size() - inPos_; }
   std::uint64_t InputOffset() const { return inStart_ + inPos_; }
   bool FillGzip(std::string& out, const std::function<bool()>& stop);
@@ -84,6 +93,8 @@ class ArchiveStream {
 
   ByteInput& input_;
   Mode mode_ = Mode::Unknown;
+  std::unique_ptr<char[]> scratch_;  // one read of the input
+  std::unique_ptr<char[]> decoded_;  // one inflate's output
   std::vector<char> in_;   // input bytes read and not yet passed on (and the current member's start, when near)
   std::size_t inPos_ = 0;  // next input byte to use
   std::uint64_t inStart_ = 0;  // file offset of in_[0]
@@ -98,7 +109,11 @@ class ArchiveStream {
 
   std::uint64_t position_ = 0;
   std::deque<Boundary> boundaries_;
-  std::vector<ArchiveProblem> problems_;
+  struct PendingProblem {
+    std::uint64_t position;
+    ArchiveProblem problem;
+  };
+  std::deque<PendingProblem> problems_;
 };
 
 }  // namespace saved

@@ -68,7 +68,8 @@ bool WarcReader::More() {
     buf_.erase(0, pos_);
     bufStart_ += pos_;
     pos_ = 0;
-    stream_.Forget(bufStart_);
+    // The members of bytes already used may still be named by a report.
+    stream_.Forget(std::min(bufStart_, anchor_), bufStart_);
   }
   if (!stream_.Fill(buf_, options_.stop)) {
     ended_ = true;
@@ -83,18 +84,29 @@ bool WarcReader::AtRecordStart() {
   return std::string_view(buf_).substr(pos_).starts_with(kRecordStart);
 }
 
-void WarcReader::Report(std::vector<ArchiveProblem>& problems, std::uint64_t position, std::string text) {
-  for (ArchiveProblem& p : stream_.TakeProblems()) problems.push_back(std::move(p));
-  // One problem for one place: a damaged gzip member's bytes, decoded up to
-  // the damage, may also look like a broken record in it; the member's
-  // damage says what happened there.
-  const std::uint64_t offset = stream_.FileOffsetOf(position);
-  if (!problems.empty() && problems.back().offset == offset) return;
-  problems.push_back({offset, std::move(text)});
+void WarcReader::Emit(ArchiveProblem problem) {
+  if (options_.problem)
+    options_.problem(problem);
+  else if (collect_ != nullptr)
+    collect_->push_back(std::move(problem));
 }
 
-bool WarcReader::SkipGarbage(std::vector<ArchiveProblem>* problems) {
+void WarcReader::Release(std::uint64_t position) {
+  for (ArchiveProblem& p : stream_.TakeProblems(position)) Emit(std::move(p));
+}
+
+void WarcReader::Report(std::uint64_t position, std::string text) {
+  Release(position);
+  // A damaged gzip member's bytes, decoded up to the damage, may also look
+  // like a broken record; the member's damage (reported on its own) says
+  // what happened there.
+  if (stream_.BrokenBetween(position, Here())) return;
+  Emit({stream_.FileOffsetOf(position), std::move(text)});
+}
+
+bool WarcReader::SkipGarbage(bool report) {
   const std::uint64_t start = Here();
+  if (report) anchor_ = start;
   bool found = false;
   for (;;) {
     std::size_t hit = buf_.find(kRecordStart, pos_);
@@ -125,12 +137,12 @@ bool WarcReader::SkipGarbage(std::vector<ArchiveProblem>* problems) {
       break;
     }
   }
-  if (problems != nullptr && Here() > start && !Stopped())
-    Report(*problems, start, std::to_string(Here() - start) + " bytes that are no WARC record skipped");
+  if (report && Here() > start && !Stopped())
+    Report(start, std::to_string(Here() - start) + " bytes that are no WARC record skipped");
   return found;
 }
 
-WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<ArchiveProblem>& problems) {
+WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record) {
   // Between records: any line ends.
   for (;;) {
     while (pos_ < buf_.size() && (buf_[pos_] == '\r' || buf_[pos_] == '\n')) ++pos_;
@@ -138,10 +150,11 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
     if (!More()) return Parse::End;
   }
   if (!AtRecordStart()) {
-    SkipGarbage(&problems);
+    SkipGarbage(true);
     return Parse::Skipped;
   }
   const std::uint64_t start = Here();
+  anchor_ = start;
   record.offset = stream_.FileOffsetOf(start);
 
   // The header: lines up to an empty one.
@@ -161,24 +174,24 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
     }
     if (headerEnd != std::string::npos) break;
     if (buf_.size() - pos_ > kMaxHeaderBytes) {
-      Report(problems, start, "record header does not end within 64 KiB");
       ++pos_;
-      SkipGarbage(nullptr);  // the rest of the damaged record
+      SkipGarbage(false);  // the rest of the damaged record
+      Report(start, "record header does not end within 64 KiB");
       return Parse::Skipped;
     }
     searchFrom = std::max(pos_, buf_.size() - std::min<std::size_t>(buf_.size() - pos_, 2));
     const std::uint64_t searchPosition = bufStart_ + searchFrom;
     if (!More()) {
-      if (!Stopped()) Report(problems, start, "the file ends inside this record");
       pos_ = buf_.size();
+      if (!Stopped()) Report(start, "the file ends inside this record");
       return Parse::End;
     }
     searchFrom = static_cast<std::size_t>(searchPosition - bufStart_);
   }
   if (headerEnd - pos_ > kMaxHeaderBytes) {
-    Report(problems, start, "record header does not end within 64 KiB");
     ++pos_;
-    SkipGarbage(nullptr);
+    SkipGarbage(false);
+    Report(start, "record header does not end within 64 KiB");
     return Parse::Skipped;
   }
   // A damaged gzip member inside the header: the record is lost with it.
@@ -207,16 +220,16 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
   const std::string* lengthText = record.Field("Content-Length");
   const std::optional<std::uint64_t> length = lengthText ? Length(*lengthText) : std::nullopt;
   if (!length) {
-    Report(problems, start, "record has no valid Content-Length");
     ++pos_;
-    SkipGarbage(nullptr);
+    SkipGarbage(false);
+    Report(start, "record has no valid Content-Length");
     return Parse::Skipped;
   }
   pos_ = headerEnd;
   if (const std::optional<std::uint64_t> left = stream_.PlainBytesAfter(Here()); left && *length > *left) {
     // Cut off, or a wrong length with records after it: a search tells which.
-    const bool more = SkipGarbage(nullptr);
-    Report(problems, start,
+    const bool more = SkipGarbage(false);
+    Report(start,
            more ? "Content-Length " + std::to_string(*length) + " runs past the end of the file (" +
                       std::to_string(*left) + " bytes left)"
                 : std::string("the file ends inside this record"));
@@ -230,7 +243,7 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
   std::uint64_t left = *length;
   while (left > 0) {
     if (Available() == 0 && !More()) {
-      if (!Stopped()) Report(problems, start, "the file ends inside this record");
+      if (!Stopped()) Report(start, "the file ends inside this record");
       return Parse::End;
     }
     // A gzip member that begins inside the block: damage before it took the
@@ -238,8 +251,7 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
     if (const auto* b = stream_.BoundaryAt(Here())) {
       if (b->broken) return Parse::Skipped;
       if (AtRecordStart()) {
-        Report(problems, start,
-               "Content-Length " + std::to_string(*length) + " runs past the end of the record's gzip member");
+        Report(start, "Content-Length " + std::to_string(*length) + " runs past the end of the record's gzip member");
         return Parse::Skipped;
       }
     }
@@ -256,14 +268,22 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record, std::vector<Archive
   return Parse::Record;
 }
 
-std::optional<WarcRecord> WarcReader::Next(std::vector<ArchiveProblem>& problems) {
+std::optional<WarcRecord> WarcReader::Next() {
   for (;;) {
     WarcRecord record;
-    const Parse parse = ReadRecord(record, problems);
-    for (ArchiveProblem& p : stream_.TakeProblems()) problems.push_back(std::move(p));
+    const Parse parse = ReadRecord(record);
+    // Damage the reader has passed, and at the end all there is.
+    Release(parse == Parse::End ? UINT64_MAX : Here());
     if (parse == Parse::Record) return record;
     if (parse == Parse::End) return std::nullopt;
   }
+}
+
+std::optional<WarcRecord> WarcReader::Next(std::vector<ArchiveProblem>& problems) {
+  collect_ = &problems;
+  std::optional<WarcRecord> record = Next();
+  collect_ = nullptr;
+  return record;
 }
 
 }  // namespace saved

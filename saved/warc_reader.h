@@ -69,13 +69,19 @@ class WarcReader {
     // Asked between reads: true ends Next() promptly as at the end of the
     // input. Null: never.
     std::function<bool()> stop;
+    // Receives each problem as the reader passes the bytes it is about (so
+    // in their order, whatever the sizes of the reads), during Next().
+    // Null: Next(problems) collects them.
+    std::function<void(const ArchiveProblem&)> problem;
   };
 
   WarcReader(ByteInput& input, Options options);
   explicit WarcReader(ByteInput& input) : WarcReader(input, Options()) {}
 
-  // The next whole record, or nothing at the end of the input. Problems met
-  // on the way are appended to `problems`, in file order.
+  // The next whole record, or nothing at the end of the input; problems met
+  // on the way go to Options::problem.
+  std::optional<WarcRecord> Next();
+  // The same, the problems appended to `problems` (without Options::problem).
   std::optional<WarcRecord> Next(std::vector<ArchiveProblem>& problems);
 
   bool Compressed() const { return stream_.Compressed(); }
@@ -84,7 +90,7 @@ class WarcReader {
 
  private:
   enum class Parse { Record, Skipped, End };
-  Parse ReadRecord(WarcRecord& record, std::vector<ArchiveProblem>& problems);
+  Parse ReadRecord(WarcRecord& record);
   bool More();
   std::size_t Available() const { return buf_.size() - pos_; }
   std::uint64_t Here() const { return bufStart_ + pos_; }
@@ -92,15 +98,22 @@ class WarcReader {
   bool AtRecordStart();
   bool Stopped() const { return options_.stop && options_.stop(); }
   // Passes over bytes up to the next record start, reporting them as a
-  // problem when `problems` is given; false when the input ended first.
-  bool SkipGarbage(std::vector<ArchiveProblem>* problems);
-  void Report(std::vector<ArchiveProblem>& problems, std::uint64_t position, std::string text);
+  // problem when `report`; false when the input ended first.
+  bool SkipGarbage(bool report);
+  // A problem of the record (or bytes) at `position`, reported once the
+  // reader is past it; left out when a damaged gzip member lies in between.
+  void Report(std::uint64_t position, std::string text);
+  // Hands out the stream's problems up to `position`.
+  void Release(std::uint64_t position);
+  void Emit(ArchiveProblem problem);
 
   ArchiveStream stream_;
   Options options_;
   std::string buf_;            // decoded bytes not yet used (from buf_[pos_])
   std::size_t pos_ = 0;
   std::uint64_t bufStart_ = 0;  // stream position of buf_[0]
+  std::uint64_t anchor_ = 0;    // the earliest position a report may still name
+  std::vector<ArchiveProblem>* collect_ = nullptr;  // Next(problems)'s
   bool ended_ = false;
 };
 

@@ -192,6 +192,26 @@ TEST_F(ArchivedSites, WarcioArchivesGiveWhatUrlModeGivesWithTheirDates) {
       << explained.out.toStdString();
 }
 
+TEST_F(ArchivedSites, TheSummaryOfAnArchiveIsTheSummaryOfTheSites) {
+  const QString archive = Wget(false);
+  const Outcome fetched = RunCli(QStringList{"--summary-output", Path("fetched.json")} + urls);
+  const Outcome archived = RunCli({"--warc", archive, "--all-records", "--summary-output", Path("archived.json")});
+  ASSERT_EQ(fetched.exitCode, 0);
+  ASSERT_EQ(archived.exitCode, 0) << archived.err.toStdString();
+  QFile a(Path("fetched.json")), b(Path("archived.json"));
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  const QByteArray summary = a.readAll();
+  EXPECT_TRUE(summary.contains("\"failed\": 1")) << summary.toStdString();
+  EXPECT_EQ(b.readAll(), summary);
+  // The shards of a split run sum up to the same.
+  RunCli({"--warc", archive, "--all-records", "--format", "jsonl", "--output", Path("whole.jsonl")});
+  const Outcome merged = RunCli({"--summarize", Path("whole.jsonl"), "--summary-output", Path("merged.json")});
+  ASSERT_EQ(merged.exitCode, 0) << merged.err.toStdString();
+  QFile m(Path("merged.json"));
+  ASSERT_TRUE(m.open(QIODevice::ReadOnly));
+  EXPECT_EQ(m.readAll(), summary);
+}
+
 TEST_F(ArchivedSites, ResumeOfAnArchiveRun) {
   const QString archive = Wget(false);
   const QByteArray whole = RunCli({"--warc", archive, "--format", "jsonl"}).out;

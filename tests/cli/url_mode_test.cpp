@@ -422,3 +422,74 @@ TEST(UrlModeHostileSite, SiteTextsNeitherForgeRecordsNorReachTheTerminal) {
   EXPECT_NE(o.out.indexOf("    Server: x\\u001b]0;pwned\\u0007y\n"), -1);
   EXPECT_NE(o.out.indexOf(("\n" + inputShown + "\n").toUtf8()), -1);
 }
+
+namespace {
+
+// The tool with its standard output on /dev/full, so that every write fails.
+Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = QByteArray()) {
+  EnsureApplication();
+  auto* process = new QProcess;
+  process->setStandardOutputFile(QStringLiteral("/dev/full"));
+  process->start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
+  EXPECT_TRUE(process->waitForStarted(10000));
+  if (!input.isEmpty()) process->write(input);
+  process->closeWriteChannel();
+  return Finish(process);
+}
+
+}  // namespace
+
+// Every write to standard output is checked: a full disk is an error, not
+// records silently lost, and a run whose records cannot be written stops.
+TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
+  QTemporaryDir dir;
+  const QString page = dir.filePath(QStringLiteral("page.html")), signatures = dir.filePath(QStringLiteral("s.txt"));
+  for (const auto& [path, bytes] : {std::pair{page, QByteArray("<a href=\"/wp-content/\">")},
+                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")}}) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  QStringList many{QStringLiteral("--threads"), QStringLiteral("1")};
+  for (int i = 0; i < 20; ++i) many << U("/p/s" + std::to_string(i));
+  const QStringList cases[] = {
+      {QStringLiteral("--version")},
+      {QStringLiteral("--help")},
+      {QStringLiteral("--page"), page},
+      {QStringLiteral("--page"), page, QStringLiteral("--explain")},
+      {QStringLiteral("--check-signatures"), signatures},
+      {QStringLiteral("--format"), QStringLiteral("jsonl"), U("/p/a")},
+      {QStringLiteral("--explain"), U("/p/a")},
+      many,
+  };
+  for (const QStringList& args : cases) {
+    const Outcome o = RunIntoFullDisk(args);
+    EXPECT_EQ(o.exitCode, 2) << args.join(u' ').toStdString();
+    EXPECT_EQ(o.err.toStdString(), "lumasift-cli: Error writing standard output: No space left on device\n")
+        << args.join(u' ').toStdString();
+  }
+  // The long list stopped at its first record instead of fetching every site.
+  EXPECT_LT(site.RequestCount(), 2 * 20 - 4);
+  // Standard input's list too.
+  const Outcome o = RunIntoFullDisk({}, (U("/p/in") + QLatin1Char('\n')).toUtf8());
+  EXPECT_EQ(o.exitCode, 2);
+}
+
+// Started with its standard descriptors closed, the tool neither hangs nor
+// writes where it should not: a closed standard input is an empty list.
+TEST_F(UrlMode, ClosedStandardDescriptorsAreAnEmptyInputAndNoOutput) {
+  EnsureApplication();
+  for (const int closed : {0, 1, 2}) {
+    QProcess process;
+    process.setChildProcessModifier([closed] { ::close(closed); });
+    process.start(QStringLiteral(LUMASIFT_CLI_PATH), closed == 0 ? QStringList() : QStringList{U("/p/a")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    const bool ended = process.waitForFinished(20000);
+    EXPECT_TRUE(ended) << "descriptor " << closed;
+    if (!ended) process.kill(), process.waitForFinished();
+    EXPECT_EQ(process.exitCode(), 0) << "descriptor " << closed;
+    const QByteArray record = (U("/p/a") + ",Plat-a\n").toUtf8();
+    EXPECT_EQ(process.readAllStandardOutput(), closed == 2 ? record : QByteArray()) << "descriptor " << closed;
+  }
+  EXPECT_EQ(site.RequestCount(), 4);
+}
