@@ -110,21 +110,23 @@ void ArchiveStream::SkipToNextMember(std::uint64_t from, bool report) {
   inPos_ = static_cast<std::size_t>(from - inStart_);
   const std::uint64_t start = InputOffset();
   for (;;) {
-    const char* begin = in_.data() + inPos_;
     const char* end = in_.data() + in_.size();
-    const char* hit = begin;
+    const char* hit = in_.data() + inPos_;
+    bool partial = false;  // a candidate cut by the read: more bytes will tell
     while ((hit = static_cast<const char*>(std::memchr(hit, 0x1F, static_cast<std::size_t>(end - hit)))) != nullptr) {
-      if (end - hit < 4 && !inputEnded_) break;  // may be a header cut by the read
+      if (end - hit < 4 && !inputEnded_) {
+        partial = true;
+        break;
+      }
       if (IsMemberHeader(hit, static_cast<std::size_t>(end - hit))) break;
       ++hit;
     }
-    if (hit != nullptr) {
+    if (hit != nullptr && !partial) {
       inPos_ = static_cast<std::size_t>(hit - in_.data());
-      if (IsMemberHeader(hit, static_cast<std::size_t>(end - hit))) break;
-    } else {
-      inPos_ = in_.size();
+      break;
     }
-    if (!ReadMore()) {
+    inPos_ = hit != nullptr ? static_cast<std::size_t>(hit - in_.data()) : in_.size();
+    if (!ReadMore() && !partial) {
       inPos_ = in_.size();
       break;
     }

@@ -12,6 +12,8 @@ namespace {
 constexpr std::string_view kRecordStart = "WARC/1.";
 // "WARC/1.1" CR LF: a record's whole version line.
 constexpr std::size_t kVersionLine = 10;
+// A block's first allocation at most.
+constexpr std::uint64_t kFirstBlockRoom = std::uint64_t{1} << 20;
 // Used bytes are dropped from the front of the buffer once there are this many.
 constexpr std::size_t kDropUsed = std::size_t{1} << 20;
 
@@ -239,7 +241,9 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record) {
 
   const bool keep = !options_.keepBlock || options_.keepBlock(record);
   const std::size_t limit = keep ? options_.blockLimit : 0;
-  record.block.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(*length, limit)));
+  // Room for the block at once when it is of a usual size; a longer one (or
+  // a length that is a lie) grows as its bytes come.
+  record.block.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({*length, limit, kFirstBlockRoom})));
   std::uint64_t left = *length;
   while (left > 0) {
     if (Available() == 0 && !More()) {
@@ -259,6 +263,16 @@ WarcReader::Parse WarcReader::ReadRecord(WarcRecord& record) {
     if (const auto* b = stream_.BoundaryAfter(Here())) take = std::min(take, b->position - Here());
     if (record.block.size() < limit) {
       const std::size_t keepNow = static_cast<std::size_t>(std::min<std::uint64_t>(take, limit - record.block.size()));
+      // Doubling, but never beyond what the block may hold (a string's own
+      // reserve doubles past it: a fresh one gets the room asked for).
+      const std::size_t need = record.block.size() + keepNow;
+      if (need > record.block.capacity()) {
+        std::string grown;
+        grown.reserve(static_cast<std::size_t>(
+            std::min<std::uint64_t>({std::max(need, 2 * record.block.capacity()), *length, limit})));
+        grown.append(record.block);
+        record.block.swap(grown);
+      }
       record.block.append(buf_, pos_, keepNow);
     }
     pos_ += static_cast<std::size_t>(take);

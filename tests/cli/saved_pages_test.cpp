@@ -108,6 +108,10 @@ TEST_F(SavedPages, PageNamesFromStandardInputAndResume) {
   QFile file(resume);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), "\xEF\xBB\xBF" + (a + ",WordPress\r\n" + b + ",Joomla\r\n" + c + ",\r\n").toUtf8());
+  // Records named by paths sum up as any others.
+  const Outcome summed = RunCli({"--summarize", resume});
+  EXPECT_EQ(summed.exitCode, 0) << summed.err.toStdString();
+  EXPECT_TRUE(summed.out.startsWith("3 URLs: 3 answered (2 with a platform, 1 without)")) << summed.out.toStdString();
 }
 
 // A loopback site of a few platforms and a missing page, the URLs in a list.
