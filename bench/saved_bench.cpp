@@ -21,13 +21,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -63,7 +66,13 @@ TRun Run(const std::vector<std::string>& arguments, bool countLines = true) {
   argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) throw std::runtime_error("spawn failed");
+  int spawned = EAGAIN;
+  // A machine busy with other work may refuse a process for a moment.
+  for (int attempt = 0; attempt < 50 && spawned == EAGAIN; ++attempt) {
+    spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    if (spawned == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (spawned != 0) throw std::runtime_error(std::string("spawn failed: ") + std::strerror(spawned));
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   TRun run;
