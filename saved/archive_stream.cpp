@@ -51,7 +51,7 @@ bool ArchiveStream::ReadMore() {
 std::ptrdiff_t ArchiveStream::ReadInput() {
   // Reads land in a buffer of their own: growing a buffer by a whole block
   // for each read would clear the block each time, however little came.
-  if (!scratch_) scratch_ = std::make_unique<char[]>(kReadBlock);
+  if (!scratch_) scratch_.reset(new char[kReadBlock]);  // not cleared: every byte read is written first
   const std::ptrdiff_t n = input_.Read(scratch_.get(), kReadBlock);
   if (n <= 0) {
     inputEnded_ = true;
@@ -153,7 +153,7 @@ bool ArchiveStream::FillGzip(std::string& out, const std::function<bool()>& stop
       inMember_ = false;
       return false;
     }
-    if (!decoded_) decoded_ = std::make_unique<char[]>(kFillBlock);
+    if (!decoded_) decoded_.reset(new char[kFillBlock]);
     zs_.next_in = reinterpret_cast<Bytef*>(in_.data() + inPos_);
     zs_.avail_in = static_cast<uInt>(std::min<std::size_t>(InputLeft(), UINT32_MAX));
     zs_.next_out = reinterpret_cast<Bytef*>(decoded_.get());
