@@ -333,7 +333,8 @@ std::string UsageText(std::string_view programName) {
       "once the run is over).\n"
       "--resume FILE skips the URLs that FILE (an earlier csv or jsonl output, complete\n"
       "or cut short) already has a record for, cuts away a cut-off last line and\n"
-      "appends the new records to FILE, each at once.\n"
+      "appends the new records to FILE in its own format, each at once; a FILE with\n"
+      "any other line that is not a record is refused and left as it is.\n"
       "--explain prints, per site, the platforms, the versions found and each finding:\n"
       "the signature entry or header behind it and the match in its context ([[match]]).\n"
       "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
@@ -362,8 +363,9 @@ std::string UsageText(std::string_view programName) {
       "cut short; the shards of a split run) and prints their merged summary on\n"
       "standard output, fetching nothing.\n\n"
       "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
-      "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
-      "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"
+      "prints \"FILE: N platforms, N plain entries, N regular-expression entries, N\n"
+      "generator entries\" for a sound file, or its faults as \"FILE:LINE: reason\" on\n"
+      "standard error.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);

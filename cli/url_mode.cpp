@@ -79,6 +79,7 @@ class TCliStream : public run::TStreamHost {
   ~TCliStream() override { EndProgress(); }
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
+  QString LineFault() override { return input_.LineFault(); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
   std::optional<run::TStreamEntry> NextEntry(const std::atomic<bool>& giveUp) override {
     if (!saved_) return run::TStreamHost::NextEntry(giveUp);

@@ -100,8 +100,9 @@ lxw_error AddSummarySheet(lxw_workbook* workbook, const run::TRunSummary& summar
     chart_title_set_name(chart, shown < static_cast<int>(platforms.size()) ? "Sites per platform (the 20 most)"
                                                                             : "Sites per platform");
     chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
-    // The most sites at the top, as in the table.
-    chart_axis_set_reverse(chart->x_axis);
+    // The most sites at the top, as in the table. In a bar chart the library's
+    // y axis is the one of the categories (drawn upright).
+    chart_axis_set_reverse(chart->y_axis);
     lxw_chart_options options{};
     options.x_offset = 10;
     options.y_offset = 0;

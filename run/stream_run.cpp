@@ -1,5 +1,6 @@
 #include "run/stream_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -64,11 +65,21 @@ class TStream {
       }
       std::optional<TStreamEntry> entry = host_.NextEntry(giveUp_);
       if (!entry) break;
-      const std::size_t held = entry->source ? entry->source->HeldBytes() : 0;
       std::lock_guard lock(mutex_);
+      ++taken_;
+      if (!entry->fault.isEmpty()) {
+        // Ended already: no job takes it, it waits only for its turn.
+        slots_.push_back(
+            Slot{TWorkRecord(std::move(entry->name), QStringLiteral("Error: ") + entry->fault, kImageError), true});
+        ++endedCount_;
+        DeliverReady();
+        host_.Progress(endedCount_, taken_);
+        cv_.notify_all();
+        continue;
+      }
+      const std::size_t held = entry->source ? entry->source->HeldBytes() : 0;
       held_ += held;
       slots_.push_back(Slot{TWorkRecord(std::move(entry->name), QString(), kImageNone), false, std::move(entry->source), held});
-      ++taken_;
       // A thread more while records wait that no idle thread will take, up
       // to the jobs at once: a short list makes only as many threads as it
       // has records.
@@ -103,6 +114,10 @@ class TStream {
       --idle_;
       if (!MayStart() || next_ >= base_ + static_cast<qint64>(slots_.size())) return;
       const qint64 index = next_++;
+      if (slots_[static_cast<std::size_t>(index - base_)].ended) {
+        DeliverReady();  // a record that ended without a job
+        continue;
+      }
       Slot& started = slots_[static_cast<std::size_t>(index - base_)];
       const QString url = started.record.FURL;
       std::unique_ptr<TPageSource> source = std::move(started.source);
@@ -161,6 +176,9 @@ class TStream {
       slots_.pop_front();
       ++base_;
     }
+    // A record that ended without a job (a faulty line) may go before any
+    // job reached it: no job is to look for it any more.
+    next_ = std::max(next_, base_);
   }
   void Deliver(const Slot& slot) {
     host_.Deliver(slot.record, slot.ended);
@@ -198,7 +216,8 @@ std::optional<TStreamEntry> TStreamHost::NextEntry(const std::atomic<bool>& give
     const std::optional<QString> line = NextLine(giveUp);
     if (!line) return std::nullopt;
     QString url = IntakeUrl(*line);
-    if (!url.isEmpty() && Admit(url)) return TStreamEntry{std::move(url), nullptr};
+    QString fault = LineFault();
+    if (!url.isEmpty() && Admit(url)) return TStreamEntry{std::move(url), nullptr, std::move(fault)};
   }
 }
 

@@ -43,6 +43,9 @@ struct TStreamEntry {
   QString name;
   // Null: the site of `name` (a URL as the intake takes it) is fetched.
   std::unique_ptr<TPageSource> source;
+  // Not empty: the record ends at once as a failure with "Error: " and this
+  // text, without a job (a line that is no URL to fetch).
+  QString fault;
 };
 
 class TStreamHost {
@@ -55,6 +58,10 @@ class TStreamHost {
     Q_UNUSED(giveUp);
     return std::nullopt;
   }
+  // Why the line NextLine gave last is no URL to fetch (too long, say), or
+  // empty. A line with a fault still gets a record, in its place, that ends
+  // at once as a failure with "Error: " and the fault, and is never fetched.
+  virtual QString LineFault() { return QString(); }
   // Whether a URL (as the intake takes it) gets a record; false skips it.
   virtual bool Admit(const QString& url) {
     Q_UNUSED(url);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -140,7 +141,21 @@ class ArchivedSites : public SavedPages {
     EXPECT_TRUE(QFile::exists(archive));
     return archive;
   }
+  // warcio is installed beside its writer by scripts/install-deps.sh. A
+  // checkout where that script never ran (another worktree on the same
+  // machine) gets the same pinned versions from npm's own cache, which that
+  // run filled: never from the network while the tests run.
+  static void EnsureWarcio() {
+    const QString folder = QFileInfo(QStringLiteral(LUMASIFT_WARCIO_WRITER)).absolutePath();
+    if (QFileInfo::exists(folder + "/node_modules/warcio/package.json")) return;
+    QProcess npm;
+    npm.start("npm", {"ci", "--offline", "--prefix", folder, "--no-audit", "--no-fund", "--loglevel=error"});
+    ASSERT_TRUE(npm.waitForFinished(120000));
+    ASSERT_EQ(npm.exitCode(), 0) << "warcio is missing: run scripts/install-deps.sh\n"
+                                 << npm.readAllStandardError().toStdString();
+  }
   QString Warcio(const QString& version, bool gzip) {
+    EnsureWarcio();
     const QString archive = Path(gzip ? "warcio.warc.gz" : "warcio.warc");
     QProcess node;
     node.start("node", QStringList{LUMASIFT_WARCIO_WRITER, archive, version, gzip ? "gzip" : "plain", "--revisit"} + urls);

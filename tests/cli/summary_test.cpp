@@ -9,48 +9,16 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "support/run_site.h"
+#include "support/platform_site.h"
 #include "tests/cli/cli_run.h"
 
 namespace {
 
 using namespace cli_test;
 
-// /wp/<v>: a WordPress page stating version <v>, served by nginx/1.24.0;
-// /drupal: a Drupal 7 page served by Apache/2.4.57 (Debian) with PHP/8.2.12;
-// /joomla: a Joomla page without version; /plain: a page of no platform;
-// /gone: 404; /broken: 500.
-SiteReply Platforms(const SiteRequest& request) {
-  SiteReply reply;
-  const std::string& path = request.path;
-  reply.headers.push_back({"Content-Type", "text/html"});
-  if (path.starts_with("/wp/")) {
-    reply.headers.push_back({"Server", "nginx/1.24.0"});
-    reply.body = "<html><head><meta name=\"generator\" content=\"WordPress " + path.substr(4) +
-                 "\"><link rel=\"stylesheet\" href=\"/wp-content/themes/t/style.css\"></head><body>blog</body></html>";
-  } else if (path == "/drupal") {
-    reply.headers.push_back({"Server", "Apache/2.4.57 (Debian)"});
-    reply.headers.push_back({"X-Powered-By", "PHP/8.2.12"});
-    reply.body = "<html><head><meta name=\"Generator\" content=\"Drupal 7 (https://www.drupal.org)\">"
-                 "<script src=\"/misc/drupal.js\"></script></head></html>";
-  } else if (path == "/joomla") {
-    reply.body = "<html><head><link href=\"/templates/x/css/joomla.css\" rel=\"stylesheet\"></head></html>";
-  } else if (path == "/gone") {
-    reply.status = 404;
-    reply.reason = "Not Found";
-    reply.body.clear();
-  } else if (path == "/broken") {
-    reply.status = 500;
-    reply.reason = "Internal Server Error";
-  } else {
-    reply.body = "<html><body>hand-written</body></html>";
-  }
-  return reply;
-}
-
 class Summary : public ::testing::Test {
  protected:
-  RunSite site{Platforms};
+  RunSite site{testsupport::PlatformPage};
   QTemporaryDir folder;
   QString File(const char* name) { return folder.filePath(QString::fromLatin1(name)); }
   QStringList List() {

@@ -493,3 +493,36 @@ TEST_F(UrlMode, ClosedStandardDescriptorsAreAnEmptyInputAndNoOutput) {
   }
   EXPECT_EQ(site.RequestCount(), 4);
 }
+
+// Input lines that are no URL to fetch get a record with an error, in their
+// place, and are never fetched: a line longer than 64 KiB (never held whole),
+// a URL with a NUL or another control character (once fetched cut at the
+// NUL), an impossible port. A scheme in capitals is the scheme.
+TEST_F(UrlMode, InputLinesThatAreNoUrlGetAnErrorRecord) {
+  const std::string hostPort = "127.0.0.1:" + std::to_string(site.Port());
+  const QByteArray longLine = QByteArray::fromStdString("  http://" + hostPort + "/") + QByteArray(1 << 20, 'a');
+  const QByteArray input = QByteArray::fromStdString("http://" + hostPort + "/p/first\n") + longLine + "\n" +
+                           QByteArray::fromStdString("http://" + hostPort + "/p/a") + QByteArray(1, '\0') + "evil\n" +
+                           QByteArray::fromStdString("HTTP://" + hostPort + "/p/upper\n") +
+                           "http://127.0.0.1:99999/\n" + longLine;  // the last line without LF
+  const Outcome o = RunCli({QStringLiteral("--format"), QStringLiteral("txt")}, input);
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  const QList<QByteArray> lines = o.out.split('\n');
+  ASSERT_EQ(lines.size(), 7) << o.out.left(300).toStdString();
+  const QByteArray cut = longLine.mid(2, 64 * 1024);
+  EXPECT_EQ(lines[0].toStdString(), "http://" + hostPort + "/p/first,Plat-first");
+  EXPECT_EQ(lines[1], cut + ",Error: URL longer than 65536 bytes.");
+  EXPECT_EQ(lines[2].toStdString(), "http://" + hostPort + "/p/a\\u0000evil,Error: URL contains a control character.");
+  EXPECT_EQ(lines[3].toStdString(), "http://" + hostPort + "/p/upper,Plat-upper");
+  EXPECT_EQ(lines[4].toStdString(), "http://127.0.0.1:99999/,Error: Invalid port number.");
+  EXPECT_EQ(lines[5], cut + ",Error: URL longer than 65536 bytes.");
+  EXPECT_EQ(site.RequestCount(), 4);  // /p/first and /p/upper, page and probe each
+
+  // The same cap for a URL on the command line.
+  const QString longArgument = U("/") + QString(70'000, u'b');
+  const Outcome a = RunCli({QStringLiteral("--format"), QStringLiteral("jsonl"), longArgument});
+  EXPECT_TRUE(a.out.startsWith("{\"url\":\"" + longArgument.left(64 * 1024).toUtf8() +
+                               "\",\"platforms\":[],\"error\":\"URL longer than 65536 bytes.\""))
+      << a.out.left(200).toStdString();
+  EXPECT_EQ(site.RequestCount(), 4);
+}

@@ -73,6 +73,9 @@ TEST(SummarySheet, TableAndChartOfTheRunBesideAnUnchangedFirstSheet) {
   const QJsonObject chart = charts.at(0).toObject();
   EXPECT_EQ(chart.value("type").toString(), QStringLiteral("barChart"));
   EXPECT_EQ(chart.value("direction").toString(), QStringLiteral("bar"));
+  // The most sites at the top (categories from the top down), counts from the left.
+  EXPECT_TRUE(chart.value("categories_reversed").toBool());
+  EXPECT_FALSE(chart.value("values_reversed").toBool());
   EXPECT_EQ(chart.value("series").toArray(),
             (QJsonArray{QJsonObject{{"categories", "Summary!$A$9:$A$12"}, {"values", "Summary!$B$9:$B$12"}}}));
 

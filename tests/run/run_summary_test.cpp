@@ -100,7 +100,8 @@ TEST(RunSummary, ItemsAndVersionGroups) {
       {"/1.0", "/1.0", ""},
   };
   for (const auto& c : items) {
-    const run::TItemPlatform platform = run::ItemPlatform(QString::fromUtf8(c.item));
+    const QString item = QString::fromUtf8(c.item);  // the views point into it
+    const run::TItemPlatform platform = run::ItemPlatform(item);
     EXPECT_EQ(platform.name.toString(), QString::fromUtf8(c.name)) << c.item;
     EXPECT_EQ(platform.version.toString(), QString::fromUtf8(c.version)) << c.item;
   }

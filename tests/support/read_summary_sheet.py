@@ -6,7 +6,8 @@ prints it as JSON:
  "rows": [[cell value (text, number or null), ...], ...],
  "formats": {"<row>,<column>": number format of a number cell, ...},
  "charts": [{"type": "barChart" | ..., "direction": "bar" | "col",
-             "series": [{"categories": reference, "values": reference}]}]}
+             "series": [{"categories": reference, "values": reference}],
+             "categories_reversed": bool, "values_reversed": bool}]}
 """
 import json
 import sys
@@ -32,7 +33,9 @@ def main():
                     categories = s.cat.numRef.f
                 series.append({"categories": categories, "values": s.val.numRef.f})
             result["charts"].append({"type": chart.tagname, "direction": getattr(chart, "barDir", None),
-                                     "series": series})
+                                     "series": series,
+                                     "categories_reversed": chart.x_axis.scaling.orientation == "maxMin",
+                                     "values_reversed": chart.y_axis.scaling.orientation == "maxMin"})
     json.dump(result, sys.stdout)
 
 
