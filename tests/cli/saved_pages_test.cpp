@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -331,6 +332,56 @@ TEST_F(SavedPages, HostileArchivesEndInBoundedTimeAndMemory) {
   EXPECT_EQ(lines.last(), "http://bomb.example/,");
   EXPECT_LT(manyPeak, 300 * 1024);
   std::printf("100,000 records and a bomb: peak %ld KiB\n", manyPeak);
+}
+
+// The README's many-archives recipe, on this machine alone (no ssh): one
+// archive per job, a shard and its damage reports per archive, a second run
+// after the first ended skips what the job log records, and the shards sum
+// up to the summary of one run over every archive.
+TEST_F(SavedPages, GnuParallelOverArchivesAndTheSummaryOfItsShards) {
+  const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+  ASSERT_FALSE(parallel.isEmpty()) << "GNU parallel is missing: scripts/install-deps.sh installs it";
+  const std::string wp = HttpAnswer(kWordPress.toStdString()), joomla = HttpAnswer(kJoomla.toStdString());
+  const QString a = Write("crawl/a.warc.gz", Bytes(GzipEach({ResponseRecord("http://a.example/", wp),
+                                                             ResponseRecord("http://b.example/", joomla)})));
+  const std::string first = GzipEach({ResponseRecord("http://c.example/", wp)});
+  const QString b = Write("crawl/b.warc.gz", Bytes(first + "garbage" + GzipEach({ResponseRecord("http://e.example/", joomla)})));
+  const QString c = Write("crawl/c.warc", Bytes(ResponseRecord("http://d.example/", HttpAnswer(kNothing.toStdString()))));
+  QDir().mkpath(Path("out"));
+  const auto recipe = [&] {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(parallel, {"--will-cite", "-j", "2", "--joblog", "jobs.log", "--resume", "--results", "out/{/.}.jsonl",
+                             LUMASIFT_CLI_PATH, "--warc", "{}", "--format", "jsonl"});
+    EXPECT_TRUE(process.waitForStarted(10000));
+    process.write((a + "\n" + b + "\n" + c + "\n").toUtf8());
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  };
+  const auto read = [&](const QString& name) {
+    QFile file(Path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+  };
+  recipe();
+  EXPECT_EQ(Lines(read("out/a.warc.jsonl")).size(), 2);
+  EXPECT_TRUE(read("out/b.warc.jsonl").startsWith("{\"url\":\"http://c.example/\""));
+  EXPECT_EQ(read("out/b.warc.jsonl.err"), "lumasift-cli: " + b.toUtf8() + ": offset " + QByteArray::number(qulonglong(first.size())) +
+                                              ": 7 bytes that are no gzip member skipped\n");
+  EXPECT_EQ(read("out/c.jsonl.err"), "");
+  const QByteArray log = read("jobs.log");
+  EXPECT_EQ(Lines(log).size(), 4) << log.toStdString();
+
+  // Run again: every archive is done, nothing runs.
+  recipe();
+  EXPECT_EQ(read("jobs.log"), log);
+
+  ASSERT_EQ(RunCli({"--warc", a, b, c, "--summary-output", Path("whole.json")}).exitCode, 0);
+  const Outcome merged = RunCli(
+      {"--summarize", Path("out/a.warc.jsonl"), Path("out/b.warc.jsonl"), Path("out/c.jsonl"), "--summary-output", Path("merged.json")});
+  ASSERT_EQ(merged.exitCode, 0) << merged.err.toStdString();
+  EXPECT_TRUE(merged.out.startsWith("5 URLs: 5 answered (4 with a platform, 1 without)")) << merged.out.toStdString();
+  EXPECT_EQ(read("merged.json"), read("whole.json"));
 }
 
 TEST_F(SavedPages, OptionsThatDoNotGoWithSavedPages) {
