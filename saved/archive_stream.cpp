@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 namespace saved {
 
@@ -63,9 +64,7 @@ std::ptrdiff_t ArchiveStream::ReadInput() {
 bool ArchiveStream::Fill(std::string& out, const std::function<bool()>& stop) {
   if (stop && stop()) return false;
   if (mode_ == Mode::Unknown) {
-    while (InputLeft() < 4 && ReadMore()) {
-    }
-    mode_ = IsMemberHeader(in_.data() + inPos_, InputLeft()) ? Mode::Gzip : Mode::Plain;
+    mode_ = OpensCompressed() ? Mode::Gzip : Mode::Plain;
     if (mode_ == Mode::Plain) boundaries_.push_back({0, 0, false});
   }
   if (mode_ == Mode::Gzip) return FillGzip(out, stop);
@@ -85,6 +84,24 @@ bool ArchiveStream::Fill(std::string& out, const std::function<bool()>& stop) {
   position_ += static_cast<std::uint64_t>(n);
   inStart_ += static_cast<std::uint64_t>(n);
   return true;
+}
+
+bool ArchiveStream::OpensCompressed() {
+  while (InputLeft() < 5 && ReadMore()) {
+  }
+  if (IsMemberHeader(in_.data() + inPos_, InputLeft())) return true;
+  if (InputLeft() >= 5 && std::memcmp(in_.data() + inPos_, "WARC/", 5) == 0) return false;
+  // Damaged first bytes: a gzip file stays one when a member's header comes
+  // before any record's version line in its opening bytes, so that one bad
+  // sector does not make every member that follows garbage.
+  while (InputLeft() < kSniffBytes && ReadMore()) {
+  }
+  const std::string_view head(in_.data() + inPos_, std::min(InputLeft(), kSniffBytes));
+  const std::size_t version = head.find("WARC/");
+  for (std::size_t at = head.find('\x1F'); at < version && at != std::string_view::npos; at = head.find('\x1F', at + 1)) {
+    if (head.size() - at >= 4 && IsMemberHeader(head.data() + at, head.size() - at)) return true;
+  }
+  return false;
 }
 
 bool ArchiveStream::StartMember() {

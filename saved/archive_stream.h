@@ -80,6 +80,10 @@ class ArchiveStream {
 
  private:
   enum class Mode { Unknown, Plain, Gzip };
+  // How far into a file whose first bytes are neither a record nor a
+  // member the search for either goes.
+  static constexpr std::size_t kSniffBytes = 64 * 1024;
+  bool OpensCompressed();
   bool ReadMore();
   std::ptrdiff_t ReadInput();  // into scratch_; 0 or less: the input ended
   std::size_t InputLeft() const { return in_.size() - inPos_; }

@@ -147,6 +147,8 @@ std::vector<DamageCase> DamageCases() {
        n(ga.size()) + ": gzip member cannot be decompressed (zlib error -3)\n"},
       {"gzip_member_cut_short_in_the_middle", ga + gb.substr(0, gb.size() / 2) + gc, {"http://a.example/", "http://c.example/"},
        n(ga.size()) + ": gzip member cannot be decompressed (zlib error -3)\n"},
+      {"garbage_before_the_first_gzip_member", "\x01\x02garbage" + ga + gb, {"http://a.example/", "http://b.example/"},
+       "0: 9 bytes that are no gzip member skipped\n"},
       {"bytes_between_gzip_members", ga + "junk" + gc, {"http://a.example/", "http://c.example/"},
        n(ga.size()) + ": 4 bytes that are no gzip member skipped\n"},
       {"plain_file_cut_in_a_block", a + b.substr(0, b.size() - 9), {"http://a.example/"},
