@@ -357,11 +357,18 @@ Target CheckTarget(CURLU* handle) {
     target.error = SocketErrorMessage(kWsaHostNotFound);
     return target;
   }
+  // Port 0 parses, but no connection can be made to it: it is as impossible
+  // as a port above 65535, and says so instead of "Connection refused".
+  if (curl_url_get(handle, CURLUPART_PORT, &port.text, CURLU_NO_DEFAULT_PORT) == CURLUE_OK &&
+      std::strtol(port.text, nullptr, 10) == 0) {
+    target.error = kUrlBadPort;
+    return target;
+  }
   std::string s = scheme.text;
   if (s != "http" && s != "https") {
     // With an explicit port the request goes there as plain HTTP; without
     // one there is nowhere to go.
-    if (curl_url_get(handle, CURLUPART_PORT, &port.text, CURLU_NO_DEFAULT_PORT) != CURLUE_OK) {
+    if (port.text == nullptr) {
       target.error = "Unknown Protocol";
       return target;
     }
@@ -573,6 +580,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
         return result;
       }
       ++redirects;
+      result.redirects = redirects;
       if (redirects < redirectLimit) {
         if (hop.sink == Hop::Sink::Cookies) AddMetaCookies(easy, target, hop.body);
         if (const CURLUcode parsed = curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags);

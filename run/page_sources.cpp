@@ -113,7 +113,8 @@ std::optional<TStreamEntry> TPageFileEntries::Next(const std::atomic<bool>& give
     if (StopFlag().load() || giveUp.load()) return std::nullopt;
     if (std::optional<saved::PageWalk::Item> item = walk_->Next()) {
       QString name = QFile::decodeName(QByteArray::fromStdString(item->path));
-      return TStreamEntry{std::move(name), std::make_unique<TPageFileSource>(std::move(item->path), std::move(item->error))};
+      return TStreamEntry{std::move(name), std::make_unique<TPageFileSource>(std::move(item->path), std::move(item->error)),
+                          QString()};
     }
     const std::optional<QString> path = nextPath_(giveUp);
     if (!path) return std::nullopt;
@@ -177,7 +178,8 @@ std::optional<TStreamEntry> TArchiveEntries::Next(const std::atomic<bool>& giveU
     QString name = QString::fromUtf8(record->TargetUri());
     std::u16string recorded = QString::fromUtf8(record->Date()).toStdU16String();
     return TStreamEntry{std::move(name),
-                        std::make_unique<TArchiveRecordSource>(std::move(record->block), cut, std::move(recorded))};
+                        std::make_unique<TArchiveRecordSource>(std::move(record->block), cut, std::move(recorded)),
+                        QString()};
   }
 }
 

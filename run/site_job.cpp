@@ -31,6 +31,9 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   fetch::PageFetch page = fetch::FetchPage(View(URL), pageSettings, &fetched.finalUrl);
   fetched.pageText = std::move(page.text);
   fetched.pageFailed = page.failed;
+  // Where the fetch ended is worth telling (and keeping beside the record)
+  // only when it is not where it began.
+  if (!page.redirected) fetched.finalUrl.clear();
 
   const TFetchInputs::Snapshot probeFields = inputs.Get();
   fetch::RequestSettings probeSettings;

@@ -24,7 +24,7 @@ namespace run {
 struct TSiteFetch {
   std::u16string pageText;    // the page text, or "Error: ..." when the fetch failed
   std::u16string headerText;  // the probe's header lines; empty when it failed
-  std::u16string finalUrl;    // the URL the page fetch ended at; empty: not known
+  std::u16string finalUrl;    // where a redirected page fetch ended; empty: not redirected (or not known)
   std::u16string recorded;    // when an archive recorded the page (its date text); empty: fetched now
   // Set by the fetch itself: a page that merely begins with "Error: " is a page.
   bool pageFailed = false;

@@ -11,7 +11,7 @@ PACKAGES=(
   libpcre2-dev libvectorscan-dev
   libcurl4-openssl-dev libssl-dev zlib1g-dev libicu-dev
   libxlsxwriter-dev libgsf-1-dev libsimdjson-dev
-  qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
+  qt6-charts-dev libqt6opengl6-dev qt6-svg-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light openssl curl
   tinyproxy-bin microsocks qtkeychain-qt6-dev

@@ -122,6 +122,9 @@ TEST_F(Summary, SummarizeRefusesWhatIsNoOutputAndNotesACutOffRecord) {
        "lumasift-cli: cannot summarize " + File("notes.txt").toUtf8() +
            ": line 2 is not a csv or jsonl record of this tool\n"},
       {{"--summarize", File("none.csv")}, "lumasift-cli: cannot read " + File("none.csv").toUtf8() + ": "},
+      // A file name from the command line reaches the terminal escaped.
+      {{"--summarize", File("none\x1b]0;t\x07.csv")},
+       "lumasift-cli: cannot read " + File("none\\u001b]0;t\\u0007.csv").toUtf8() + ": "},
       {{"--summarize"}, "lumasift-cli: --summarize needs at least one file (- for standard input) (see --help)\n"},
       {{"--summarize", "--format", "csv", File("cut.jsonl")},
        "lumasift-cli: --summarize takes only output files and --summary-output (see --help)\n"},
