@@ -46,13 +46,14 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   return fetched;
 }
 
-TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras, const QString& requested) {
   if (fetched.PageFailed())
     return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl, fetched.recorded), true};
   // The address the page came from tells its own site from the sites it
   // links to (with extra signatures).
+  const std::u16string pageUrl = fetched.finalUrl.empty() ? requested.toStdU16String() : fetched.finalUrl;
   const engine::TSiteEvidence found =
-      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, fetched.finalUrl);
+      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, pageUrl);
   return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl, fetched.recorded), false};
 }
 

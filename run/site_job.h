@@ -64,7 +64,10 @@ struct TSiteResult {
 
 // The job's result; the findings come from the same pass as the platforms.
 // `extras`: the run's extra signatures, or null for the built-in tables alone;
-// with them, the final URL tells the page's own site from the sites it links to.
-TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr);
+// with them, the page's address (the final URL of a redirected fetch, else
+// `requested`: the URL asked for, or the record's name) tells the page's own
+// site from the sites it links to.
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr,
+                       const QString& requested = QString());
 
 }  // namespace run

@@ -139,7 +139,7 @@ class TStream {
         } else {
           fetched = FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease);
         }
-        result = SiteResult(fetched, settings_.extras.get());
+        result = SiteResult(fetched, settings_.extras.get(), url);
       } catch (...) {
         error = std::current_exception();
       }
