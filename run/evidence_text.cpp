@@ -63,6 +63,8 @@ QString ExplainText(const QString& title, const QString& platforms, bool failed,
   } else {
     lines << indent + Label(tr, "Platforms:") + QLatin1Char(' ') + platforms;
   }
+  const QString recorded = evidence.Recorded();
+  if (!recorded.isEmpty()) lines << indent + Label(tr, "Recorded:") + QLatin1Char(' ') + recorded;
   const QString ended = EndedAt(title, evidence);
   if (!ended.isEmpty()) lines << indent + Label(tr, "Ended at:") + QLatin1Char(' ') + ended;
   const QString versions = VersionsText(evidence);

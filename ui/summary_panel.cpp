@@ -19,7 +19,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
 #include <QStyle>
 #include <QSvgGenerator>
@@ -34,6 +33,7 @@
 #include "i18n/language.h"
 #include "ui/file_dialog.h"
 #include "ui/results_model.h"
+#include "ui/screen_fit.h"
 
 namespace ui {
 
@@ -134,18 +134,7 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
     grown_ = true;
     QWidget* window = parentWidget()->window();
     if (window->isMaximized() || window->isFullScreen()) return;
-    const QScreen* screen = window->screen();
-    if (screen == nullptr) return;
-    // The frame (title bar, borders) counts too, and a window placed towards
-    // the right moves left rather than growing past the screen's edge.
-    const QRect room = screen->availableGeometry();
-    const QRect frame = window->frameGeometry();
-    const int border = frame.width() - window->width();
-    const int width = std::min(room.width() - border, window->width() + sizeHint().width());
-    if (width <= window->width()) return;  // no room to grow; never shrink what the user sized
-    window->resize(width, window->height());
-    const int overflow = frame.x() + width + border - (room.x() + room.width());
-    if (overflow > 0) window->move(std::max(room.x(), frame.x() - overflow), frame.y());
+    GrowWithinScreen(*window, QSize(window->width() + sizeHint().width(), window->height()));
   });
 
   refresh_ = new QTimer(this);

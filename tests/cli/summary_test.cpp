@@ -153,7 +153,8 @@ TEST_F(Summary, SummarizeRefusesWhatIsNoOutputAndNotesACutOffRecord) {
       {{"--summarize"}, "lumasift-cli: --summarize needs at least one file (- for standard input) (see --help)\n"},
       {{"--summarize", "--format", "csv", File("cut.jsonl")},
        "lumasift-cli: --summarize takes only output files and --summary-output (see --help)\n"},
-      {{"-"}, "lumasift-cli: unknown option - (standard input is a file only for --summarize) (see --help)\n"},
+      {{"-"},
+       "lumasift-cli: unknown option - (standard input is a file only for --summarize, --pages and --warc) (see --help)\n"},
       {{"--summarize", "--summary-output", folder.path(), File("cut.jsonl")}, "lumasift-cli: cannot write "},
       {{"--summary-output", folder.path(), "http://127.0.0.1:1/"}, "lumasift-cli: cannot write "},
   };
