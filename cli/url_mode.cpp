@@ -57,6 +57,12 @@ void Fail(const QString& message) {
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
+// A URL as a resume file of `format` holds it: csv lines carry control
+// characters escaped, jsonl strings carry them as they are.
+QString ResumeKey(const QString& url, TFormat format) {
+  return format == TFormat::Csv ? run::PrintableText(url) : url;
+}
+
 // The records of saved pages (--pages, --warc), taken instead of URL lines.
 using TSavedEntries = std::function<std::optional<run::TStreamEntry>(const std::atomic<bool>& giveUp)>;
 
@@ -67,11 +73,12 @@ class TCliStream : public run::TStreamHost {
   // input, whose total is the records read so far.
   // `summary`: where each delivered record is counted, or none. `saved`:
   // the entries of saved pages, taken instead of URL lines.
-  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal, run::TRunSummary* summary,
-             TSavedEntries saved = {})
+  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, TFormat doneFormat, qint64 knownTotal,
+             run::TRunSummary* summary, TSavedEntries saved = {})
       : input_(input),
         sink_(sink),
         done_(done),
+        doneFormat_(doneFormat),
         summary_(summary),
         knownTotal_(knownTotal),
         saved_(std::move(saved)),
@@ -80,7 +87,7 @@ class TCliStream : public run::TStreamHost {
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   QString LineFault() override { return input_.LineFault(); }
-  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
+  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(ResumeKey(url, doneFormat_)); }
   std::optional<run::TStreamEntry> NextEntry(const std::atomic<bool>& giveUp) override {
     if (!saved_) return run::TStreamHost::NextEntry(giveUp);
     for (;;) {
@@ -118,6 +125,7 @@ class TCliStream : public run::TStreamHost {
   TInputLines& input_;
   TRecordSink& sink_;
   TDoneUrls* done_;
+  TFormat doneFormat_;
   run::TRunSummary* summary_;
   qint64 knownTotal_;
   TSavedEntries saved_;
@@ -217,7 +225,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   QHash<QString, std::uint32_t> repeats;
   for (const QString& line : urls) {
     const QString url = run::IntakeUrl(line);
-    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(url))) ++knownTotal;
+    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(ResumeKey(url, resume->format)))) ++knownTotal;
   }
 
   auto inputs = std::make_shared<run::TFetchInputs>();
@@ -286,7 +294,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
           });
       entries = [&archives](const std::atomic<bool>& giveUp) { return archives->Next(giveUp); };
     }
-    TCliStream stream(input, sink, done, knownTotal, summarize ? &summary : nullptr, std::move(entries));
+    TCliStream stream(input, sink, done, resume ? resume->format : o.format, knownTotal, summarize ? &summary : nullptr, std::move(entries));
     streamSeen = &stream;
     if (knownTotal > 0) stream.Progress(0, knownTotal);
     result = run::RunStream(stream, settings);

@@ -39,4 +39,29 @@ void PlaceWithinScreen(QWidget& window, QSize wanted) {
   window.move(client.topLeft() - QPoint(frame.left(), frame.top()));
 }
 
+void GrowWithinScreen(QWidget& window, QSize wanted) {
+  QScreen* screen = window.screen();
+  if (screen == nullptr) {
+    window.resize(wanted);
+    return;
+  }
+  const QRect area = screen->availableGeometry();
+  QMargins frame = ExpectedWindowFrame(window);
+  const QRect outer = window.frameGeometry();
+  const QRect inner = window.geometry();
+  if (window.isVisible() && outer != inner)
+    frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                     outer.bottom() - inner.bottom());
+  const QSize room(qMax(1, area.width() - frame.left() - frame.right()),
+                   qMax(1, area.height() - frame.top() - frame.bottom()));
+  const QSize size = wanted.boundedTo(room).expandedTo(window.minimumSize().boundedTo(room));
+  window.resize(size);
+  // pos() and move() are the frame's top left corner.
+  const int outerWidth = size.width() + frame.left() + frame.right();
+  const int outerHeight = size.height() + frame.top() + frame.bottom();
+  const QPoint at(qBound(area.left(), window.pos().x(), qMax(area.left(), area.left() + area.width() - outerWidth)),
+                  qBound(area.top(), window.pos().y(), qMax(area.top(), area.top() + area.height() - outerHeight)));
+  if (at != window.pos()) window.move(at);
+}
+
 }  // namespace ui

@@ -26,4 +26,10 @@ QRect ClientGeometryWithin(QSize wanted, const QRect& area, const QMargins& fram
 // where that does not fit either.
 void PlaceWithinScreen(QWidget& window, QSize wanted);
 
+// Grows (or shrinks) a window that is already open to `wanted`, as far as
+// its screen's available area allows, and moves it back inside that area
+// where the new size would pass its right or bottom edge. The frame is the
+// one the window manager drew when it is known.
+void GrowWithinScreen(QWidget& window, QSize wanted);
+
 }  // namespace ui

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleTableInterface>
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -113,6 +114,21 @@ TEST_F(WindowTest, TheWindowOpensWithinTheScreen) {
   EXPECT_TRUE(area.contains(form_->geometry().marginsAdded(ui::ExpectedWindowFrame(*form_))));
   EXPECT_LE(form_->minimumWidth(), area.width());
   EXPECT_LE(form_->minimumHeight(), area.height());
+}
+
+// The summary panel widens the window when it first opens: never past the
+// screen, and a window near the right edge moves back in.
+TEST_F(WindowTest, TheSummaryPanelGrowsTheWindowWithinTheScreen) {
+  const QRect area = form_->screen()->availableGeometry();
+  const QMargins frame = ui::ExpectedWindowFrame(*form_);
+  form_->move(area.left() + area.width() - form_->width() - frame.left() - frame.right(), form_->pos().y());
+  const int before = form_->width();
+  Child<QAction>("Summary1")->trigger();
+  QApplication::processEvents();
+  EXPECT_GT(form_->width(), before);
+  // The frame as the platform drew it.
+  EXPECT_TRUE(area.contains(form_->frameGeometry()))
+      << form_->frameGeometry().x() << "+" << form_->frameGeometry().width() << " in " << area.width();
 }
 
 // The control a focus widget belongs to (a field's inner editor, a view's
