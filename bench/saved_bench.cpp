@@ -94,7 +94,14 @@ TRun Run(const std::vector<std::string>& arguments, bool countLines = true) {
   ::wait4(pid, &status, 0, &usage);
   run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("a program failed: " + arguments[0]);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::string command;
+    for (const std::string& a : arguments) command += " " + a;
+    throw std::runtime_error("a program failed (" +
+                             (WIFEXITED(status) ? "exit code " + std::to_string(WEXITSTATUS(status))
+                                                : "signal " + std::to_string(WTERMSIG(status))) +
+                             "):" + command);
+  }
   return run;
 }
 

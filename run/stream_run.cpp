@@ -70,7 +70,7 @@ class TStream {
       if (!entry->fault.isEmpty()) {
         // Ended already: no job takes it, it waits only for its turn.
         slots_.push_back(
-            Slot{TWorkRecord(std::move(entry->name), QStringLiteral("Error: ") + entry->fault, kImageError), true});
+            Slot{TWorkRecord(std::move(entry->name), QStringLiteral("Error: ") + entry->fault, kImageError), true, nullptr, 0});
         ++endedCount_;
         DeliverReady();
         host_.Progress(endedCount_, taken_);

@@ -264,7 +264,8 @@ class PageStream : public run::TStreamHost {
     if (taken_ >= count_) return std::nullopt;
     const int i = taken_++;
     return run::TStreamEntry{QStringLiteral("page-%1").arg(i),
-                             std::make_unique<HeldPage>(bytes_, gate_, i % 2 ? u"<a href=\"/wp-content/\">" : u"<p>")};
+                             std::make_unique<HeldPage>(bytes_, gate_, i % 2 ? u"<a href=\"/wp-content/\">" : u"<p>"),
+                             QString()};
   }
   void Deliver(const run::TWorkRecord& record, bool) override {
     std::lock_guard lock(mutex_);
