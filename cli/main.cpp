@@ -22,6 +22,7 @@
 #include "fetch/fetch.h"
 #include "i18n/program_layout.h"
 #include "run/evidence_text.h"
+#include "run/handover_steps.h"
 #include "run/printable_text.h"
 #include "run/record_evidence.h"
 #include "services/identity.h"
@@ -51,7 +52,10 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
 
   engine::LoadPlatformInformation();
   // A saved page is a page whatever it begins with: nothing failed here.
-  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(page, headers, extras);
+  // --url reads as a URL argument does ("http://" in front of a bare host).
+  const std::u16string pageUrl =
+      options.pageUrl ? run::IntakeUrl(QString::fromLocal8Bit(options.pageUrl->c_str())).toStdU16String() : u"";
+  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(page, headers, extras, pageUrl);
   const QString platforms = QString::fromStdU16String(found.platforms);
   std::string result;
   if (options.explain) {

@@ -38,6 +38,12 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.headersFile = std::string(v);
          return std::nullopt;
        }},
+      {"--url", "URL", "with --page: the address the page came from (extras: tells its links to other sites)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         if (v.empty()) return std::string("--url needs an address");
+         o.pageUrl = std::string(v);
+         return std::nullopt;
+       }},
       {"--connect-timeout", "MS", "URLs: limit of each connection attempt (default 5000; 0 = none)",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
          o.urlOptionGiven = true;
@@ -236,14 +242,14 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
   const bool standardInput = std::find(o.urls.begin(), o.urls.end(), "-") != o.urls.end();
   if (standardInput && !o.summarize)
     result.error = "unknown option - (standard input is a file only for --summarize)";
-  else if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
+  else if (o.checkSignatures && (o.pageFile || o.headersFile || o.pageUrl || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
                            !o.signatureFiles.empty()))
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.summaryOutput)
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.urls.empty())
     result.error = "--check-signatures needs at least one signature file";
-  else if (o.summarize && (o.checkSignatures || o.pageFile || o.headersFile || o.urlOptionGiven || o.extra ||
+  else if (o.summarize && (o.checkSignatures || o.pageFile || o.headersFile || o.pageUrl || o.urlOptionGiven || o.extra ||
                            o.explain || o.formatGiven || !o.signatureFiles.empty()))
     result.error = "--summarize takes only output files and --summary-output";
   else if (o.summarize && o.urls.empty())
@@ -252,6 +258,8 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
+  else if (o.pageUrl && !o.pageFile)
+    result.error = "--url URL needs --page FILE (URLs to fetch are plain arguments)";
   else if (o.proxyUser && (o.proxy == "env" || o.proxy == "none"))
     result.error = "--proxy-user USER needs --proxy URL";
   else if (o.pageFile && o.formatGiven && o.format != TFormat::Txt && o.format != TFormat::Jsonl)
@@ -273,7 +281,7 @@ std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
       "Usage: " + name + " [--extra] [--signatures FILE]... --page FILE [--headers FILE]\n"
-      "           [--format txt|jsonl | --explain]\n"
+      "           [--url URL] [--format txt|jsonl | --explain]\n"
       "       " + name + " [--extra] [--signatures FILE]... [--connect-timeout MS] [--response-timeout MS]\n"
       "           [--user-agent TEXT] [--format csv|txt|jsonl | --explain] [--output FILE]\n"
       "           [--threads auto|N|1] [--proxy URL|env|none [--proxy-user USER]] [URL ...]\n"
@@ -308,7 +316,10 @@ std::string UsageText(std::string_view programName) {
       "never from the command line, where other users of the machine could see it.\n\n"
       "--extra and --signatures add extra signatures: an extra entry counts only where\n"
       "the built-in table of its kind finds nothing. A signature file with faults ends\n"
-      "the tool before anything is fetched, its faults on standard error.\n\n"
+      "the tool before anything is fetched, its faults on standard error. With them, a\n"
+      "match inside the address of a link to another site credits nothing (built-in\n"
+      "entries too); the site's URL, or with --page the --url given or else the page's\n"
+      "canonical address, tells the page's own site.\n\n"
       "--summary prints, once the run is over, the sites per platform with their share\n"
       "of the sites that answered, the versions found (major.minor), the sites without\n"
       "platform and the failed ones by error text, on standard error; --summary-output\n"

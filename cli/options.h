@@ -17,6 +17,7 @@ struct TCliOptions {
   bool version = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
+  std::optional<std::string> pageUrl;      // --url URL: where the --page came from
   bool checkSignatures = false;            // --check-signatures: the arguments are signature files
   bool extra = false;                      // --extra: the shipped extra signatures
   std::vector<std::string> signatureFiles;  // --signatures FILE, in order

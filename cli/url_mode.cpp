@@ -50,16 +50,24 @@ void Fail(const QString& message) {
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
+// A URL as a resume file of `format` holds it: csv lines carry control
+// characters escaped, jsonl strings carry them as they are.
+QString ResumeKey(const QString& url, TFormat format) {
+  return format == TFormat::Csv ? run::PrintableText(url) : url;
+}
+
 class TCliStream : public run::TStreamHost {
  public:
   // `knownTotal`: the records of a list known before the run (the URLs of
   // the command line), shown as the total from the start; 0 for standard
   // input, whose total is the records read so far.
   // `summary`: where each delivered record is counted, or none.
-  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal, run::TRunSummary* summary)
+  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, TFormat doneFormat, qint64 knownTotal,
+             run::TRunSummary* summary)
       : input_(input),
         sink_(sink),
         done_(done),
+        doneFormat_(doneFormat),
         summary_(summary),
         knownTotal_(knownTotal),
         progress_(::isatty(STDERR_FILENO) == 1) {}
@@ -67,7 +75,7 @@ class TCliStream : public run::TStreamHost {
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   QString LineFault() override { return input_.LineFault(); }
-  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
+  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(ResumeKey(url, doneFormat_)); }
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     sink_.Write(record, ended);
     if (summary_ != nullptr) summary_->Add(record);
@@ -90,6 +98,7 @@ class TCliStream : public run::TStreamHost {
   TInputLines& input_;
   TRecordSink& sink_;
   TDoneUrls* done_;
+  TFormat doneFormat_;
   run::TRunSummary* summary_;
   qint64 knownTotal_;
   bool progress_;
@@ -147,7 +156,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   QHash<QString, std::uint32_t> repeats;
   for (const QString& line : urls) {
     const QString url = run::IntakeUrl(line);
-    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(url))) ++knownTotal;
+    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(ResumeKey(url, resume->format)))) ++knownTotal;
   }
 
   auto inputs = std::make_shared<run::TFetchInputs>();
@@ -187,7 +196,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
 
   run::TStreamResult result;
   {
-    TCliStream stream(input, sink, done, knownTotal, summarize ? &summary : nullptr);
+    TCliStream stream(input, sink, done, resume ? resume->format : o.format, knownTotal, summarize ? &summary : nullptr);
     if (knownTotal > 0) stream.Progress(0, knownTotal);
     result = run::RunStream(stream, settings);
   }

@@ -49,7 +49,10 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
 TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
   if (fetched.PageFailed())
     return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl), true};
-  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras);
+  // The address the page came from tells its own site from the sites it
+  // links to (with extra signatures).
+  const engine::TSiteEvidence found =
+      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, fetched.finalUrl);
   return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl), false};
 }
 

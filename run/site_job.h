@@ -47,7 +47,8 @@ struct TSiteResult {
 };
 
 // The job's result; the findings come from the same pass as the platforms.
-// `extras`: the run's extra signatures, or null for the built-in tables alone.
+// `extras`: the run's extra signatures, or null for the built-in tables alone;
+// with them, the final URL tells the page's own site from the sites it links to.
 TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr);
 
 }  // namespace run

@@ -9,7 +9,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev libgl-dev
   libpcre2-dev libvectorscan-dev
-  libcurl4-openssl-dev libssl-dev zlib1g-dev libicu-dev
+  libcurl4-openssl-dev libssl-dev zlib1g-dev libicu-dev libpsl-dev libidn2-dev
   libxlsxwriter-dev libgsf-1-dev libsimdjson-dev
   qt6-charts-dev libqt6opengl6-dev qt6-svg-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev

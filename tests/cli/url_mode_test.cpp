@@ -194,6 +194,15 @@ TEST_F(UrlMode, ExtraSignaturesAddToTheRecordsAndAFaultyFileFetchesNothing) {
   EXPECT_EQ(site.RequestCount(), requests);
 }
 
+TEST_F(UrlMode, WithExtrasALinkCountsOnlyToItsOwnSite) {
+  const QString own = U("/links/own"), other = U("/links/other");
+  const Outcome plain = RunCli({QStringLiteral("--format"), QStringLiteral("txt"), own, other});
+  EXPECT_EQ(plain.out.toStdString(), (own + ",WordPress, Plat-own\n" + other + ",WordPress, Plat-other\n").toStdString());
+  const Outcome o = RunCli({QStringLiteral("--extra"), QStringLiteral("--format"), QStringLiteral("txt"), own, other});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out.toStdString(), (own + ",WordPress, Plat-own\n" + other + ",Plat-other\n").toStdString());
+}
+
 // A named pipe given as the output file gets the records and stays a pipe
 // (renaming a finished file over it would have replaced it).
 TEST_F(UrlMode, OutputIntoANamedPipe) {

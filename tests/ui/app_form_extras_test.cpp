@@ -24,13 +24,18 @@ using testsupport::SiteReply;
 using testsupport::SiteRequest;
 
 // /ghost: a page only the shipped set knows; /mine: one only the user's file
-// knows; both say "Server: site".
+// knows; /own, /other: a link to a file under this site's own or another
+// site's WordPress uploads; all say "Server: site".
 SiteReply Answer(const SiteRequest& request) {
   SiteReply reply;
   reply.headers.push_back({"Content-Type", "text/html"});
   reply.headers.push_back({"Server", "site"});
   if (request.path == "/ghost") {
     reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
+  } else if (request.path == "/own" || request.path == "/other") {
+    const auto host = request.headers.find("host");
+    const std::string site = request.path == "/own" && host != request.headers.end() ? host->second : "other.example";
+    reply.body = "<html><body><a href=\"http://" + site + "/wp-content/uploads/a.pdf\">a</a></body></html>";
   } else {
     reply.body = "<html><body><div class=\"my-own-marker\"></div></body></html>";
   }
@@ -192,6 +197,15 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
   EXPECT_TRUE(joined.contains(QStringLiteral("\"joom\" ist Joomla"))) << joined.toStdString();
   EXPECT_TRUE(joined.contains(QStringLiteral("Plattform \"twice\" ist bereits in Zeile 9 definiert"))) << joined.toStdString();
   i18n::LoadLanguage(QString(), none.path());
+}
+
+// With extras on, the site's URL tells its own files from another site's.
+TEST_F(ExtrasTest, LinksToOtherSitesCountOnlyWithoutExtras) {
+  ShipSignatures();
+  OpenForm();
+  EXPECT_EQ(Run({"/own", "/other"}), (QStringList{"WordPress, site", "WordPress, site"}));
+  Item("ExtraSignatures1")->trigger();
+  EXPECT_EQ(Run({"/own", "/other"}), (QStringList{"WordPress, site", "site"}));
 }
 
 }  // namespace
