@@ -165,8 +165,8 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
                                        "[generator]\n"
                                        "Joomla! ||Joomla:-joom\n")
           .errors;
-  engine::TSignatureFile earlier{"/sigs/first.txt", {{u"mine", u"Mine", u"https://m.example/", 4}}, {}, {}};
-  engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}};
+  engine::TSignatureFile earlier{"/sigs/first.txt", {{u"mine", u"Mine", u"https://m.example/", 4}}, {}, {}, {}};
+  engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}, {}};
   for (const std::string& conflict : engine::PlatformConflicts({earlier}, later)) faults.push_back(conflict);
   faults.push_back(engine::LoadSignatureFile("/nonexistent/sigs.txt").errors.at(0));
   ASSERT_EQ(faults.size(), 18u);

@@ -195,7 +195,9 @@ TEST_F(WindowTest, MenusHaveAcceleratorsAndAltOpensThem) {
   for (QAction* menu : form_->menuBar()->actions()) {
     EXPECT_TRUE(menu->text().contains(u'&')) << menu->text().toStdString();
     for (QAction* item : menu->menu()->actions())
-      if (!item->isSeparator()) EXPECT_TRUE(item->text().contains(u'&')) << item->text().toStdString();
+      if (!item->isSeparator()) {
+        EXPECT_TRUE(item->text().contains(u'&')) << item->text().toStdString();
+      }
   }
   // Alt+F opens the File menu.
   QWidget* opened = nullptr;
