@@ -17,6 +17,7 @@
 #include <string>
 
 #include "support/pipe_reader.h"
+#include "support/warc_builder.h"
 #include "tests/cli/cli_run.h"
 #include "support/proxy_server.h"
 #include "support/run_site.h"
@@ -469,9 +470,12 @@ TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
   QTemporaryDir dir;
   const QString page = dir.filePath(QStringLiteral("page.html")), signatures = dir.filePath(QStringLiteral("s.txt"));
   const QString records = dir.filePath(QStringLiteral("records.csv"));
+  const QString archive = dir.filePath(QStringLiteral("a.warc"));
   for (const auto& [path, bytes] : {std::pair{page, QByteArray("<a href=\"/wp-content/\">")},
                                     std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")},
-                                    std::pair{records, QByteArray("http://a.example/,WordPress\r\n")}}) {
+                                    std::pair{records, QByteArray("http://a.example/,WordPress\r\n")},
+                                    std::pair{archive, QByteArray::fromStdString(testsupport::ResponseRecord(
+                                                           "http://a.example/", testsupport::HttpAnswer("<html>a</html>")))}}) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -488,6 +492,8 @@ TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
       {QStringLiteral("--explain"), U("/p/a")},
       {QStringLiteral("--summary"), U("/p/a")},
       {QStringLiteral("--summarize"), records},
+      {QStringLiteral("--pages"), page},
+      {QStringLiteral("--warc"), archive},
       many,
   };
   for (const QStringList& args : cases) {
