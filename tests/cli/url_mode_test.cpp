@@ -352,6 +352,21 @@ TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
   EXPECT_EQ(written.readAll(), QByteArray("\xEF\xBB\xBF") + QString(blocks).replace(u'\n', QLatin1String("\r\n")).toUtf8());
 }
 
+// An international host reads as it was written ("Ended at" too), never as
+// its UTF-8 bytes taken one by one; *.localhost is loopback without a name
+// server.
+TEST(UrlModeEvidence, ExplainShowsInternationalHostsAsWritten) {
+  RunSite site(EvidenceAnswer);
+  const QString port = QString::number(site.Port());
+  for (const QString& host : {QStringLiteral("b\u00FCcher.localhost"), QStringLiteral("\u043A\u043D\u0438\u0433\u0438.localhost")}) {
+    const QString url = QStringLiteral("http://%1:%2/moved").arg(host, port);
+    const Outcome o = RunCli({QStringLiteral("--explain"), url});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(o.out), url + QStringLiteral("\n  Error: HTTP/1.1 404 Not Found\n  Ended at: http://") + host +
+                                            u':' + port + QStringLiteral("/gone\n"));
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -453,8 +468,10 @@ Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = 
 TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
   QTemporaryDir dir;
   const QString page = dir.filePath(QStringLiteral("page.html")), signatures = dir.filePath(QStringLiteral("s.txt"));
+  const QString records = dir.filePath(QStringLiteral("records.csv"));
   for (const auto& [path, bytes] : {std::pair{page, QByteArray("<a href=\"/wp-content/\">")},
-                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")}}) {
+                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")},
+                                    std::pair{records, QByteArray("http://a.example/,WordPress\r\n")}}) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -469,6 +486,8 @@ TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
       {QStringLiteral("--check-signatures"), signatures},
       {QStringLiteral("--format"), QStringLiteral("jsonl"), U("/p/a")},
       {QStringLiteral("--explain"), U("/p/a")},
+      {QStringLiteral("--summary"), U("/p/a")},
+      {QStringLiteral("--summarize"), records},
       many,
   };
   for (const QStringList& args : cases) {

@@ -3,14 +3,19 @@
 #include <QAbstractItemModel>
 #include <QAction>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/extra_signatures.h"
+#include "dialog_test_support.h"
 #include "gui_test_base.h"
+#include "i18n/language.h"
 #include "support/run_site.h"
+#include "ui/signature_faults.h"
 
 namespace {
 
@@ -127,6 +132,71 @@ TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
   EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":2: entry without \":-\" and a platform code")))
       << shown[0].text.toStdString();
   EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":3: unknown platform code \"nosuch\"")));
+}
+
+// Every fault a signature file can have, as the engine words it, is shown
+// in the interface language: the file and line as they are, the reason
+// translated, its variable parts (codes, names, the expression library's
+// message) kept.
+TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
+  QTemporaryDir program, none;
+  dialogtest::CopyShippedLanguages(program.path());
+  const std::string file = "/sigs/my file:1.txt";  // a colon in a name does not confuse the reading
+  std::vector<std::string> faults =
+      engine::ParseSignatureFile(file, "stray line\n"
+                                       "[nosuch]\n"
+                                       "[platforms]\n"
+                                       "just one field\n"
+                                       "Bad!,Name,https://x.example/\n"
+                                       "noname,,https://x.example/\n"
+                                       "nohome,Name,ftp://x.example/\n"
+                                       "joom,Not Joomla,https://x.example/\n"
+                                       "twice,Twice,https://x.example/\n"
+                                       "twice,Twice,https://x.example/\n"
+                                       "[plain]\n"
+                                       "no code here\n"
+                                       "marker:-nosuchcode\n"
+                                       "a||:-joom\n"
+                                       ":-joom\n"
+                                       "\xff\xfe:-joom\n"
+                                       "[regex]\n"
+                                       "a||(b:-joom\n"
+                                       "(b:-joom\n"
+                                       "[generator]\n"
+                                       "Joomla! ||Joomla:-joom\n")
+          .errors;
+  engine::TSignatureFile earlier{"/sigs/first.txt", {{u"mine", u"Mine", u"https://m.example/", 4}}, {}, {}};
+  engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}};
+  for (const std::string& conflict : engine::PlatformConflicts({earlier}, later)) faults.push_back(conflict);
+  faults.push_back(engine::LoadSignatureFile("/nonexistent/sigs.txt").errors.at(0));
+  ASSERT_EQ(faults.size(), 18u);
+  const QStringList files{QString::fromStdString(file), QStringLiteral("/nonexistent/sigs.txt")};
+
+  i18n::LoadLanguage(QString(), none.path());
+  for (const std::string& fault : faults)
+    EXPECT_EQ(ui::TranslatedSignatureFault(QString::fromStdString(fault), files), QString::fromStdString(fault))
+        << "English stays as the engine says it";
+  for (const char* language : {"German.lang.txt", "French.lang.txt", "Turkish.lang.txt"}) {
+    i18n::LoadLanguage(QString::fromLatin1(language), program.path());
+    for (const std::string& fault : faults) {
+      const QString english = QString::fromStdString(fault);
+      const QString shown = ui::TranslatedSignatureFault(english, files);
+      EXPECT_NE(shown, english) << language << ": not recognised: " << fault;
+      const QString where = english.left(english.indexOf(QLatin1String(": "), english.indexOf(QLatin1String(".txt"))) + 2);
+      EXPECT_TRUE(shown.startsWith(where)) << language << ": " << shown.toStdString();
+    }
+  }
+  // The variable parts stay: a code, a built-in name, the library's message.
+  i18n::LoadLanguage(QStringLiteral("German.lang.txt"), program.path());
+  const QString joined = [&] {
+    QStringList all;
+    for (const std::string& fault : faults) all << ui::TranslatedSignatureFault(QString::fromStdString(fault), files);
+    return all.join(u'\n');
+  }();
+  EXPECT_TRUE(joined.contains(QStringLiteral("\"nosuchcode\""))) << joined.toStdString();
+  EXPECT_TRUE(joined.contains(QStringLiteral("\"joom\" ist Joomla"))) << joined.toStdString();
+  EXPECT_TRUE(joined.contains(QStringLiteral("Plattform \"twice\" ist bereits in Zeile 9 definiert"))) << joined.toStdString();
+  i18n::LoadLanguage(QString(), none.path());
 }
 
 // With extras on, the site's URL tells its own files from another site's.
