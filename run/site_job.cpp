@@ -33,6 +33,7 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   fetched.pageFailed = page.failed;
   // Where the fetch ended is worth telling (and keeping beside the record)
   // only when it is not where it began.
+  fetched.pageUrl = fetched.finalUrl;
   if (!page.redirected) fetched.finalUrl.clear();
 
   const TFetchInputs::Snapshot probeFields = inputs.Get();
@@ -52,7 +53,7 @@ TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures
   // The address the page came from tells its own site from the sites it
   // links to (with extra signatures).
   const engine::TSiteEvidence found =
-      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, fetched.finalUrl);
+      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, fetched.pageUrl);
   return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl, fetched.recorded), false};
 }
 
