@@ -13,6 +13,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -27,6 +29,19 @@
 
 namespace engine::detail {
 
+// An extra entry's expression for the scanner, compiled the first time a
+// page holds its required literals: most entries of a large set never meet
+// such a page, and compiling each alone is most of a set's compile time.
+struct TDeferredExact {
+  explicit TDeferredExact(std::string p) : pattern(std::move(p)) {}
+  ~TDeferredExact() {
+    if (db != nullptr) hs_free_database(db);
+  }
+  std::string pattern;
+  std::once_flag once;
+  hs_database_t* db = nullptr;  // after `once`: null when the scanner refused it
+};
+
 struct TRegexAlternative {
   pcre2_code* code = nullptr;
   std::size_t entry = 0;                // index into the set's expression entries
@@ -37,6 +52,8 @@ struct TRegexAlternative {
   // The expression can match only where, for one of its top-level branches,
   // every literal id listed occurs. Empty: no such filter.
   std::vector<std::vector<unsigned>> requiredAnyOf;
+  // Instead of `exact`, compiled on first need (then `crossesLines` holds).
+  std::unique_ptr<TDeferredExact> deferred;
 };
 
 class TCompiledSignatures {
@@ -107,8 +124,13 @@ std::array<std::pair<const hs_database_t*, unsigned>, 2> LiteralDatabases(const 
 
 // A scratch space of this thread that fits every database of `tables`.
 // Growing it for another set keeps it fit for the sets before.
-hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
+TScratchHolder& ThreadScratchHolder() {
   thread_local TScratchHolder holder;
+  return holder;
+}
+
+hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
+  TScratchHolder& holder = ThreadScratchHolder();
   if (holder.scratch != nullptr && holder.fitsSerial == tables.serial) return holder.scratch;
   if (holder.scratch == nullptr) {
     if (hs_clone_scratch(tables.scratchPrototype, &holder.scratch) != HS_SUCCESS) {
@@ -161,6 +183,34 @@ int OnLiteral(unsigned int id, unsigned long long, unsigned long long to, unsign
     if (state->scan->plainEntry < 0 || entry < state->scan->plainEntry) state->scan->plainEntry = entry;
   }
   return 0;
+}
+
+// The scanner's form of `alternative` and a scratch space of this thread
+// that fits it, compiling a deferred one now; null for either: PCRE2 alone.
+std::pair<const hs_database_t*, hs_scratch_t*> ExactScanner(const TCompiledSignatures& tables,
+                                                            const TRegexAlternative& alternative) {
+  hs_scratch_t* scratch = ThreadScratch(tables);
+  if (alternative.exact != nullptr || alternative.deferred == nullptr || scratch == nullptr) {
+    return {alternative.exact, scratch};
+  }
+  TDeferredExact& deferred = *alternative.deferred;
+  std::call_once(deferred.once, [&deferred] {
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile(deferred.pattern.c_str(), HS_FLAG_SINGLEMATCH, HS_MODE_BLOCK, nullptr, &deferred.db, &error) !=
+        HS_SUCCESS) {
+      hs_free_compile_error(error);
+      deferred.db = nullptr;
+    }
+  });
+  if (deferred.db == nullptr) return {nullptr, nullptr};
+  // Grown, the scratch still fits every database it fitted.
+  TScratchHolder& holder = ThreadScratchHolder();
+  if (hs_alloc_scratch(deferred.db, &holder.scratch) != HS_SUCCESS) {
+    holder.scratch = nullptr;  // hs_alloc_scratch leaves none behind on failure
+    holder.fitsSerial = 0;
+    return {nullptr, nullptr};
+  }
+  return {deferred.db, holder.scratch};
 }
 
 int OnExactMatch(unsigned int, unsigned long long, unsigned long long to, unsigned int, void* context) {
@@ -307,7 +357,7 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
     for (std::size_t a = 0; a < entry->alternatives.size(); ++a) {
       const auto alternative = entry->alternatives[a];
       if (alternative.empty()) continue;
-      TRegexAlternative compiled{nullptr, e, a, nullptr, false, false, {}};
+      TRegexAlternative compiled{nullptr, e, a, nullptr, false, false, {}, nullptr};
       ++report.regexAlternatives;
       if (sharing) {
         const TRegexAlternative& shared = base->regexAlternatives[baseAlternative++];
@@ -341,7 +391,12 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
       // seen to miss matches of one-character anchors around a run
       // ("A[^;]*Z"), depending on where the page lies in memory.
       const auto expression = sharing ? std::nullopt : ScannerExpression(alternative);
-      if (expression && scannerUsable && expression->longestLiteral >= 3) {
+      if (expression && scannerUsable && expression->longestLiteral >= 3 && base != nullptr &&
+          !compiled.requiredAnyOf.empty()) {
+        compiled.deferred = std::make_unique<TDeferredExact>(expression->pattern);
+        compiled.crossesLines = expression->crossesLines;
+        ++report.scannedRegexAlternatives;
+      } else if (expression && scannerUsable && expression->longestLiteral >= 3) {
         hs_compile_error_t* error = nullptr;
         if (hs_compile(expression->pattern.c_str(), HS_FLAG_SINGLEMATCH, HS_MODE_BLOCK, nullptr, &compiled.exact,
                        &error) != HS_SUCCESS) {
@@ -544,15 +599,16 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
       }
       if (!possible) continue;
     }
-    if (!scanned || alternative.exact == nullptr) {
+    const auto [exact, scratch] =
+        scanned ? ExactScanner(tables, alternative) : std::pair<const hs_database_t*, hs_scratch_t*>();
+    if (!scanned || exact == nullptr) {
       if (search(alternative, 0) && counts(alternative)) return found(alternative);
       continue;
     }
     // Where does the first match end? Vectorscan finds it in one pass.
     unsigned long long end = 0;
-    hs_scratch_t* scratch = ThreadScratch(tables);
     const hs_error_t rc = scratch == nullptr ? HS_INVALID
-                                             : hs_scan(alternative.exact, scan.text.get(),
+                                             : hs_scan(exact, scan.text.get(),
                                                        static_cast<unsigned>(scan.textSize), 0, scratch,
                                                        OnExactMatch, &end);
     if (rc == HS_SUCCESS) continue;  // no match anywhere

@@ -33,6 +33,7 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   fetched.pageFailed = page.failed;
   // Where the fetch ended is worth telling (and keeping beside the record)
   // only when it is not where it began.
+  fetched.pageUrl = fetched.finalUrl;
   if (!page.redirected) fetched.finalUrl.clear();
 
   const TFetchInputs::Snapshot probeFields = inputs.Get();
@@ -46,14 +47,13 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   return fetched;
 }
 
-TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras, const QString& requested) {
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
   if (fetched.PageFailed())
     return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl, fetched.recorded), true};
   // The address the page came from tells its own site from the sites it
   // links to (with extra signatures).
-  const std::u16string pageUrl = fetched.finalUrl.empty() ? requested.toStdU16String() : fetched.finalUrl;
   const engine::TSiteEvidence found =
-      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, pageUrl);
+      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, fetched.pageUrl);
   return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl, fetched.recorded), false};
 }
 

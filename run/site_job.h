@@ -26,6 +26,10 @@ struct TSiteFetch {
   std::u16string headerText;  // the probe's header lines; empty when it failed
   std::u16string finalUrl;    // where a redirected page fetch ended; empty: not redirected (or not known)
   std::u16string recorded;    // when an archive recorded the page (its date text); empty: fetched now
+  // The address the page came from (where a fetch ended, redirected or not):
+  // with extra signatures it tells the page's own site from the sites it
+  // links to. Empty: not known.
+  std::u16string pageUrl;
   // Set by the fetch itself: a page that merely begins with "Error: " is a page.
   bool pageFailed = false;
   bool PageFailed() const { return pageFailed; }
@@ -64,10 +68,7 @@ struct TSiteResult {
 
 // The job's result; the findings come from the same pass as the platforms.
 // `extras`: the run's extra signatures, or null for the built-in tables alone;
-// with them, the page's address (the final URL of a redirected fetch, else
-// `requested`: the URL asked for, or the record's name) tells the page's own
-// site from the sites it links to.
-TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr,
-                       const QString& requested = QString());
+// with them, `pageUrl` tells the page's own site from the sites it links to.
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr);
 
 }  // namespace run

@@ -136,10 +136,13 @@ class TStream {
         if (source) {
           fetched = source->Read(pageLease);
           source.reset();  // what it held is no longer needed
+          // An archive's record names the page's address (a saved file's
+          // name is none, and the page's canonical address stands in).
+          if (fetched.pageUrl.empty()) fetched.pageUrl = url.toStdU16String();
         } else {
           fetched = FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease);
         }
-        result = SiteResult(fetched, settings_.extras.get(), url);
+        result = SiteResult(fetched, settings_.extras.get());
       } catch (...) {
         error = std::current_exception();
       }
