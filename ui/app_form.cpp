@@ -740,7 +740,7 @@ void TAppForm::EditMySignatures1Click() {
   const QString path = UserSignaturesPath(dataFolder_);
   if (!QFileInfo::exists(path)) {
     try {
-      services::WriteFileAtomically(path, UserSignaturesExample());
+      services::WriteFileAtomically(path, UserSignaturesExample(), services::TFileAccess::Private);
     } catch (const std::exception& error) {
       ReportError(QString::fromUtf8(error.what()));
       return;

@@ -89,6 +89,9 @@ TEST_F(ExtrasTest, EditMySignaturesCreatesTheFileOnceAndOpensIt) {
   EXPECT_EQ(check.errors, std::vector<std::string>());
   EXPECT_TRUE(check.file.plain.empty() && check.file.regex.empty() && check.file.platforms.empty());
   EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
+  // Like the other files of the data folder, the owner's alone.
+  EXPECT_EQ(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
   // The user's own file is never written over; nothing to open it with: a box
   // that names the file.
