@@ -62,6 +62,9 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
     result = (run::PrintableText(platforms) + QLatin1Char('\n')).toStdString();
   }
   std::fwrite(result.data(), 1, result.size(), stdout);
+  const QString warning = cli::StoppedWarning(run::TEvidence(found, std::u16string_view()),
+                                              QString::fromLocal8Bit(options.pageFile->c_str()));
+  if (!warning.isEmpty()) std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
 

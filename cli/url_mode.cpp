@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "cli/input_lines.h"
+#include "cli/record_format.h"
 #include "cli/record_sink.h"
 #include "cli/resume_file.h"
 #include "run/handover_steps.h"
@@ -59,7 +60,17 @@ class TCliStream : public run::TStreamHost {
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
-  void Deliver(const run::TWorkRecord& record, bool ended) override { sink_.Write(record, ended); }
+  void Deliver(const run::TWorkRecord& record, bool ended) override {
+    sink_.Write(record, ended);
+    if (!warned_) {
+      const QString warning = StoppedWarning(record.evidence, record.FURL);
+      if (!warning.isEmpty()) {
+        EndProgress();
+        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
+        warned_ = true;
+      }
+    }
+  }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
     std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended),
@@ -79,6 +90,7 @@ class TCliStream : public run::TStreamHost {
   qint64 knownTotal_;
   bool progress_;
   bool progressShown_ = false;
+  bool warned_ = false;  // an expression stopped at its limit: said once per run
 };
 
 }  // namespace

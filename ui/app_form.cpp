@@ -615,6 +615,8 @@ void TAppForm::ButtonStartClick() {
   ui_->ButtonStart->setIcon(QIcon());
   SetBusyCursor(true);
   run::StopFlag().store(false);
+  stoppedSites_ = 0;
+  firstStopped_.clear();
   // Draw the new state before the run starts; clicks wait until the worker exists.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -642,6 +644,22 @@ void TAppForm::IslemTamam(bool BeepYapalimmi) {
   statusPanel1_->clear();
   SetIdleButton();
   SetBusyCursor(false);
+  if (stoppedSites_ > 0) {
+    // Once per run, after the run's own hand-over has returned.
+    const QString message =
+        i18n::Translate(QStringLiteral("An expression of a signature file took too long or too much memory on %1 site(s) and was stopped there; those sites were identified as if it had not matched (Show Evidence names it). The first:"))
+            .arg(stoppedSites_) +
+        QStringLiteral("\n\n") + firstStopped_;
+    stoppedSites_ = 0;
+    QTimer::singleShot(0, this, [this, message] {
+      ShowMessageBox(this, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")), message);
+    });
+  }
+}
+
+void TAppForm::ExpressionStopped(int index, const engine::TStoppedExpression& first) {
+  if (stoppedSites_++ > 0) return;
+  firstStopped_ = StoppedExpressionText(first) + QLatin1Char('\n') + workList_.at(static_cast<size_t>(index)).FURL;
 }
 
 bool TAppForm::RunInProgress() const {

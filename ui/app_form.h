@@ -88,6 +88,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void RedrawRow(int index) override;
   void IslemTamam(bool BeepYapalimmi) override;
   void Progress(qint64 done, qint64 total) override;
+  // Remembered for the run's one warning, shown once the run has ended.
+  void ExpressionStopped(int index, const engine::TStoppedExpression& first) override;
 
   // services::TImportantMessageHost: the maker's notice in a warning box
   // titled "IMPORTANT" (translated), on the main thread while the check waits.
@@ -206,6 +208,11 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   bool busyCursor_ = false;
   QString startCaption_ = QStringLiteral("Start");  // the idle caption, translated
   QString stopCaption_ = QStringLiteral("STOP");
+
+  // Sites of this run where an expression of a signature file stopped at
+  // its limit, and the first such expression with its site.
+  qint64 stoppedSites_ = 0;
+  QString firstStopped_;
 
   int sortColumn_ = -1;
   bool descending_ = false;

@@ -29,6 +29,9 @@ class TEvidenceDialog : public QDialog {
   QTextBrowser* view_ = nullptr;
 };
 
+// "expression 2 (my.txt line 7) stopped at its limit" in the chosen language.
+QString StoppedExpressionText(const engine::TStoppedExpression& stopped);
+
 // The tooltip of a finished row's Platforms cell: its versions ("Versions:"
 // and one "Name 1.2" per line), or empty when none is known.
 QString VersionsToolTip(const run::TWorkRecord& record);

@@ -19,13 +19,15 @@ using testsupport::SiteReply;
 using testsupport::SiteRequest;
 
 // /ghost: a page only the shipped set knows; /mine: one only the user's file
-// knows; both say "Server: site".
+// knows; /letters...: a megabyte of letters; all say "Server: site".
 SiteReply Answer(const SiteRequest& request) {
   SiteReply reply;
   reply.headers.push_back({"Content-Type", "text/html"});
   reply.headers.push_back({"Server", "site"});
   if (request.path == "/ghost") {
     reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
+  } else if (request.path.starts_with("/letters")) {
+    reply.body = "<html>" + std::string(1 << 20, 'q') + ";=</html>";
   } else {
     reply.body = "<html><body><div class=\"my-own-marker\"></div></body></html>";
   }
@@ -125,6 +127,37 @@ TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
   EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":2: entry without \":-\" and a platform code")))
       << shown[0].text.toStdString();
   EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":3: unknown platform code \"nosuch\"")));
+}
+
+// An expression of the user's that runs away stops at its limit on each such
+// page; the run ends as usual and then says so once, naming the expression,
+// its first site and how many; the evidence names it for each site.
+TEST_F(ExtrasTest, RunawayExpressionStopsAndEachRunWarnsOnce) {
+  ShipSignatures();
+  WriteData(QStringLiteral("signatures.txt"), "[regex]\n[a-z]*[a-z]*=:-ghost\n");
+  OpenForm();
+  Item("ExtraSignatures1")->trigger();
+  for (int run = 0; run < 2; ++run) {
+    // "class=" on the middle page is an ordinary match.
+    EXPECT_EQ(Run({"/letters1", "/mine", "/letters2"}), (QStringList{"site", "Ghost CMS, site", "site"}));
+    std::vector<ui::TShownMessage> shown;
+    ASSERT_TRUE(WaitFor([&] {
+      auto more = ui::TMessageBoxSeam::TakeShown();
+      shown.insert(shown.end(), more.begin(), more.end());
+      return !shown.empty();
+    }));
+    QTest::qWait(50);
+    ASSERT_EQ(shown.size(), 1u);
+    const QString file = DataFile(QStringLiteral("signatures.txt"));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral(" on 2 site(s)"))) << shown[0].text.toStdString();
+    EXPECT_TRUE(shown[0].text.endsWith(QStringLiteral("expression 1 (") + file +
+                                       QStringLiteral(" line 2) stopped at its limit\n") +
+                                       QString::fromStdString(site_.Url("/letters1"))))
+        << shown[0].text.toStdString();
+  }
+  const auto& record = form_->WorkList().at(2);
+  ASSERT_EQ(record.evidence.Stopped().size(), 1u);
+  EXPECT_EQ(form_->WorkList().at(1).evidence.Stopped().size(), 0u);
 }
 
 }  // namespace
