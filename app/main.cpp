@@ -9,6 +9,7 @@
 #include "i18n/language.h"
 #include "i18n/program_layout.h"
 #include "services/identity.h"
+#include "services/standard_descriptors.h"
 #include "ui/app_form.h"
 #include "ui/dialog_pictures.h"
 #include "ui/message_dialog.h"
@@ -52,6 +53,9 @@ int CheckInstallation(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything opens a descriptor: a closed standard error would
+  // otherwise be taken by a file the program writes, and get its messages.
+  services::OpenStandardDescriptors();
   fetch::GlobalInit();  // before Qt or anything else starts a thread
 
   // The options are read before the application object exists, so that

@@ -10,6 +10,12 @@
 
 namespace cli {
 
+// The longest URL line taken, in bytes from its first character that is not
+// a blank (blanks before it are dropped by the intake anyway). A longer line
+// is never held whole: its first kMaxLineBytes bytes become a record with an
+// error, and the rest is read and dropped as it comes.
+inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
 class TInputLines {
  public:
   // Lines of standard input.
@@ -23,16 +29,25 @@ class TInputLines {
   // input too, and Error() then tells it.
   std::optional<QString> Next(const std::atomic<bool>& giveUp);
 
+  // Why the line Next() returned last is no URL ("URL longer than 65536
+  // bytes."), or empty.
+  QString LineFault() const { return lineFault_; }
+
   QString Error() const { return error_; }
 
  private:
+  std::optional<QString> TooLong(const char* start);
+
   QStringList urls_;
   bool fromList_ = false;
   qsizetype nextUrl_ = 0;
 
   QByteArray buffer_;
-  qsizetype pos_ = 0;  // start of the unread part of buffer_
+  qsizetype pos_ = 0;    // start of the unread part of buffer_
+  qsizetype scan_ = 0;   // buffer_[pos_, scan_) is known to hold no LF
+  bool dropping_ = false;  // inside a line that was too long: its rest is dropped
   bool eof_ = false;
+  QString lineFault_;
   QString error_;
 };
 

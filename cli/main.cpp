@@ -11,6 +11,8 @@
 
 #include "cli/options.h"
 #include "cli/record_format.h"
+#include "cli/standard_output.h"
+#include "cli/summary_mode.h"
 #include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/evidence.h"
@@ -23,6 +25,7 @@
 #include "run/printable_text.h"
 #include "run/record_evidence.h"
 #include "services/identity.h"
+#include "services/standard_descriptors.h"
 
 namespace {
 
@@ -61,11 +64,11 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
   } else {
     result = (run::PrintableText(platforms) + QLatin1Char('\n')).toStdString();
   }
-  std::fwrite(result.data(), 1, result.size(), stdout);
+  cli::PrintOut(result);  // a failure is reported when standard output is closed
   const QString warning = cli::StoppedWarning(run::TEvidence(found, std::u16string_view()),
                                               QString::fromLocal8Bit(options.pageFile->c_str()));
   if (!warning.isEmpty()) std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
-  return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+  return 0;
 }
 
 // Checks every file, even after one with faults; sound files are summed up
@@ -75,13 +78,13 @@ int CheckSignatureFiles(const std::vector<std::string>& files) {
   for (const auto& path : files) {
     const auto check = engine::LoadSignatureFile(path);
     if (check.errors.empty()) {
-      std::printf("%s\n", run::PrintableUtf8(engine::SignatureFileSummary(check.file)).c_str());
+      cli::PrintOut(run::PrintableUtf8(engine::SignatureFileSummary(check.file)) + "\n");
     } else {
       allSound = false;
       for (const auto& error : check.errors) std::fprintf(stderr, "%s\n", run::PrintableUtf8(error).c_str());
     }
   }
-  return std::fflush(stdout) == 0 && allSound ? 0 : kExitFailure;
+  return allSound ? 0 : kExitFailure;
 }
 
 // The folder of this program ("" when the system does not tell).
@@ -111,17 +114,14 @@ std::variant<std::shared_ptr<const engine::TExtraSignatures>, int> ExtraSignatur
   return std::make_shared<const engine::TExtraSignatures>(std::move(load.files));
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int Main(int argc, char* argv[]) {
   const auto parsed = cli::ParseCommandLine(argc, argv);
   if (parsed.options.help) {
-    std::fputs(cli::UsageText("lumasift-cli").c_str(), stdout);
+    cli::PrintOut(cli::UsageText("lumasift-cli"));
     return 0;
   }
   if (parsed.options.version) {
-    const std::string line = "lumasift-cli " + services::ReadVersionInformation().ProductVersion.toStdString() + "\n";
-    std::fputs(line.c_str(), stdout);
+    cli::PrintOut("lumasift-cli " + services::ReadVersionInformation().ProductVersion.toStdString() + "\n");
     return 0;
   }
   if (!parsed.error.empty()) {
@@ -129,6 +129,7 @@ int main(int argc, char* argv[]) {
     return kExitFailure;
   }
   if (parsed.options.checkSignatures) return CheckSignatureFiles(parsed.options.urls);
+  if (parsed.options.summarize) return cli::RunSummarize(parsed.options);
   // Extra signatures are read before anything else, so that a faulty file
   // ends the tool before any fetch.
   auto extras = ExtraSignatures(parsed.options);
@@ -141,4 +142,14 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();
   return cli::RunUrlMode(parsed.options, std::move(set));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Before anything opens a descriptor: a closed standard input, output or
+  // error would otherwise be taken by the next file or eventfd opened.
+  services::OpenStandardDescriptors();
+  // Every write to standard output is checked, and so is its close.
+  return cli::EndOutput(Main(argc, argv));
 }

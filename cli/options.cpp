@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "fetch/proxy.h"
@@ -154,6 +155,23 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.explain = true;
          return std::nullopt;
        }},
+      {"--summary", "", "URLs: print the run's summary (sites per platform, versions, errors) on standard error",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.urlOptionGiven = true;
+         o.summary = true;
+         return std::nullopt;
+       }},
+      {"--summary-output", "FILE", "write the summary (of the run, or of --summarize) to FILE as JSON",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         if (v.empty()) return std::string("--summary-output needs a file name");
+         o.summaryOutput = std::string(v);
+         return std::nullopt;
+       }},
+      {"--summarize", "", "sum up earlier csv or jsonl outputs given as arguments (- : standard input); fetch nothing",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.summarize = true;
+         return std::nullopt;
+       }},
       {"--help", "", "show this help and exit",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.help = true;
@@ -173,7 +191,7 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
-    if (optionsEnded || !arg.starts_with("-")) {
+    if (optionsEnded || !arg.starts_with("-") || arg == "-") {
       result.options.urls.emplace_back(arg);
       continue;
     }
@@ -215,12 +233,22 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     }
   }
   const TCliOptions& o = result.options;
-  if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
+  const bool standardInput = std::find(o.urls.begin(), o.urls.end(), "-") != o.urls.end();
+  if (standardInput && !o.summarize)
+    result.error = "unknown option - (standard input is a file only for --summarize)";
+  else if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
                            !o.signatureFiles.empty()))
+    result.error = "--check-signatures takes only signature files";
+  else if (o.checkSignatures && o.summaryOutput)
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.urls.empty())
     result.error = "--check-signatures needs at least one signature file";
-  else if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven))
+  else if (o.summarize && (o.checkSignatures || o.pageFile || o.headersFile || o.urlOptionGiven || o.extra ||
+                           o.explain || o.formatGiven || !o.signatureFiles.empty()))
+    result.error = "--summarize takes only output files and --summary-output";
+  else if (o.summarize && o.urls.empty())
+    result.error = "--summarize needs at least one file (- for standard input)";
+  else if (o.pageFile && (!o.urls.empty() || o.urlOptionGiven || o.summaryOutput))
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
@@ -251,7 +279,8 @@ std::string UsageText(std::string_view programName) {
       "           [--threads auto|N|1] [--proxy URL|env|none [--proxy-user USER]] [URL ...]\n"
       "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
       "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n"
-      "       " + name + " --check-signatures FILE...\n\n"
+      "       " + name + " --check-signatures FILE...\n"
+      "       " + name + " --summarize [--summary-output FILE] FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
       "show, joined by \", \", followed by one line feed; with --format jsonl one JSON\n"
       "object ({\"platforms\":[...],\"error\":text|null,\"versions\":{...},\"evidence\":[...]}).\n\n"
@@ -267,7 +296,8 @@ std::string UsageText(std::string_view programName) {
       "once the run is over).\n"
       "--resume FILE skips the URLs that FILE (an earlier csv or jsonl output, complete\n"
       "or cut short) already has a record for, cuts away a cut-off last line and\n"
-      "appends the new records to FILE, each at once.\n"
+      "appends the new records to FILE in its own format, each at once; a FILE with\n"
+      "any other line that is not a record is refused and left as it is.\n"
       "--explain prints, per site, the platforms, the versions found and each finding:\n"
       "the signature entry or header behind it and the match in its context ([[match]]).\n"
       "Ctrl-C stops: sites in progress finish, the records already read are printed\n"
@@ -279,9 +309,17 @@ std::string UsageText(std::string_view programName) {
       "--extra and --signatures add extra signatures: an extra entry counts only where\n"
       "the built-in table of its kind finds nothing. A signature file with faults ends\n"
       "the tool before anything is fetched, its faults on standard error.\n\n"
+      "--summary prints, once the run is over, the sites per platform with their share\n"
+      "of the sites that answered, the versions found (major.minor), the sites without\n"
+      "platform and the failed ones by error text, on standard error; --summary-output\n"
+      "FILE writes the same as JSON.\n"
+      "With --summarize: reads earlier csv or jsonl outputs of this tool (complete or\n"
+      "cut short; the shards of a split run) and prints their merged summary on\n"
+      "standard output, fetching nothing.\n\n"
       "With --check-signatures: checks each extra signature file, fetching nothing, and\n"
-      "prints \"FILE: N platforms, N plain entries, N regular-expression entries\" for\n"
-      "a sound file, or its faults as \"FILE:LINE: reason\" on standard error.\n\n"
+      "prints \"FILE: N platforms, N plain entries, N regular-expression entries, N\n"
+      "generator entries\" for a sound file, or its faults as \"FILE:LINE: reason\" on\n"
+      "standard error.\n\n"
       "Options:\n";
   for (const auto& found : OptionTable()) {
     std::string left = "  " + std::string(found.name);

@@ -36,6 +36,12 @@ struct TCliOptions {
   std::optional<std::string> proxyUser;    // --proxy-user USER (password: LUMASIFT_PROXY_PASSWORD)
   bool urlOptionGiven = false;             // any of the URL-mode options above
   bool explain = false;                    // --explain: readable evidence, one block per site
+
+  // The run's summary (URL mode), and --summarize: the arguments are earlier
+  // outputs of the tool, summed up without fetching anything.
+  bool summary = false;                    // --summary: the table on standard error at the end
+  std::optional<std::string> summaryOutput;  // --summary-output FILE: the summary as JSON
+  bool summarize = false;                  // --summarize FILE...
 };
 
 struct TOptionSpec {
@@ -57,7 +63,8 @@ struct TParseResult {
 // argument (and every argument after "--") is a URL, or with
 // --check-signatures a signature file. --page excludes URLs and the URL-mode
 // options; --check-signatures excludes both; xls and xlsx need --output;
-// --resume takes csv or jsonl and no --output.
+// --resume takes csv or jsonl and no --output; --summarize takes files and
+// only --summary-output.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);
 
 std::string UsageText(std::string_view programName);

@@ -56,9 +56,10 @@ QString SiteJsonFields(const QString& platforms, bool failed, const run::TEviden
     if (!items.isEmpty()) items += QLatin1Char(',');
     const bool header = f.source == engine::TFindingSource::Header;
     // Entries of signature files (they name their file) say so in their source.
-    const char* source = header                                    ? "header"
-                         : f.source == engine::TFindingSource::Regex ? (f.file.empty() ? "regex" : "extra-regex")
-                                                                     : (f.file.empty() ? "plain" : "extra-plain");
+    const char* source = header                                        ? "header"
+                         : f.source == engine::TFindingSource::Generator ? "extra-generator"
+                         : f.source == engine::TFindingSource::Regex     ? (f.file.empty() ? "regex" : "extra-regex")
+                                                                         : (f.file.empty() ? "plain" : "extra-plain");
     items += QStringLiteral("{\"platform\":") + JsonString(Q(f.platform)) + QStringLiteral(",\"source\":\"") +
              QLatin1String(source) +
              QStringLiteral("\",\"entry\":") + (header ? JsonString(Q(f.header)) : QString::number(f.entry));

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/record_format.h"
 #include "cli/resume_file.h"
+#include "cli/standard_output.h"
 #include "export/export_writer.h"
 #include "run/evidence_text.h"
 #include "services/atomic_file.h"
@@ -25,6 +27,18 @@ QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 }  // namespace
 
+bool CanWriteOutputFile(const QString& file, QString& reason) {
+  const QFileInfo target(file);
+  if (target.exists() && !target.isFile() && !target.isDir()) return true;
+  try {
+    services::TAtomicFileTarget probe(file);
+  } catch (const services::TFileWriteError& error) {
+    reason = error.Reason();
+    return false;
+  }
+  return true;
+}
+
 TRecordSink::TRecordSink() = default;
 
 TRecordSink::~TRecordSink() {
@@ -38,17 +52,11 @@ bool TRecordSink::Open(const QString& outputFile, TFormat format, bool explain) 
   if (outputFile.isEmpty()) return true;
   if (format == TFormat::Xls || format == TFormat::Xlsx) {
     // Fail now rather than after the run when the file cannot be written:
-    // the workbook writer goes through the same atomic file. A target that is
-    // not a regular file (a pipe waits for its reader) is left alone until
-    // the workbook is written.
-    const QFileInfo target(outputFile);
-    if (!target.exists() || target.isFile() || target.isDir()) {
-      try {
-        services::TAtomicFileTarget probe(outputFile);
-      } catch (const services::TFileWriteError& error) {
-        Failed(error.Reason());
-        return false;
-      }
+    // the workbook writer goes through the same atomic file.
+    QString reason;
+    if (!CanWriteOutputFile(outputFile, reason)) {
+      Failed(reason);
+      return false;
     }
     mode_ = TMode::Workbook;
     return true;
@@ -73,7 +81,13 @@ bool TRecordSink::OpenResume(const QString& resumeFile, TFormat format, const TR
   mode_ = TMode::Append;
   lineEnd_ = resume.lineEnd;
   const QByteArray path = QFile::encodeName(resumeFile);
-  appendFd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Never waits on a named pipe; whatever was read must still be a regular file.
+  appendFd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  struct stat st {};
+  if (appendFd_ >= 0 && ::fstat(appendFd_, &st) == 0 && !S_ISREG(st.st_mode)) {
+    Failed(QStringLiteral("not a regular file"));
+    return false;
+  }
   // The cut-off record goes first, so that nothing is ever appended to half a line.
   if (appendFd_ < 0 || ::ftruncate(appendFd_, resume.keepBytes) != 0 ||
       ::lseek(appendFd_, 0, SEEK_END) < 0) {
@@ -100,8 +114,10 @@ void TRecordSink::Write(const run::TWorkRecord& record, bool ended) {
       return;
     case TMode::Stdout: {
       const QByteArray bytes = Text(record);
-      std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-      std::fflush(stdout);
+      if (!PrintOut(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        failed_ = true;
+        error_ = QString::fromStdString(OutputFailure());
+      }
       return;
     }
   }

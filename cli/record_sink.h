@@ -13,7 +13,8 @@
 //   left out, so that the next --resume takes them up.
 // With --explain (standard output or --output FILE), each record is its
 // readable block of lines instead, the blocks apart by an empty line.
-// After the first failed write nothing more is written and Close() reports it.
+// After the first failed write (on standard output too) nothing more is
+// written and Close() reports it.
 #include <QByteArray>
 #include <QString>
 #include <memory>
@@ -29,6 +30,11 @@ namespace cli {
 
 struct TResumeFile;
 
+// Whether a file named as an output can be written, tried before a run so
+// that a bad name fails before any site is asked. A target that exists and is
+// not a regular file (a pipe would wait for its reader) is taken as it is.
+bool CanWriteOutputFile(const QString& file, QString& reason);
+
 class TRecordSink {
  public:
   TRecordSink();
@@ -41,6 +47,8 @@ class TRecordSink {
   bool OpenResume(const QString& resumeFile, TFormat format, const TResumeFile& resume);
 
   void Write(const run::TWorkRecord& record, bool ended);
+  // Whether a write has failed: nothing more will be written.
+  bool HasFailed() const { return failed_; }
   bool Close();
   // The failure, ready to be shown ("cannot write FILE: reason").
   QString Error() const { return error_; }

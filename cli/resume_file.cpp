@@ -5,50 +5,27 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cli {
 
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
+constexpr std::string_view kHttp = "http";
+// How the tool begins every JSON line.
+constexpr std::string_view kJsonStart = "{\"url\":\"http";
 
-// The first field of one CSV record (as run::CsvField writes it), or nothing
-// when the record does not start with a well-formed field and a separator.
-std::optional<QString> FirstCsvField(const QByteArray& record) {
-  QByteArray field;
-  qsizetype i = 0;
-  if (record.startsWith('"')) {
-    for (i = 1;; ++i) {
-      if (i >= record.size()) return std::nullopt;
-      if (record.at(i) == '"') {
-        if (i + 1 < record.size() && record.at(i + 1) == '"') {
-          field += '"';
-          ++i;
-          continue;
-        }
-        ++i;
-        break;
-      }
-      field += record.at(i);
-    }
-    if (i >= record.size() || record.at(i) != ',') return std::nullopt;
-  } else {
-    const qsizetype comma = record.indexOf(',');
-    if (comma < 0) return std::nullopt;
-    field = record.left(comma);
-  }
-  return QString::fromUtf8(field);
+// Whether `text` begins with `start`, or is cut off before its end.
+bool BeginsLike(std::string_view text, std::string_view start) {
+  return text.starts_with(start) || start.starts_with(text);
 }
 
-std::optional<QString> JsonUrl(const QByteArray& line) {
-  QJsonParseError error;
-  const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-  if (error.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
-  const QJsonValue url = document.object().value(QStringLiteral("url"));
-  if (!url.isString()) return std::nullopt;
-  return url.toString();
-}
+QString FormatName(TFormat format) { return format == TFormat::Jsonl ? QStringLiteral("jsonl") : QStringLiteral("csv"); }
 
 }  // namespace
 
@@ -99,67 +76,238 @@ std::uint32_t TDoneUrls::Count(const QString& url) const {
   return count == nullptr ? 0 : *count;
 }
 
-std::optional<TResumeFile> ReadResumeFile(const QString& path, TFormat format, QString& error) {
-  TResumeFile result;
-  result.lineEnd = format == TFormat::Jsonl ? QByteArray("\n") : QByteArray("\r\n");
-  result.start = format == TFormat::Jsonl ? QByteArray() : kBom;
+// One CSV record as the tool writes it (run::CsvField: a field is bare, or
+// quoted with its quotes doubled), read a line at a time: a quoted field of
+// an older file may hold line breaks, so a record may span lines.
+struct TResumeReader::Csv {
+  qint64 startLine = 0;
+  int field = 0;
+  bool inQuotes = false;
+  bool afterQuote = false;
+  bool fieldStart = true;
+  QByteArray url;  // the first field, its quotes undone
 
-  QFile file(path);
-  if (!file.exists()) {
-    result.done.Seal();
-    return result;
-  }
-  if (!file.open(QIODevice::ReadOnly)) {
-    error = file.errorString();
-    return std::nullopt;
-  }
-  // A mark cut short counts as no mark: the file is started afresh.
-  const QByteArray head = file.peek(3);
-  if (head == kBom) {
-    file.skip(3);
-    result.keepBytes = 3;
-    result.start.clear();
-  }
-
-  qint64 lineNumber = 0;
-  QByteArray record;  // a CSV record may span lines (a quoted LF)
-  bool lineEndKnown = false;
-  for (;;) {
-    const QByteArray line = file.readLine();
-    if (line.isEmpty()) {
-      if (file.error() != QFileDevice::NoError) {
-        error = file.errorString();
-        return std::nullopt;
+  // The bytes of one line (`complete`: they end with its LF). False when they
+  // cannot be part of such a record; `ended` when the record ends with them.
+  bool Take(std::string_view line, bool complete, bool& ended) {
+    ended = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      if (inQuotes) {
+        if (c == '"') {
+          inQuotes = false;
+          afterQuote = true;
+        } else if (field == 0) {
+          url += c;
+        }
+        continue;
       }
+      if (afterQuote) {
+        afterQuote = false;
+        if (c == '"') {  // a doubled quote inside the field
+          inQuotes = true;
+          if (field == 0) url += c;
+          continue;
+        }
+        if (c != ',' && c != '\r' && c != '\n') return false;
+      } else if (fieldStart && c == '"') {
+        fieldStart = false;
+        inQuotes = true;
+        continue;
+      }
+      fieldStart = false;
+      if (c == ',') {
+        // Two fields, the first a URL.
+        if (field == 0 && !std::string_view(url.constData(), static_cast<std::size_t>(url.size())).starts_with(kHttp))
+          return false;
+        if (++field > 1) return false;
+        fieldStart = true;
+      } else if (c == '"') {
+        return false;  // a bare field holds no quote
+      } else if (c == '\r') {
+        // Only as the line end: before the LF, or where a cut-off line ends.
+        if (i + 1 < line.size() ? line[i + 1] != '\n' : complete) return false;
+      } else if (c == '\n') {
+        ended = field == 1;
+        return ended;
+      } else if (field == 0) {
+        url += c;
+      }
+    }
+    return field > 0 || BeginsLike(std::string_view(url.constData(), static_cast<std::size_t>(url.size())), kHttp);
+  }
+};
+
+TResumeReader::TResumeReader(std::optional<TFormat> asked) : asked_(asked) {}
+
+TResumeReader::~TResumeReader() { delete csv_; }
+
+void TResumeReader::Refuse(qint64 line, const QString& reason) {
+  if (errorLine_ != 0) return;
+  errorLine_ = line;
+  reason_ = reason;
+}
+
+void TResumeReader::Feed(std::string_view bytes) {
+  std::size_t pos = 0;
+  // A byte-order mark first (it may come a byte at a time): kept, and not
+  // part of any line.
+  while (atStart_ && pos < bytes.size()) {
+    if (bytes[pos] != kBom.at(head_.size())) {
+      partial_ = head_;  // not a mark: these bytes begin the first line
+      head_.clear();
+      atStart_ = false;
       break;
     }
-    ++lineNumber;
-    // Only a line that reached its LF is complete: the LF is written last.
-    if (!line.endsWith('\n')) break;
-    record += line;
-    if (format == TFormat::Csv && record.count('"') % 2 != 0) continue;  // inside a quoted field
-
-    if (!lineEndKnown) {
-      result.lineEnd = record.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
-      lineEndKnown = true;
+    head_ += bytes[pos++];
+    if (head_.size() == kBom.size()) {
+      offset_ = file_.keepBytes = kBom.size();
+      atStart_ = false;
     }
-    QByteArray content = record;
-    content.chop(content.endsWith("\r\n") ? 2 : 1);
-    const std::optional<QString> url = format == TFormat::Jsonl ? JsonUrl(content) : FirstCsvField(content);
-    if (!url || !url->startsWith(QLatin1String("http"))) {
-      error = QStringLiteral("line %1 is not a %2 record of this tool")
-                  .arg(lineNumber)
-                  .arg(format == TFormat::Jsonl ? QStringLiteral("jsonl") : QStringLiteral("csv"));
-      return std::nullopt;
-    }
-    result.done.Add(*url);
-    ++result.records;
-    result.keepBytes += record.size();
-    result.start.clear();
-    record.clear();
   }
-  result.done.Seal();
-  return result;
+  while (errorLine_ == 0 && pos < bytes.size()) {
+    const std::size_t lf = bytes.find('\n', pos);
+    if (lf == std::string_view::npos) {
+      partial_.append(bytes.data() + pos, static_cast<qsizetype>(bytes.size() - pos));
+      return;
+    }
+    std::string_view line = bytes.substr(pos, lf + 1 - pos);
+    if (!partial_.isEmpty()) {
+      partial_.append(line.data(), static_cast<qsizetype>(line.size()));
+      line = std::string_view(partial_.constData(), static_cast<std::size_t>(partial_.size()));
+    }
+    TakeLine(line, true);
+    offset_ += static_cast<qint64>(line.size());
+    ++lineNumber_;
+    partial_.clear();
+    pos = lf + 1;
+  }
+}
+
+bool TResumeReader::Detect(std::string_view content) {
+  const qint64 line = lineNumber_ + 1;
+  TFormat found;
+  if (!content.empty() && content.front() == '{') {
+    found = TFormat::Jsonl;
+  } else if (!content.empty() && (content.front() == '"' || content.front() == 'h')) {
+    found = TFormat::Csv;
+  } else {
+    Refuse(line, asked_ ? QStringLiteral("not a %1 record of this tool").arg(FormatName(*asked_))
+                        : QStringLiteral("not a csv or jsonl record of this tool"));
+    return false;
+  }
+  if (asked_ && *asked_ != found) {
+    // Records of another format would be appended to these.
+    Refuse(line, QStringLiteral("a %1 record: resume this file with --format %1").arg(FormatName(found)));
+    return false;
+  }
+  file_.format = found;
+  formatKnown_ = true;
+  return true;
+}
+
+bool TResumeReader::JsonRecord(std::string_view content) {
+  QJsonParseError error;
+  const QJsonDocument document =
+      QJsonDocument::fromJson(QByteArray::fromRawData(content.data(), static_cast<qsizetype>(content.size())), &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject()) return false;
+  const QJsonValue url = document.object().value(QStringLiteral("url"));
+  if (!url.isString() || !url.toString().startsWith(QLatin1String("http"))) return false;
+  file_.done.Add(url.toString());
+  return true;
+}
+
+// One line of the file; `complete` false for a last line without its LF.
+void TResumeReader::TakeLine(std::string_view line, bool complete) {
+  const qint64 number = lineNumber_ + 1;
+  std::string_view content = line;
+  if (complete) content.remove_suffix(content.ends_with("\r\n") ? 2 : 1);
+  if (!formatKnown_ && !Detect(content)) return;
+  const QString notOurs = QStringLiteral("not a %1 record of this tool").arg(FormatName(file_.format));
+
+  bool ended = false;
+  if (file_.format == TFormat::Jsonl) {
+    if (!complete) {
+      // Cut off: all that can be asked is that it begins as the tool's lines do.
+      if (!BeginsLike(content, kJsonStart)) Refuse(number, notOurs);
+      return;
+    }
+    if (!JsonRecord(content)) return Refuse(number, notOurs);
+    ended = true;
+  } else {
+    if (csv_ == nullptr) {
+      csv_ = new Csv;
+      csv_->startLine = number;
+    } else if (!complete) {
+      // A record begun on an earlier line is not a cut-off last line.
+      return Refuse(csv_->startLine, notOurs);
+    }
+    if (!csv_->Take(line, complete, ended)) return Refuse(csv_->startLine, notOurs);
+    if (!ended) return;
+    file_.done.Add(QString::fromUtf8(csv_->url));
+    delete csv_;
+    csv_ = nullptr;
+  }
+  if (!lineEndKnown_) {
+    file_.lineEnd = line.ends_with("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+    lineEndKnown_ = true;
+  }
+  ++file_.records;
+  file_.keepBytes = offset_ + static_cast<qint64>(line.size());
+}
+
+std::optional<TResumeFile> TResumeReader::Finish() {
+  if (errorLine_ == 0 && !partial_.isEmpty()) {
+    TakeLine(std::string_view(partial_.constData(), static_cast<std::size_t>(partial_.size())), false);
+  } else if (errorLine_ == 0 && csv_ != nullptr) {
+    Refuse(csv_->startLine, QStringLiteral("not a csv record of this tool"));
+  }
+  if (errorLine_ != 0) return std::nullopt;
+  if (!formatKnown_) file_.format = asked_.value_or(TFormat::Csv);
+  if (!lineEndKnown_) file_.lineEnd = file_.format == TFormat::Jsonl ? QByteArray("\n") : QByteArray("\r\n");
+  // A file that holds nothing yet is started as --output starts it: a CSV
+  // file with its mark. A mark cut short counts as none: it is cut away.
+  if (file_.records == 0 && file_.keepBytes == 0 && file_.format == TFormat::Csv) file_.start = kBom;
+  file_.done.Seal();
+  return std::move(file_);
+}
+
+std::optional<TResumeFile> ReadResumeFile(const QString& path, std::optional<TFormat> asked, QString& error) {
+  TResumeReader reader(asked);
+  const auto cannot = [&](const QString& reason) {
+    error = QStringLiteral("cannot resume from %1: %2").arg(path, reason);
+    return std::nullopt;
+  };
+  // Never waits: a named pipe opened to be read would wait for a writer.
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT) return cannot(QString::fromLocal8Bit(std::strerror(errno)));
+    return reader.Finish();  // a new file
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int code = errno;
+    const bool folder = S_ISDIR(st.st_mode);
+    ::close(fd);
+    if (folder) return cannot(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    return cannot(st.st_mode != 0 ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(std::strerror(code)));
+  }
+  std::vector<char> block(64 * 1024);
+  for (;;) {
+    const ssize_t n = ::read(fd, block.data(), block.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int code = errno;
+      ::close(fd);
+      return cannot(QString::fromLocal8Bit(std::strerror(code)));
+    }
+    if (n == 0) break;
+    reader.Feed(std::string_view(block.data(), static_cast<std::size_t>(n)));
+  }
+  ::close(fd);
+  std::optional<TResumeFile> file = reader.Finish();
+  if (!file) error = QStringLiteral("%1:%2: %3").arg(path).arg(reader.Line()).arg(reader.Reason());
+  return file;
 }
 
 }  // namespace cli

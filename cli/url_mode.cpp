@@ -15,10 +15,12 @@
 #include "cli/record_format.h"
 #include "cli/record_sink.h"
 #include "cli/resume_file.h"
+#include "cli/summary_mode.h"
 #include "run/handover_steps.h"
 #include "run/identifier.h"
 #include "run/printable_text.h"
 #include "run/stream_run.h"
+#include "run/summary_files.h"
 
 namespace cli {
 
@@ -54,11 +56,18 @@ class TCliStream : public run::TStreamHost {
   // `knownTotal`: the records of a list known before the run (the URLs of
   // the command line), shown as the total from the start; 0 for standard
   // input, whose total is the records read so far.
-  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal)
-      : input_(input), sink_(sink), done_(done), knownTotal_(knownTotal), progress_(::isatty(STDERR_FILENO) == 1) {}
+  // `summary`: where each delivered record is counted, or none.
+  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal, run::TRunSummary* summary)
+      : input_(input),
+        sink_(sink),
+        done_(done),
+        summary_(summary),
+        knownTotal_(knownTotal),
+        progress_(::isatty(STDERR_FILENO) == 1) {}
   ~TCliStream() override { EndProgress(); }
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
+  QString LineFault() override { return input_.LineFault(); }
   bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     sink_.Write(record, ended);
@@ -70,6 +79,9 @@ class TCliStream : public run::TStreamHost {
         warned_ = true;
       }
     }
+    if (summary_ != nullptr) summary_->Add(record);
+    // Records that cannot be written are not worth fetching: stop as STOP does.
+    if (sink_.HasFailed()) run::StopFlag().store(true);
   }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
@@ -87,6 +99,7 @@ class TCliStream : public run::TStreamHost {
   TInputLines& input_;
   TRecordSink& sink_;
   TDoneUrls* done_;
+  run::TRunSummary* summary_;
   qint64 knownTotal_;
   bool progress_;
   bool progressShown_ = false;
@@ -101,18 +114,37 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   if (o.resumeFile) {
     const QString file = Local(*o.resumeFile);
     QString error;
-    resume = ReadResumeFile(file, o.format, error);
+    // Without --format the file's own records say which format to append.
+    resume = ReadResumeFile(file, o.formatGiven ? std::optional<TFormat>(o.format) : std::nullopt, error);
     if (!resume) {
-      Fail(QStringLiteral("cannot resume from %1: %2").arg(file, error));
+      Fail(error);
       return 2;
     }
-    if (!sink.OpenResume(file, o.format, *resume)) {
+    if (!sink.OpenResume(file, resume->format, *resume)) {
       Fail(sink.Error());
       return 2;
     }
   } else if (!sink.Open(o.outputFile ? Local(*o.outputFile) : QString(), o.format, o.explain)) {
     Fail(sink.Error());
     return 2;
+  }
+
+  // The summary of a resumed run counts the records the file already holds.
+  const bool summarize = o.summary || o.summaryOutput;
+  run::TRunSummary summary;
+  if (summarize && o.summaryOutput) {
+    QString reason;
+    if (!CanWriteOutputFile(Local(*o.summaryOutput), reason)) {
+      Fail(QStringLiteral("cannot write %1: %2").arg(Local(*o.summaryOutput), reason));
+      return 2;
+    }
+  }
+  if (summarize && resume && resume->records > 0) {
+    QString error;
+    if (!run::AddOutputFile(Local(*o.resumeFile), summary, error)) {
+      Fail(QStringLiteral("cannot summarize %1: %2").arg(Local(*o.resumeFile), error));
+      return 2;
+    }
   }
 
   QStringList urls;
@@ -165,7 +197,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
 
   run::TStreamResult result;
   {
-    TCliStream stream(input, sink, done, knownTotal);
+    TCliStream stream(input, sink, done, knownTotal, summarize ? &summary : nullptr);
     if (knownTotal > 0) stream.Progress(0, knownTotal);
     result = run::RunStream(stream, settings);
   }
@@ -183,6 +215,17 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   if (!sink.Close()) {
     Fail(sink.Error());
     return 2;
+  }
+  if (o.summary) {
+    const QByteArray table = summary.ToTable().toUtf8();
+    std::fwrite(table.constData(), 1, static_cast<std::size_t>(table.size()), stderr);
+  }
+  if (o.summaryOutput) {
+    QString error;
+    if (!WriteSummaryJson(Local(*o.summaryOutput), summary, error)) {
+      Fail(error);
+      return 2;
+    }
   }
   return code;
 }

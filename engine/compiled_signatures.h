@@ -117,11 +117,6 @@ const TEntryOrigin& RegExOrigin(const TCompiledSignatures& tables, int entry);
 // The text of alternative `alternative` of plain entry `entry`.
 std::u16string_view PlainAlternative(const TCompiledSignatures& tables, int entry, std::size_t alternative);
 
-// The content attributes of the generator meta elements of the page, in
-// page order (at most a few): `<meta name="generator" content="...">`, the
-// attributes in either order, quoted either way, names in any ASCII case.
-std::vector<std::u16string> GeneratorContents(const TPageScan& scan, std::u16string_view pageText);
-
 // Facts about the build, for tests and diagnostics.
 struct TCompileReport {
   std::size_t plainAlternatives = 0;
@@ -140,12 +135,5 @@ struct TCompileReport {
 };
 const TCompileReport& CompileReport(const TCompiledSignatures& tables);
 
-// The text the scanner searches: `text` in UTF-8, except that every line
-// break PCRE2 knows (CR, LF, VT, FF, NEL, LS, PS) and every unpaired
-// surrogate becomes one LF. No signature holds any of them, and no
-// expression matches across one, so matches are unchanged; each LF still
-// stands for one UTF-16 unit. Appends to `out`.
-// `out` must have room for 3 * text.size() bytes; returns the length written.
-std::size_t ScannerText(std::u16string_view text, char* out);
 
 }  // namespace engine::detail

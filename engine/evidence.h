@@ -14,7 +14,7 @@
 namespace engine {
 
 // Which matcher produced a finding.
-enum class TFindingSource : std::uint8_t { Plain, Regex, Header };
+enum class TFindingSource : std::uint8_t { Plain, Regex, Header, Generator };
 
 // One reason behind the platforms text.
 struct TFinding {
@@ -22,8 +22,8 @@ struct TFinding {
   // The item as the platforms text has it: the platform's name, or for a
   // header the value (which names itself).
   std::u16string platform;
-  // Plain and regex: the entry's 1-based position in its list (for the
-  // built-in tables: in table order); header: 0.
+  // Plain, regex and generator: the entry's 1-based position in its list
+  // (for the built-in tables: in table order); header: 0.
   std::uint32_t entry = 0;
   // The signature file that holds the entry and the entry's line there;
   // empty and 0 for the built-in tables and for headers.
@@ -32,7 +32,8 @@ struct TFinding {
   // Header: the header's name as the server sent it ("server").
   std::u16string header;
   // Plain: the alternative that occurred; regex: the text the expression
-  // matched, cut at kMatchCut code units; header: the value.
+  // matched, cut at kMatchCut code units; generator: the generator
+  // element's content, cut the same way; header: the value.
   std::u16string match;
   // Where `match` begins, in UTF-16 code units of the page text; none for a
   // header. pageText.substr(*offset, match.size()) == match.
@@ -78,7 +79,8 @@ struct TSiteEvidence {
 //
 // Versions: from a generator meta element whose content begins (ASCII case
 // ignored) with the name of a platform found by the page matchers or with a
-// generator name that platform is known to write; the version is the
+// generator name that platform is known to write (or, with extra
+// signatures, a name their [generator] entries give it); the version is the
 // content's first token (a run of letters, digits, dots and hyphens) that
 // begins with a digit.
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText);

@@ -12,6 +12,7 @@
 #include <span>
 
 #include "engine/compiled_signatures.h"
+#include "engine/generator_entries.h"
 #include "engine/regex_compile.h"
 #include "engine/signature_tables.h"
 #include "engine/utf8_text.h"
@@ -19,7 +20,7 @@
 namespace engine {
 namespace {
 
-enum class TSection { None, Platforms, Plain, Regex, Unknown };
+enum class TSection { None, Platforms, Plain, Regex, Generator, Unknown };
 
 std::u16string_view TrimBlanks(std::u16string_view s) {
   while (!s.empty() && s.front() <= u' ') s.remove_prefix(1);
@@ -71,22 +72,26 @@ class TFileChecker {
           section = TSection::Plain;
         } else if (trimmed == u"[regex]") {
           section = TSection::Regex;
+        } else if (trimmed == u"[generator]") {
+          section = TSection::Generator;
         } else {
           // Its lines are passed over: one error says enough.
           section = TSection::Unknown;
-          Error(number, "unknown section " + detail::ToUtf8(trimmed) + " (known: [platforms], [plain], [regex])");
+          Error(number, "unknown section " + detail::ToUtf8(trimmed) +
+                          " (known: [platforms], [plain], [regex], [generator])");
         }
         continue;
       }
       switch (section) {
         case TSection::None:
-          Error(number, "line outside a section ([platforms], [plain] or [regex])");
+          Error(number, "line outside a section ([platforms], [plain], [regex] or [generator])");
           break;
         case TSection::Platforms:
           AddPlatform(number, trimmed);
           break;
         case TSection::Plain:
         case TSection::Regex:
+        case TSection::Generator:
           entries.push_back({section, number, line});
           break;
         case TSection::Unknown:
@@ -102,7 +107,7 @@ class TFileChecker {
     TSignatureFileCheck result;
     result.file = std::move(check_.file);
     for (auto& [line, text] : check_.errors) result.errors.push_back(std::move(text));
-    if (!result.errors.empty()) result.file = TSignatureFile{result.file.name, {}, {}, {}};
+    if (!result.errors.empty()) result.file = TSignatureFile{result.file.name, {}, {}, {}, {}};
     return result;
   }
 
@@ -174,6 +179,13 @@ class TFileChecker {
         good = false;
         continue;
       }
+      if (section == TSection::Generator && (alternative.front() <= u' ' || alternative.back() <= u' ')) {
+        // Content is compared from its first character on, and a name
+        // ends where the content's word does: blanks there are a slip.
+        Error(line, "generator name of " + which + " begins or ends with a blank");
+        good = false;
+        continue;
+      }
       if (section == TSection::Regex) {
         const auto compiled = detail::CompileSignatureRegex(alternative);
         if (compiled.code == nullptr) {
@@ -187,7 +199,10 @@ class TFileChecker {
       entry.alternatives.emplace_back(alternative);
     }
     if (!good) return;
-    (section == TSection::Plain ? check_.file.plain : check_.file.regex).push_back(std::move(entry));
+    (section == TSection::Plain ? check_.file.plain
+     : section == TSection::Regex ? check_.file.regex
+                                  : check_.file.generator)
+        .push_back(std::move(entry));
   }
 };
 
@@ -244,6 +259,7 @@ std::vector<std::string> PlatformConflicts(const std::vector<TSignatureFile>& ea
 TExtraSignatures::TExtraSignatures(std::vector<TSignatureFile> files) : files_(std::move(files)) {
   auto plain = detail::BuiltInSources(PlainSignatures());
   auto regex = detail::BuiltInSources(RegExSignatures());
+  std::vector<detail::TGeneratorEntry> generator;
   for (const auto& file : files_) {
     std::u16string name;
     if (!detail::FromUtf8(file.name, name)) name.assign(file.name.begin(), file.name.end());
@@ -255,8 +271,15 @@ TExtraSignatures::TExtraSignatures(std::vector<TSignatureFile> files) : files_(s
       regex.push_back({file.regex[i].text,
                        {name, static_cast<std::uint32_t>(file.regex[i].line), static_cast<std::uint32_t>(i + 1)}});
     }
+    for (std::size_t i = 0; i < file.generator.size(); ++i) {
+      const auto& entry = file.generator[i];
+      generator.push_back(
+          {entry.code, entry.alternatives,
+           {name, static_cast<std::uint32_t>(entry.line), static_cast<std::uint32_t>(i + 1)}});
+    }
   }
   set_ = detail::CompileSignatureSet(std::move(plain), std::move(regex));
+  generator_ = std::make_unique<detail::TGeneratorTable>(std::move(generator));
 }
 
 TExtraSignatures::~TExtraSignatures() = default;
@@ -293,7 +316,7 @@ std::string ShippedSignaturePath(const std::string& programFolder) {
 std::string SignatureFileSummary(const TSignatureFile& file) {
   return file.name + ": " + std::to_string(file.platforms.size()) + " platforms, " +
          std::to_string(file.plain.size()) + " plain entries, " + std::to_string(file.regex.size()) +
-         " regular-expression entries";
+         " regular-expression entries, " + std::to_string(file.generator.size()) + " generator entries";
 }
 
 }  // namespace engine

@@ -10,6 +10,8 @@
 //   alternative||alternative:-code
 //   [regex]
 //   expression||expression:-code
+//   [generator]
+//   name||name:-code             generator meta elements that begin with a name
 //
 // A file is UTF-8 (a leading byte-order mark is dropped); LF or CR LF ends a
 // line; blank lines are skipped. An entry is read exactly as a built-in entry
@@ -30,6 +32,7 @@
 namespace engine {
 namespace detail {
 class TCompiledSignatures;
+class TGeneratorTable;
 }
 
 struct TExtraPlatform {
@@ -48,6 +51,7 @@ struct TSignatureFile {
   std::string name;  // as given: the path on the command line, the file the window reads
   std::vector<TExtraPlatform> platforms;
   std::vector<TExtraEntry> plain, regex;  // file order
+  std::vector<TExtraEntry> generator;     // file order; the alternatives are the names
 };
 
 struct TSignatureFileCheck {
@@ -80,7 +84,8 @@ TSignatureFilesLoad LoadSignatureFiles(const std::vector<std::string>& paths);
 // Where the shipped set lies in the folder of a program: Signatures/extra.txt.
 std::string ShippedSignaturePath(const std::string& programFolder);
 
-// "FILE: N platforms, N plain entries, N regular-expression entries".
+// "FILE: N platforms, N plain entries, N regular-expression entries, N
+// generator entries".
 std::string SignatureFileSummary(const TSignatureFile& file);
 
 // The built-in tables followed by the entries of signature files, compiled
@@ -88,8 +93,11 @@ std::string SignatureFileSummary(const TSignatureFile& file);
 // in the order built-in table, then each file's [plain] entries in file
 // order (files in the order given), and likewise the expressions. As the
 // first entry that matches wins, an extra entry counts only where the
-// built-in table of its kind finds nothing. Read-only once built; may be
-// shared by any number of threads.
+// built-in table of its kind finds nothing. The [generator] entries make a
+// third list in the same order, whose first entry that names a generator
+// meta element of the page adds its platform after the tables' names (see
+// IdentifySite). Read-only once built; may be shared by any number of
+// threads.
 class TExtraSignatures {
  public:
   // `files` must each be free of errors and agree with the files before them
@@ -104,10 +112,13 @@ class TExtraSignatures {
   std::u16string_view PlatformName(std::u16string_view code) const;
 
   const detail::TCompiledSignatures& Set() const { return *set_; }
+  // The [generator] entries of every file, in the files' order.
+  const detail::TGeneratorTable& Generators() const { return *generator_; }
 
  private:
   std::vector<TSignatureFile> files_;
   std::shared_ptr<const detail::TCompiledSignatures> set_;
+  std::unique_ptr<const detail::TGeneratorTable> generator_;
 };
 
 // Whether `code` is 2 to 11 of a-z, 0-9 and '_'.

@@ -8,6 +8,8 @@
 #include "engine/compiled_signatures.h"
 #include "engine/evidence.h"
 #include "engine/extra_signatures.h"
+#include "engine/generator_entries.h"
+#include "engine/generator_meta.h"
 #include "engine/signature_tables.h"
 
 namespace engine {
@@ -145,17 +147,34 @@ bool IsVersionChar(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' || c == u'-';
 }
 
+// The first token of `content` (a run of letters, digits, dots and hyphens)
+// that begins with a digit, or empty.
+std::u16string VersionToken(std::u16string_view content) {
+  for (std::size_t i = 0; i < content.size();) {
+    if (!IsVersionChar(content[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < content.size() && IsVersionChar(content[end])) ++end;
+    if (content[i] >= u'0' && content[i] <= u'9') return std::u16string(content.substr(i, end - i));
+    i = end;
+  }
+  return {};
+}
+
 // The whole identification; `evidence` is filled when given. `errorInBand`:
 // a page text that begins with "Error: " is a fetch's failure, not a page.
 std::u16string Identify(std::u16string_view pageText, std::u16string_view headerText, TSiteEvidence* evidence,
                         const TExtraSignatures* extras, bool errorInBand = true) {
   if (errorInBand && pageText.starts_with(u"Error: ")) return std::u16string(pageText);
 
-  // The items of the platforms text, in order: at most two page names
-  // (pageNames, with their codes), then the header values (views into
-  // headerText, their names aside only for the evidence).
-  std::u16string pageNames[2];
-  std::u16string_view pageCodes[2];
+  // The items of the platforms text, in order: at most three page names
+  // (pageNames, with their codes: plain table, expressions, generator
+  // entries), then the header values (views into headerText, their names
+  // aside only for the evidence).
+  std::u16string pageNames[3];
+  std::u16string_view pageCodes[3];
   std::vector<std::u16string_view> items;
   // Per item its folded hash, taken while its text is still in the cache.
   std::vector<std::uint64_t> hashes;
@@ -190,6 +209,36 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
       f.source = TFindingSource::Regex;
       SetOrigin(f, detail::RegExOrigin(tables, regex.entry), regex.entry);
       PlaceInPage(f, pageText, regex.offset, regex.length);
+    }
+  }
+  // The generator entries of extra signatures: the first that names one of
+  // the page's generator meta elements adds its platform after the tables'
+  // names. An item like theirs: a name the tables gave already makes it a
+  // duplicate, which the text leaves out, so no built-in name is changed or
+  // removed and no platform named twice.
+  std::vector<detail::TGeneratorContent> contents;
+  bool contentsRead = false;
+  const auto generatorContents = [&]() -> const std::vector<detail::TGeneratorContent>& {
+    if (!contentsRead) contents = detail::GeneratorContents(scan, pageText);
+    contentsRead = true;
+    return contents;
+  };
+  if (extras != nullptr && !extras->Generators().Empty() && !generatorContents().empty()) {
+    std::vector<std::u16string_view> texts;
+    for (const auto& content : contents) texts.push_back(content.text);
+    const auto hit = extras->Generators().FirstHit(texts);
+    if (hit.entry >= 0) {
+      const auto& entry = extras->Generators().Entry(hit.entry);
+      pageNames[2] = NameOf(entry.code, extras);
+      pageCodes[items.size()] = entry.code;
+      items.push_back(pageNames[2]);
+      hashes.push_back(FoldedHash(pageNames[2]));
+      if (evidence != nullptr) {
+        TFinding& f = evidence->findings.emplace_back();
+        f.source = TFindingSource::Generator;
+        SetOrigin(f, entry.origin, hit.entry);
+        PlaceInPage(f, pageText, contents[hit.content].offset, contents[hit.content].text.size());
+      }
     }
   }
   const std::size_t pageItems = items.size();
@@ -260,12 +309,15 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     result += items[i];
   }
 
-  if (evidence != nullptr && pageItems > 0) {
-    const auto contents = detail::GeneratorContents(scan, pageText);
-    for (std::size_t i = 0; i < pageItems && !contents.empty(); ++i) {
+  if (evidence != nullptr && pageItems > 0 && !generatorContents().empty()) {
+    for (std::size_t i = 0; i < pageItems; ++i) {
       if (evidence->findings[i].duplicate) continue;
       for (const auto& content : contents) {
-        auto version = GeneratorVersion(content, items[i], pageCodes[i]);
+        // The platform's own names, and those its generator entries give.
+        auto version = GeneratorVersion(content.text, items[i], pageCodes[i]);
+        if (version.empty() && extras != nullptr && extras->Generators().Names(pageCodes[i], content.text)) {
+          version = VersionToken(content.text);
+        }
         if (version.empty()) continue;
         evidence->versions.push_back({std::u16string(items[i]), std::move(version)});
         break;
@@ -351,18 +403,7 @@ std::u16string GeneratorVersion(std::u16string_view content, std::u16string_view
   for (const auto generatorName : GeneratorNames(code)) {
     belongs = belongs || StartsWithIgnoringAsciiCase(content, generatorName);
   }
-  if (!belongs) return {};
-  for (std::size_t i = 0; i < content.size();) {
-    if (!IsVersionChar(content[i])) {
-      ++i;
-      continue;
-    }
-    std::size_t end = i;
-    while (end < content.size() && IsVersionChar(content[end])) ++end;
-    if (content[i] >= u'0' && content[i] <= u'9') return std::u16string(content.substr(i, end - i));
-    i = end;
-  }
-  return {};
+  return belongs ? VersionToken(content) : std::u16string();
 }
 
 }  // namespace engine

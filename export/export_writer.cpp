@@ -1,5 +1,7 @@
 #include "export/export_writer.h"
 
+#include <optional>
+
 #include "run/record_lines.h"
 
 #include "export/sheet_cells.h"
@@ -150,7 +152,13 @@ void CheckSheetLimits(const TSheetCells& cells, long long maxRows, int maxColumn
   }
 }
 
-void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName, TWorkbookFormat format) {
+TWorkbookFormat ResolvedWorkbookFormat(TWorkbookFormat format, const QString& fileName) {
+  if (format != TWorkbookFormat::ByName) return format;
+  return fileName.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ? TWorkbookFormat::Xlsx : TWorkbookFormat::Xls;
+}
+
+void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName, TWorkbookFormat format,
+                      const run::TRunSummary* summary) {
   TSheetCells cells;
   cells.rows.reserve(static_cast<std::size_t>(lines.size()));
   int lastCount = 0;
@@ -163,11 +171,8 @@ void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& 
     cells.rows.push_back(std::move(row));
   }
   cells.widenedColumns = lastCount;
-  if (format == TWorkbookFormat::ByName)
-    format = fileName.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ? TWorkbookFormat::Xlsx
-                                                                             : TWorkbookFormat::Xls;
-  if (format == TWorkbookFormat::Xlsx)
-    WriteXlsxWorkbook(cells, fileName);
+  if (ResolvedWorkbookFormat(format, fileName) == TWorkbookFormat::Xlsx)
+    WriteXlsxWorkbook(cells, fileName, summary);
   else
     WriteXlsWorkbook(cells, fileName);
 }
@@ -182,7 +187,11 @@ void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fil
 
 void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName,
                          TWorkbookFormat format) {
-  WriteSpreadsheet(SpreadsheetExportLines(list, separator), separator, fileName, format);
+  // Only the XLSX workbook has a summary sheet.
+  std::optional<run::TRunSummary> summary;
+  if (ResolvedWorkbookFormat(format, fileName) == TWorkbookFormat::Xlsx) summary = run::TRunSummary::Of(list);
+  WriteSpreadsheet(SpreadsheetExportLines(list, separator), separator, fileName, format,
+                   summary ? &*summary : nullptr);
 }
 
 }  // namespace exports

@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "run/run_host.h"
+#include "run/run_summary.h"
 
 namespace exports {
 
@@ -59,6 +60,8 @@ QStringList SplitSpreadsheetLine(const QString& line, QChar separator);
 // Which workbook a spreadsheet export writes: chosen by the file name (as the
 // window's export does), or named outright (as the command-line tool does).
 enum class TWorkbookFormat { ByName, Xls, Xlsx };
+// Xls or Xlsx: by name, a name ending in ".xlsx" (any letter case) is Xlsx.
+TWorkbookFormat ResolvedWorkbookFormat(TWorkbookFormat format, const QString& fileName);
 
 // The spreadsheet writer. Line i goes to row i of the first sheet, piece j of
 // it to column j, trimmed of characters <= U+0020 at both ends and stored as
@@ -68,10 +71,13 @@ enum class TWorkbookFormat { ByName, Xls, Xlsx };
 // ".xlsx" (any letter case) gives an Office Open XML workbook, any other name
 // an Excel 97-2003 workbook, which holds at most 65,536 rows and 256 columns. A text
 // longer than 32,767 characters, the most a cell holds, fails the export.
+// An Office Open XML workbook with a `summary` gets a second sheet
+// "Summary" with its table and chart; the first sheet is the same either way.
 void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& fileName,
-                      TWorkbookFormat format = TWorkbookFormat::ByName);
+                      TWorkbookFormat format = TWorkbookFormat::ByName, const run::TRunSummary* summary = nullptr);
 
-// The three exports of the window's menu, each building all lines first.
+// The three exports of the window's menu, each building all lines first;
+// the XLSX workbook also has the list's summary on its second sheet.
 // On failure they throw TExportError: the window lets it reach the general
 // error display for text and CSV, and shows its message in the "WARNING"
 // box for the spreadsheet export.

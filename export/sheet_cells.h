@@ -26,6 +26,11 @@ inline constexpr int kWidenedColumnChars = 40;
 // valid UTF-16 (and converts to valid UTF-8) for every reader.
 QString WellFormedUtf16(const QString& text);
 
+// The package stores a control character as "_xHHHH_" and readers turn
+// every such sequence back into its character, so a text that itself holds
+// one gets its "_" stored as "_x005F_" to come back as it was (XLSX only).
+QString ProtectEscapeLookalikes(const QString& text);
+
 // Runs write(), which writes a file through services' atomic file, and
 // reports its failure as the TExportError that every export throws.
 template <class Write>

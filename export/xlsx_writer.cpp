@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "export/export_writer.h"
+#include "export/summary_sheet.h"
 
 namespace exports {
 
@@ -52,27 +53,6 @@ quint32 Le32(const QByteArray& data, qsizetype at) {
 quint16 Le16(const QByteArray& data, qsizetype at) {
   const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + at);
   return static_cast<quint16>(p[0] | (p[1] << 8));
-}
-
-// The package stores a control character as "_xHHHH_" and readers turn
-// every such sequence back into its character, so a text that itself holds
-// one gets its "_" stored as "_x005F_" to come back as it was.
-QString ProtectEscapeLookalikes(const QString& text) {
-  const auto isHex = [](QChar c) { return isxdigit(c.unicode() < 128 ? c.unicode() : 0) != 0; };
-  QString result;
-  qsizetype copied = 0;
-  for (qsizetype i = text.indexOf(QLatin1String("_x")); i >= 0 && i + 6 < text.size();
-       i = text.indexOf(QLatin1String("_x"), i + 1)) {
-    if (!isHex(text.at(i + 2)) || !isHex(text.at(i + 3)) || !isHex(text.at(i + 4)) || !isHex(text.at(i + 5)) ||
-        text.at(i + 6) != QLatin1Char('_'))
-      continue;
-    result += QStringView(text).mid(copied, i - copied);
-    result += QLatin1String("_x005F");
-    copied = i;
-  }
-  if (copied == 0 && result.isEmpty()) return text;
-  result += QStringView(text).mid(copied);
-  return result;
 }
 
 // Whether an XML document's last tag closes the element its first one opens.
@@ -163,7 +143,7 @@ QString ReadBack(const QByteArray& path, QByteArray& bytes) {
 // The library goes back to earlier places of its file as it writes, which a
 // target written in place (a pipe, a device) does not allow: such a target
 // gets the workbook from a scratch file in the temporary folder instead.
-void WriteThroughTarget(const TSheetCells& cells, const QString& fileName) {
+void WriteThroughTarget(const TSheetCells& cells, const QString& fileName, const run::TRunSummary* summary) {
   services::TAtomicFileTarget target(fileName);
   QTemporaryFile scratch(QDir::tempPath() + QStringLiteral("/lumasift-XXXXXX.xlsx"));
   QByteArray path = target.TempPath();
@@ -206,6 +186,10 @@ void WriteThroughTarget(const TSheetCells& cells, const QString& fileName) {
   }
   worksheet_set_selection(sheet, 0, 0, 0, 0);
   worksheet_activate(sheet);
+  if (summary != nullptr) {
+    const lxw_error error = AddSummarySheet(workbook.get(), *summary);
+    if (error != LXW_NO_ERROR) Fail(fileName, error);
+  }
 
   const lxw_error error = workbook.Close();
   if (error != LXW_NO_ERROR) Fail(fileName, error);
@@ -220,9 +204,27 @@ void WriteThroughTarget(const TSheetCells& cells, const QString& fileName) {
 
 }  // namespace
 
-void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName) {
+QString ProtectEscapeLookalikes(const QString& text) {
+  const auto isHex = [](QChar c) { return isxdigit(c.unicode() < 128 ? c.unicode() : 0) != 0; };
+  QString result;
+  qsizetype copied = 0;
+  for (qsizetype i = text.indexOf(QLatin1String("_x")); i >= 0 && i + 6 < text.size();
+       i = text.indexOf(QLatin1String("_x"), i + 1)) {
+    if (!isHex(text.at(i + 2)) || !isHex(text.at(i + 3)) || !isHex(text.at(i + 4)) || !isHex(text.at(i + 5)) ||
+        text.at(i + 6) != QLatin1Char('_'))
+      continue;
+    result += QStringView(text).mid(copied, i - copied);
+    result += QLatin1String("_x005F");
+    copied = i;
+  }
+  if (copied == 0 && result.isEmpty()) return text;
+  result += QStringView(text).mid(copied);
+  return result;
+}
+
+void WriteXlsxWorkbook(const TSheetCells& cells, const QString& fileName, const run::TRunSummary* summary) {
   CheckSheetLimits(cells, LXW_ROW_MAX, LXW_COL_MAX, QStringLiteral("A workbook"));
-  WriteAsExport([&] { WriteThroughTarget(cells, fileName); });
+  WriteAsExport([&] { WriteThroughTarget(cells, fileName, summary); });
 }
 
 }  // namespace exports

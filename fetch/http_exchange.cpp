@@ -29,6 +29,9 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kAccept = "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 constexpr const char* kAcceptEncoding = "Accept-Encoding: deflate, gzip, identity";
 constexpr const char* kCipherList = "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH";
+// The failures of a URL that no request is made for.
+constexpr const char* kUrlControlCharacter = "URL contains a control character.";
+constexpr const char* kUrlBadPort = "Invalid port number.";
 // How much of a redirect's HTML body is kept to look for cookie meta elements.
 constexpr size_t kRedirectBodyKept = size_t{1} << 20;
 // A page body's first allocation when its length is not known; it then
@@ -411,6 +414,14 @@ bool DiedBeforeAnswer(const Attempt& attempt, const Hop& hop) {
   return attempt.code == CURLE_SEND_ERROR || attempt.code == CURLE_RECV_ERROR || attempt.code == CURLE_GOT_NOTHING;
 }
 
+// The failure's text for a URL that libcurl cannot take: a port that cannot
+// be (above 65535, not a number) says so; anything else is a host that
+// cannot be found, as the page fetch has always said.
+std::string UrlFailure(CURLUcode code) {
+  if (code == CURLUE_BAD_PORT_NUMBER) return kUrlBadPort;
+  return SocketErrorMessage(kWsaHostNotFound);
+}
+
 // The request's URL in libcurl's form; scheme checked. Empty `error` on success.
 struct Target {
   std::string url;
@@ -506,11 +517,17 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
   SigpipeBlock sigpipeBlock;
   ExchangeResult result;
 
+  // A control character has no place in a URL, and a NUL would cut it short:
+  // no request is made for a URL other than the one given.
+  if (std::any_of(url.begin(), url.end(), [](char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); })) {
+    result.error = kUrlControlCharacter;
+    return result;
+  }
   std::unique_ptr<CURLU, UrlDeleter> location(curl_url());
   const std::string start = Utf16ToUtf8(std::u16string(url.begin(), url.end()));
   const unsigned urlFlags = CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE | CURLU_ALLOW_SPACE;
-  if (curl_url_set(location.get(), CURLUPART_URL, start.c_str(), urlFlags) != CURLUE_OK) {
-    result.error = SocketErrorMessage(kWsaHostNotFound);
+  if (const CURLUcode parsed = curl_url_set(location.get(), CURLUPART_URL, start.c_str(), urlFlags); parsed != CURLUE_OK) {
+    result.error = UrlFailure(parsed);
     return result;
   }
 
@@ -641,8 +658,9 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       ++redirects;
       if (redirects < redirectLimit) {
         if (hop.sink == Hop::Sink::Cookies) AddMetaCookies(easy, target, hop.body);
-        if (curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags) != CURLUE_OK) {
-          result.error = SocketErrorMessage(kWsaHostNotFound);
+        if (const CURLUcode parsed = curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags);
+            parsed != CURLUE_OK) {
+          result.error = UrlFailure(parsed);
           return result;
         }
         if (status == 303) head = false;

@@ -28,6 +28,9 @@ QString FoundBy(const engine::TFinding& finding, const TLabelFunction& tr) {
     case engine::TFindingSource::Regex:
       text = Label(tr, finding.file.empty() ? "expression %1" : "extra expression %1").arg(finding.entry);
       break;
+    case engine::TFindingSource::Generator:
+      text = Label(tr, "extra generator entry %1").arg(finding.entry);
+      break;
     case engine::TFindingSource::Header:
       return Label(tr, "header %1").arg(Q(finding.header));
   }

@@ -9,6 +9,13 @@ QString IntakeUrl(const QString& line) {
   while (end > begin && line.at(end - 1).unicode() <= 32) --end;
   if (begin == end) return QString();
   QString url = line.mid(begin, end - begin);
+  // A scheme is case-insensitive (RFC 3986): "HTTP://host/" is an http URL,
+  // stored with its scheme in lower case, not one more scheme in front.
+  const qsizetype colon = url.indexOf(QLatin1Char(':'));
+  if ((colon == 4 || colon == 5) && url.startsWith(QLatin1String("http"), Qt::CaseInsensitive)) {
+    const QString scheme = url.left(colon).toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) url.replace(0, colon, scheme);
+  }
   if (!url.startsWith(QLatin1String("http"), Qt::CaseSensitive)) url.prepend(QLatin1String("http://"));
   return url;
 }
@@ -40,6 +47,7 @@ void EndStep(TRunHost& host, int index, const QString& sonuc, bool failed, qint6
   record.evidence = std::move(evidence);
   record.FImageNo = failed ? kImageError : kImageDone;
   host.RedrawRow(index);
+  host.RecordEnded(index);
   if (const auto stopped = record.evidence.Stopped(); !stopped.empty()) host.ExpressionStopped(index, stopped.front());
   host.SetStatusText(0, QStringLiteral("%1 / %2").arg(done).arg(total));
   host.Progress(done, total);

@@ -8,10 +8,12 @@
 
 namespace run {
 
-// The URL of one editor line as the intake takes it, or an empty text when
-// the line holds none. Trims characters of code 32 or less from both ends; an empty rest is no
-// URL; "http://" goes in front of a text that does not begin with "http"
-// (case-sensitive). Nothing else is tested or changed.
+// The URL of one editor line (or input line of the command-line tool: both
+// take their URLs here) as the intake takes it, or an empty text when the
+// line holds none. Trims characters of code 32 or less from both ends; an
+// empty rest is no URL; a scheme "http:" or "https:" written in any case is
+// put in lower case; "http://" goes in front of a text that then does not
+// begin with "http". Nothing else is tested or changed.
 QString IntakeUrl(const QString& line);
 
 // First status panel "0 / total", row count := total.

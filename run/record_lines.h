@@ -5,6 +5,8 @@
 #include <QChar>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <optional>
 
 #include "run/run_host.h"
 
@@ -25,5 +27,17 @@ QString CsvExportLine(const TMyRecord& record, QChar separator);
 // The same for a whole list, one line per record in list order.
 QStringList TextExportLines(const TWorkList& list);
 QStringList CsvExportLines(const TWorkList& list, QChar separator);
+
+// The reverse of CsvExportLine: the fields of one CSV record (without its
+// line end; a quoted field may hold line breaks), or nothing when the record
+// is not well-formed (a quote inside an unquoted field, text after a closing
+// quote, an unclosed quote). The formula guard is not undone here (see
+// CsvUnguarded).
+std::optional<QStringList> CsvFields(QStringView record, QChar separator);
+
+// A field as CsvField had it before its formula guard: a single quote in
+// front of '=', '+', '-', '@', a tab or a CR is dropped. (A text that itself
+// began with such a quote cannot be told apart and loses it too.)
+QString CsvUnguarded(const QString& field);
 
 }  // namespace run

@@ -85,6 +85,10 @@ class TRunHost {
     Q_UNUSED(first);
   }
 
+  // Record `index` has ended: its platforms text, picture and evidence are
+  // stored (called once per job's end, after the row's redraw).
+  virtual void RecordEnded(int index) { Q_UNUSED(index); }
+
   // Ended jobs over the total, after the count and after each job's end.
   virtual void Progress(qint64 done, qint64 total) {
     Q_UNUSED(done);

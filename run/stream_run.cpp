@@ -1,5 +1,6 @@
 #include "run/stream_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -62,10 +63,20 @@ class TStream {
       const std::optional<QString> line = host_.NextLine(giveUp_);
       if (!line) break;
       QString url = IntakeUrl(*line);
+      const QString fault = host_.LineFault();
       if (url.isEmpty() || !host_.Admit(url)) continue;
       std::lock_guard lock(mutex_);
-      slots_.push_back(Slot{TWorkRecord(std::move(url), QString(), kImageNone), false});
       ++taken_;
+      if (!fault.isEmpty()) {
+        // Ended already: no job takes it, it waits only for its turn.
+        slots_.push_back(Slot{TWorkRecord(std::move(url), QStringLiteral("Error: ") + fault, kImageError), true});
+        ++endedCount_;
+        DeliverReady();
+        host_.Progress(endedCount_, taken_);
+        cv_.notify_all();
+        continue;
+      }
+      slots_.push_back(Slot{TWorkRecord(std::move(url), QString(), kImageNone), false});
       // A thread more while records wait that no idle thread will take, up
       // to the jobs at once: a short list makes only as many threads as it
       // has records.
@@ -100,6 +111,10 @@ class TStream {
       --idle_;
       if (!MayStart() || next_ >= base_ + static_cast<qint64>(slots_.size())) return;
       const qint64 index = next_++;
+      if (slots_[static_cast<std::size_t>(index - base_)].ended) {
+        DeliverReady();  // a record that ended without a job
+        continue;
+      }
       const QString url = slots_[static_cast<std::size_t>(index - base_)].record.FURL;
       ++inWork_;
       lock.unlock();
@@ -147,6 +162,9 @@ class TStream {
       slots_.pop_front();
       ++base_;
     }
+    // A record that ended without a job (a faulty line) may go before any
+    // job reached it: no job is to look for it any more.
+    next_ = std::max(next_, base_);
   }
   void Deliver(const Slot& slot) {
     host_.Deliver(slot.record, slot.ended);

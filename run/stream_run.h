@@ -42,6 +42,10 @@ class TStreamHost {
   // would wait gives up (nothing) once the stop flag or `giveUp` is set; the
   // run sets `giveUp` when it fails.
   virtual std::optional<QString> NextLine(const std::atomic<bool>& giveUp) = 0;
+  // Why the line NextLine gave last is no URL to fetch (too long, say), or
+  // empty. A line with a fault still gets a record, in its place, that ends
+  // at once as a failure with "Error: " and the fault, and is never fetched.
+  virtual QString LineFault() { return QString(); }
   // Whether a URL (as the intake takes it) gets a record; false skips it.
   virtual bool Admit(const QString& url) {
     Q_UNUSED(url);

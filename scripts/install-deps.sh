@@ -10,7 +10,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev libgl-dev
   libpcre2-dev libvectorscan-dev
   libcurl4-openssl-dev libssl-dev zlib1g-dev libicu-dev
-  libxlsxwriter-dev libgsf-1-dev
+  libxlsxwriter-dev libgsf-1-dev libsimdjson-dev
+  qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light openssl curl
   tinyproxy-bin microsocks qtkeychain-qt6-dev

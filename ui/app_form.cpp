@@ -50,6 +50,7 @@
 #include "ui/new_ver.h"
 #include "ui/proxy_form.h"
 #include "ui/results_model.h"
+#include "ui/summary_panel.h"
 #include "ui/results_view.h"
 #include "ui/translate_form.h"
 #include "ui_app_form.h"
@@ -146,6 +147,10 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   rows->setDefaultSectionSize(qMax(18, ui_->ListView1->fontMetrics().height() + 4));
   connect(header, &QHeaderView::sectionClicked, this, &TAppForm::ListView1ColumnClick);
   ui_->ListView1->SetRowMenu(PopupMenu3);
+  summaryPanel_ = new TSummaryPanel(workList_, *model_, this);
+  addDockWidget(Qt::RightDockWidgetArea, summaryPanel_);
+  summaryPanel_->hide();
+  summaryPanel_->AddViewMenu(menuBar(), ui_->Help1->menuAction());
   connect(ui_->ListView1, &TResultsView::RowMenuAboutToOpen, this, &TAppForm::UpdateRowMenu);
   connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TAppForm::UpdateRowMenu);
   connect(model_, &QAbstractItemModel::dataChanged, this, &TAppForm::UpdateRowMenu);
@@ -377,6 +382,7 @@ void TAppForm::ApplyTexts() {
   ui_->Label4->setText(Translate(QStringLiteral("Response Timeout (ms):")));
   ui_->Label5->setText(Translate(QStringLiteral("Agent:")));
   model_->SetHeaderTexts({Translate(QStringLiteral("URL")), Translate(QStringLiteral("Platforms"))});
+  summaryPanel_->ApplyTexts();
 
   ui_->File1->setTitle(Translate(QStringLiteral("&File")));
   ui_->LoadURLList1->setText(Translate(QStringLiteral("&Load URL List...")));
@@ -609,6 +615,7 @@ void TAppForm::ButtonStartClick() {
   // The old rows go at once, before anything of the new run is shown.
   model_->SetRowCount(0);
   workList_.clear();
+  summaryPanel_->RunStarted();
   progress_->setRange(0, 1);
   progress_->setValue(0);
   ui_->ButtonStart->setText(stopCaption_);
@@ -709,6 +716,8 @@ QString TAppForm::StatusText(int panel) const { return panel == 0 ? statusPanel0
 void TAppForm::SetRowCount(qint64 count) { model_->SetRowCount(count); }
 
 void TAppForm::RedrawRow(int index) { model_->RedrawRow(index); }
+
+void TAppForm::RecordEnded(int index) { summaryPanel_->RecordEnded(workList_.at(static_cast<size_t>(index))); }
 
 void TAppForm::Progress(qint64 done, qint64 total) {
   const qint64 maximum = qBound(qint64(1), total, qint64(std::numeric_limits<int>::max()));
@@ -927,8 +936,8 @@ int TAppForm::SelectedRow() const {
   int lowest = -1;
   for (const QItemSelectionRange& range : selection->selection())
     if (lowest < 0 || range.top() < lowest) lowest = range.top();
-  if (lowest < 0 || static_cast<size_t>(lowest) >= workList_.size()) return -1;
-  return lowest;
+  // A filtered view's rows stand for records elsewhere in the list.
+  return model_->RecordIndex(lowest);
 }
 
 void TAppForm::UpdateRowMenu() {

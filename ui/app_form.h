@@ -46,6 +46,7 @@ class TAppForm;
 namespace ui {
 
 class TResultsModel;
+class TSummaryPanel;
 class TNewVer;
 class TProxyState;
 
@@ -90,6 +91,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void Progress(qint64 done, qint64 total) override;
   // Remembered for the run's one warning, shown once the run has ended.
   void ExpressionStopped(int index, const engine::TStoppedExpression& first) override;
+  void RecordEnded(int index) override;  // counted in the summary
 
   // services::TImportantMessageHost: the maker's notice in a warning box
   // titled "IMPORTANT" (translated), on the main thread while the check waits.
@@ -114,6 +116,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   bool RunInProgress() const;
   // Whether the update check's timer still polls (until the check is done).
   bool UpdateCheckPending() const;
+  // View > Summary: the run's summary beside the results.
+  TSummaryPanel* SummaryPanel() const { return summaryPanel_; }
   // The update notice this window opened, while it is open.
   TNewVer* UpdateNotice() const;
 
@@ -201,6 +205,7 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
 
   run::TWorkList workList_;
   TResultsModel* model_ = nullptr;
+  TSummaryPanel* summaryPanel_ = nullptr;
   std::shared_ptr<run::TFetchInputs> fetchInputs_;
   TProxyState* proxy_ = nullptr;
   QString runUserAgent_;

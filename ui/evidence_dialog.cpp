@@ -27,6 +27,9 @@ run::TLabelFunction Translator() {
     if (text == QLatin1String("expression %1")) return i18n::Translate(QStringLiteral("expression %1"));
     if (text == QLatin1String("extra plain entry %1")) return i18n::Translate(QStringLiteral("extra plain entry %1"));
     if (text == QLatin1String("extra expression %1")) return i18n::Translate(QStringLiteral("extra expression %1"));
+    if (text == QLatin1String("extra generator entry %1")) {
+      return i18n::Translate(QStringLiteral("extra generator entry %1"));
+    }
     if (text == QLatin1String("header %1")) return i18n::Translate(QStringLiteral("header %1"));
     if (text == QLatin1String("%1 line %2")) return i18n::Translate(QStringLiteral("%1 line %2"));
     if (text == QLatin1String("Platforms:")) return i18n::Translate(QStringLiteral("Platforms:"));

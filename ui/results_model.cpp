@@ -1,5 +1,6 @@
 #include "ui/results_model.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "ui/evidence_dialog.h"
@@ -27,15 +28,48 @@ QString PlatformsForReader(const run::TMyRecord& record) {
 
 TResultsModel::TResultsModel(const run::TWorkList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
 
-int TResultsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int TResultsModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid()) return 0;
+  return accept_ ? static_cast<int>(map_.size()) : rows_;
+}
+
+int TResultsModel::RecordIndex(int row) const {
+  if (row < 0) return -1;
+  const int index = accept_ ? (static_cast<size_t>(row) < map_.size() ? map_[static_cast<size_t>(row)] : -1)
+                            : (row < rows_ ? row : -1);
+  return index >= 0 && static_cast<size_t>(index) < list_.size() ? index : -1;
+}
+
+void TResultsModel::TakeFilter() {
+  map_.clear();
+  const int end = static_cast<int>(std::min(static_cast<size_t>(rows_), list_.size()));
+  for (int i = 0; i < end; ++i)
+    if (accept_(list_[static_cast<size_t>(i)])) map_.push_back(i);
+}
+
+void TResultsModel::SetFilter(TAccept accept) {
+  beginResetModel();
+  accept_ = std::move(accept);
+  TakeFilter();
+  endResetModel();
+}
+
+void TResultsModel::ClearFilter() {
+  if (!accept_) return;
+  beginResetModel();
+  accept_ = nullptr;
+  map_.clear();
+  map_.shrink_to_fit();
+  endResetModel();
+}
 
 int TResultsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
 
 QVariant TResultsModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return QVariant();
-  const auto row = static_cast<size_t>(index.row());
-  if (row >= list_.size()) return QVariant();
-  const run::TWorkRecord& record = list_[row];
+  const int row = RecordIndex(index.row());
+  if (row < 0) return QVariant();
+  const run::TWorkRecord& record = list_[static_cast<size_t>(row)];
   switch (role) {
     case Qt::ToolTipRole:
       if (index.column() == 1) {
@@ -72,6 +106,13 @@ Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
 
 void TResultsModel::SetRowCount(qint64 count) {
   const int rows = static_cast<int>(qBound(qint64(0), count, qint64(std::numeric_limits<int>::max())));
+  if (accept_) {
+    beginResetModel();
+    rows_ = rows;
+    TakeFilter();
+    endResetModel();
+    return;
+  }
   if (rows > rows_) {
     beginInsertRows(QModelIndex(), rows_, rows - 1);
     rows_ = rows;
@@ -88,14 +129,45 @@ void TResultsModel::SetHeaderTexts(const QStringList& texts) {
   Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
-void TResultsModel::RedrawRow(int row) {
-  if (row < 0 || row >= rows_) return;
-  Q_EMIT dataChanged(index(row, 0), index(row, 1), {Qt::DisplayRole, Qt::DecorationRole});
+void TResultsModel::RedrawRow(int record) {
+  if (record < 0 || record >= rows_) return;
+  if (!accept_) {
+    Q_EMIT dataChanged(index(record, 0), index(record, 1), {Qt::DisplayRole, Qt::DecorationRole});
+    return;
+  }
+  const auto at = std::lower_bound(map_.begin(), map_.end(), record);
+  const int row = static_cast<int>(at - map_.begin());
+  const bool shown = at != map_.end() && *at == record;
+  const bool wanted = static_cast<size_t>(record) < list_.size() && accept_(list_[static_cast<size_t>(record)]);
+  if (shown && wanted) {
+    Q_EMIT dataChanged(index(row, 0), index(row, 1), {Qt::DisplayRole, Qt::DecorationRole});
+  } else if (shown) {
+    beginRemoveRows(QModelIndex(), row, row);
+    map_.erase(at);
+    endRemoveRows();
+  } else if (wanted) {
+    beginInsertRows(QModelIndex(), row, row);
+    map_.insert(at, record);
+    endInsertRows();
+  }
 }
 
 void TResultsModel::RedrawAll() {
-  if (rows_ == 0) return;
-  Q_EMIT dataChanged(index(0, 0), index(rows_ - 1, 1), {Qt::DisplayRole, Qt::DecorationRole});
+  if (accept_) {
+    // The list was reordered: the same records, at other places.
+    std::vector<int> before = std::move(map_);
+    TakeFilter();
+    if (map_.size() != before.size()) {
+      std::swap(map_, before);
+      beginResetModel();
+      std::swap(map_, before);
+      endResetModel();
+      return;
+    }
+  }
+  const int rows = rowCount();
+  if (rows == 0) return;
+  Q_EMIT dataChanged(index(0, 0), index(rows - 1, 1), {Qt::DisplayRole, Qt::DecorationRole});
 }
 
 }  // namespace ui

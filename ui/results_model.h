@@ -10,10 +10,18 @@
 // dataChanged for that row; a reordering of the whole list as one
 // dataChanged over all rows.
 //
+// A filter (the summary's click) shows only the records it accepts, in list
+// order: rows then stand for records through RecordIndex. While a filter is
+// in force, a record whose redraw makes it accepted joins the rows at its
+// place (one insertion) and one no longer accepted leaves them; a reordering
+// of the whole list takes the filter again.
+//
 // The run never sets a count larger than the work list; should a row lie
 // beyond the list's end all the same, it reads as empty. Main thread only.
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <functional>
+#include <vector>
 
 #include "run/run_host.h"
 
@@ -31,14 +39,26 @@ class TResultsModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   void SetRowCount(qint64 count);
-  void RedrawRow(int row);
+  // `index`: the record's index in the work list (its row when unfiltered).
+  void RedrawRow(int index);
   void RedrawAll();
+
+  using TAccept = std::function<bool(const run::TWorkRecord&)>;
+  void SetFilter(TAccept accept);
+  void ClearFilter();
+  bool IsFiltered() const { return static_cast<bool>(accept_); }
+  // The work-list index of a row, or -1 when the row shows no record.
+  int RecordIndex(int row) const;
   // The column captions ("URL", "Platforms" until set).
   void SetHeaderTexts(const QStringList& texts);
 
  private:
   const run::TWorkList& list_;
+  void TakeFilter();  // map_ from accept_ over the rows
+
   int rows_ = 0;
+  TAccept accept_;
+  std::vector<int> map_;  // filtered: the work-list indexes shown, ascending
   QStringList headers_{QStringLiteral("URL"), QStringLiteral("Platforms")};
 };
 

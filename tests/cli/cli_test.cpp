@@ -100,20 +100,22 @@ TEST_F(CliTool, UnreadableFileIsReportedOnStandardError) {
 
 TEST_F(CliTool, ChecksSignatureFilesWithoutFetching) {
   const auto good = Write("good.txt", "\xEF\xBB\xBF# mine\r\n[platforms]\r\nnewcms,New CMS,https://new.example/\r\n"
-                                      "[plain]\r\n/newcms/assets/:-newcms\r\n[regex]\r\nghost-(\\d+):-ghost\r\n");
+                                      "[plain]\r\n/newcms/assets/:-newcms\r\n[regex]\r\nghost-(\\d+):-ghost\r\n"
+                                      "[generator]\r\nNew CMS:-newcms\r\n");
   const auto bad = Write("bad.txt", "[plain]\nno code here\n[regex]\nx(:-wp\n");
   const QString missing = dir.filePath("missing.txt");
+  const std::string kGoodSummary = ": 1 platforms, 1 plain entries, 1 regular-expression entries, 1 generator entries\n";
 
   auto o = Run({"--check-signatures", good});
   EXPECT_EQ(o.exitCode, 0);
-  EXPECT_EQ(o.out, good.toStdString() + ": 1 platforms, 1 plain entries, 1 regular-expression entries\n");
+  EXPECT_EQ(o.out, good.toStdString() + kGoodSummary);
   EXPECT_EQ(o.err, "");
 
   // Every file is checked; one with faults makes the exit status 2. (A URL
   // among the files would be a missing file: nothing is fetched.)
   o = Run({"--check-signatures", bad, good, missing, "http://127.0.0.1:1/"});
   EXPECT_EQ(o.exitCode, 2);
-  EXPECT_EQ(o.out, good.toStdString() + ": 1 platforms, 1 plain entries, 1 regular-expression entries\n");
+  EXPECT_EQ(o.out, good.toStdString() + kGoodSummary);
   EXPECT_EQ(o.err, bad.toStdString() + ":2: entry without \":-\" and a platform code\n" + bad.toStdString() +
                        ":4: expression of the entry does not compile: missing closing parenthesis at offset 2\n" +
                        missing.toStdString() + ": cannot read: No such file or directory\n" +
@@ -226,30 +228,38 @@ TEST_F(CliTool, PageExplainIsOneReadableBlock) {
 // Findings of a signature file name the file and the line of their entry,
 // and say they come from an extra entry, in jsonl and in --explain.
 TEST_F(CliTool, ExtraEntriesInTheEvidence) {
-  const auto page = Write("p.html", "<p>shared-marker</p>\n<i>ghost-7</i>\n");
+  const auto page = Write("p.html", "<p>shared-marker</p>\n<i>ghost-7</i>\n<meta name=generator content=\"Ghost 5.2\">\n");
   const auto mine = Write("mine.txt",
                           "[platforms]\nnewcms,New CMS,https://new.example/\nghostly,Ghostly,https://g.example/\n"
-                          "[plain]\n# one comment line\nshared-marker:-newcms\n[regex]\nghost-[0-9]:-ghostly\n");
+                          "[plain]\n# one comment line\nshared-marker:-newcms\n[regex]\nghost-[0-9]:-ghostly\n"
+                          "[generator]\nGhost:-ghost\n");
   const auto json = Run({"--signatures", mine, "--page", page, "--format", "jsonl"});
   EXPECT_EQ(json.exitCode, 0) << json.err;
   const std::string file = mine.toStdString();
   EXPECT_EQ(json.out,
-            "{\"platforms\":[\"New CMS\",\"Ghostly\"],\"error\":null,\"versions\":{},\"evidence\":["
+            "{\"platforms\":[\"New CMS\",\"Ghostly\",\"Ghost CMS\"],\"error\":null,\"versions\":{\"Ghost CMS\":\"5.2\"},"
+            "\"evidence\":["
             "{\"platform\":\"New CMS\",\"source\":\"extra-plain\",\"entry\":1,\"file\":\"" + file + "\",\"line\":6,"
-            "\"match\":\"shared-marker\",\"offset\":3,\"before\":\"<p>\",\"after\":\"</p>\u23CE<i>ghost-7</i>\u23CE\","
-            "\"duplicate\":false},"
+            "\"match\":\"shared-marker\",\"offset\":3,\"before\":\"<p>\","
+            "\"after\":\"</p>\u23CE<i>ghost-7</i>\u23CE<meta name=generat\",\"duplicate\":false},"
             "{\"platform\":\"Ghostly\",\"source\":\"extra-regex\",\"entry\":1,\"file\":\"" + file + "\",\"line\":8,"
-            "\"match\":\"ghost-7\",\"offset\":25,\"before\":\"<p>shared-marker</p>\u23CE<i>\",\"after\":\"</i>\u23CE\","
-            "\"duplicate\":false}]}\n");
+            "\"match\":\"ghost-7\",\"offset\":25,\"before\":\"<p>shared-marker</p>\u23CE<i>\","
+            "\"after\":\"</i>\u23CE<meta name=generator content=\\\"Ghos\",\"duplicate\":false},"
+            "{\"platform\":\"Ghost CMS\",\"source\":\"extra-generator\",\"entry\":1,\"file\":\"" + file + "\",\"line\":10,"
+            "\"match\":\"Ghost 5.2\",\"offset\":68,\"before\":\"st-7</i>\u23CE<meta name=generator content=\\\"\","
+            "\"after\":\"\\\">\u23CE\",\"duplicate\":false}]}\n");
   const auto explain = Run({"--signatures", mine, "--page", page, "--explain"});
   EXPECT_EQ(explain.exitCode, 0) << explain.err;
   EXPECT_EQ(explain.out, page.toStdString() +
                              "\n"
-                             "  Platforms: New CMS, Ghostly\n"
+                             "  Platforms: New CMS, Ghostly, Ghost CMS\n"
+                             "  Versions: Ghost CMS 5.2\n"
                              "  New CMS: extra plain entry 1 (" + file + " line 6), offset 3\n"
-                             "    <p>[[shared-marker]]</p>\u23CE<i>ghost-7</i>\u23CE\n"
+                             "    <p>[[shared-marker]]</p>\u23CE<i>ghost-7</i>\u23CE<meta name=generat\n"
                              "  Ghostly: extra expression 1 (" + file + " line 8), offset 25\n"
-                             "    <p>shared-marker</p>\u23CE<i>[[ghost-7]]</i>\u23CE\n");
+                             "    <p>shared-marker</p>\u23CE<i>[[ghost-7]]</i>\u23CE<meta name=generator content=\"Ghos\n"
+                             "  Ghost CMS: extra generator entry 1 (" + file + " line 10), offset 68\n"
+                             "    st-7</i>\u23CE<meta name=generator content=\"[[Ghost 5.2]]\">\u23CE\n");
 }
 
 TEST_F(CliTool, EvidenceOptionsThatDoNotFit) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <map>
 
 #include "support/workbook_reader.h"
@@ -107,20 +108,77 @@ TEST_F(LongList, ResumeSkipsFinishedRecordsRepairsACutLineAndAppends) {
   }
 }
 
-TEST_F(LongList, ResumeRefusesAFileOfAnotherKind) {
-  const QString file = dir.filePath(QStringLiteral("notes.csv"));
-  const QByteArray notes = "shopping list\neggs\n";
-  WriteAll(file, notes);
-  const QString jsonl = dir.filePath(QStringLiteral("out.jsonl"));
-  WriteAll(jsonl, (U("/p/a") + ",Plat-a\n").toUtf8());
-  for (const QStringList& args : {QStringList{QStringLiteral("--resume"), file, U("/p/a")},
-                                  QStringList{QStringLiteral("--format"), QStringLiteral("jsonl"),
-                                              QStringLiteral("--resume"), jsonl, U("/p/a")}}) {
+// Only a cut-off last line may ever be cut away: a file of another format, or
+// with a damaged line before its last, is refused (exit code 2, FILE:LINE
+// named) and left as it is; without --format the file's own format is taken.
+TEST_F(LongList, ResumeKeepsEveryRecordOrRefusesTheFile) {
+  const QByteArray a = U("/p/a").toUtf8(), b = U("/p/b").toUtf8(), c = U("/p/c").toUtf8();
+  const QByteArray jsonA = "{\"url\":\"" + a + "\",\"platforms\":[\"Plat-a\"],\"error\":null,\"versions\":{},\"evidence\":[]}\n";
+  struct Case {
+    const char* name;
+    QByteArray content;
+    const char* format;  // --format, or none
+    const char* refusal;  // what standard error says after FILE, or none: the run goes on
+    QByteArray kept;      // with the run going on: the bytes FILE keeps before the new records
+    int fetched;          // with the run going on: sites fetched (of /p/a, /p/b, /p/c)
+  } cases[] = {
+      {"jsonl without --format: appended as jsonl", jsonA, nullptr, nullptr, jsonA, 2},
+      {"jsonl with --format csv", jsonA, "csv", ":1: a jsonl record: resume this file with --format jsonl\n", {}, 0},
+      {"csv with --format jsonl", a + ",Plat-a\r\n", "jsonl", ":1: a csv record: resume this file with --format csv\n", {}, 0},
+      {"csv quote not closed in the middle", a + ",Plat-a\r\n\"" + b + ",Plat-b\r\n" + c + ",Plat-c\r\n", nullptr,
+       ":2: not a csv record of this tool\n", {}, 0},
+      {"csv junk after a closing quote", a + ",\"Plat\"-a\r\n" + b + ",Plat-b\r\n", nullptr,
+       ":1: not a csv record of this tool\n", {}, 0},
+      {"csv three fields", a + ",Plat-a,x\r\n" + b + ",Plat-b\r\n", nullptr, ":1: not a csv record of this tool\n", {}, 0},
+      {"csv empty line", a + ",Plat-a\r\n\r\n" + b + ",Plat-b\r\n", nullptr, ":2: not a csv record of this tool\n", {}, 0},
+      {"jsonl damaged line in the middle", jsonA + "{\"url\":\"" + b + "\",\n" + jsonA, nullptr,
+       ":2: not a jsonl record of this tool\n", {}, 0},
+      {"jsonl then a csv line", jsonA + b + ",Plat-b\n", nullptr, ":2: not a jsonl record of this tool\n", {}, 0},
+      {"no line feed, no record", "shopping list", nullptr, ":1: not a csv or jsonl record of this tool\n", {}, 0},
+      {"notes", "shopping list\neggs\n", "csv", ":1: not a csv record of this tool\n", {}, 0},
+      {"cut-off record only: started afresh", a + ",Pla", nullptr, nullptr, "\xEF\xBB\xBF", 3},
+      {"csv record open since an earlier line", a + ",Plat-a\r\n" + b + ",\"x\r\ny", nullptr,
+       ":2: not a csv record of this tool\n", {}, 0},
+      {"csv quoted line break of an older file", a + ",\"Error: x\ny\"\r\n" + b + ",Plat-b\r\n", nullptr, nullptr,
+       a + ",\"Error: x\ny\"\r\n" + b + ",Plat-b\r\n", 1},
+      {"jsonl cut inside the first line", jsonA + "{\"url\":\"ht", nullptr, nullptr, jsonA, 2},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const QString file = dir.filePath(QStringLiteral("resume"));
+    WriteAll(file, k.content);
+    QStringList args{QStringLiteral("--resume"), file, U("/p/a"), U("/p/b"), U("/p/c")};
+    if (k.format) args << QStringLiteral("--format") << QString::fromLatin1(k.format);
+    const int before = site.RequestCount();
     const Outcome o = RunCli(args);
-    EXPECT_EQ(o.exitCode, 2);
-    EXPECT_NE(o.err.indexOf("line 1 is not a"), -1) << o.err.toStdString();
+    if (k.refusal) {
+      EXPECT_EQ(o.exitCode, 2);
+      EXPECT_EQ(o.err.toStdString(), ("lumasift-cli: " + file).toStdString() + k.refusal);
+      EXPECT_EQ(ReadAll(file), k.content);
+      EXPECT_EQ(site.RequestCount(), before);
+    } else {
+      EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+      const QByteArray written = ReadAll(file);
+      EXPECT_TRUE(written.startsWith(k.kept)) << written.toStdString();
+      EXPECT_EQ(written.count('\n') - k.kept.count('\n'), k.fetched) << written.toStdString();
+      EXPECT_EQ(site.RequestCount() - before, 2 * k.fetched);
+    }
   }
-  EXPECT_EQ(ReadAll(file), notes);
+}
+
+// A named pipe or a device is refused at once instead of being waited on.
+TEST_F(LongList, ResumeRefusesWhatIsNotARegularFile) {
+  const QString pipe = dir.filePath(QStringLiteral("pipe"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  for (const QString& file : {pipe, QStringLiteral("/dev/null"), dir.path()}) {
+    const Outcome o = RunCli({QStringLiteral("--resume"), file, U("/p/a")});
+    EXPECT_EQ(o.exitCode, 2) << file.toStdString();
+    EXPECT_TRUE(o.err.startsWith(("lumasift-cli: cannot resume from " + file + ": ").toUtf8())) << o.err.toStdString();
+  }
+  EXPECT_TRUE(RunCli({QStringLiteral("--resume"), pipe, U("/p/a")}).err.endsWith(": not a regular file\n"));
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
   EXPECT_EQ(site.RequestCount(), 0);
 }
 

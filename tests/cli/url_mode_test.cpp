@@ -454,3 +454,107 @@ TEST(UrlModeHostileSite, SiteTextsNeitherForgeRecordsNorReachTheTerminal) {
   EXPECT_NE(o.out.indexOf("    Server: x\\u001b]0;pwned\\u0007y\n"), -1);
   EXPECT_NE(o.out.indexOf(("\n" + inputShown + "\n").toUtf8()), -1);
 }
+
+namespace {
+
+// The tool with its standard output on /dev/full, so that every write fails.
+Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = QByteArray()) {
+  EnsureApplication();
+  auto* process = new QProcess;
+  process->setStandardOutputFile(QStringLiteral("/dev/full"));
+  process->start(QStringLiteral(LUMASIFT_CLI_PATH), arguments);
+  EXPECT_TRUE(process->waitForStarted(10000));
+  if (!input.isEmpty()) process->write(input);
+  process->closeWriteChannel();
+  return Finish(process);
+}
+
+}  // namespace
+
+// Every write to standard output is checked: a full disk is an error, not
+// records silently lost, and a run whose records cannot be written stops.
+TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
+  QTemporaryDir dir;
+  const QString page = dir.filePath(QStringLiteral("page.html")), signatures = dir.filePath(QStringLiteral("s.txt"));
+  for (const auto& [path, bytes] : {std::pair{page, QByteArray("<a href=\"/wp-content/\">")},
+                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")}}) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  QStringList many{QStringLiteral("--threads"), QStringLiteral("1")};
+  for (int i = 0; i < 20; ++i) many << U("/p/s" + std::to_string(i));
+  const QStringList cases[] = {
+      {QStringLiteral("--version")},
+      {QStringLiteral("--help")},
+      {QStringLiteral("--page"), page},
+      {QStringLiteral("--page"), page, QStringLiteral("--explain")},
+      {QStringLiteral("--check-signatures"), signatures},
+      {QStringLiteral("--format"), QStringLiteral("jsonl"), U("/p/a")},
+      {QStringLiteral("--explain"), U("/p/a")},
+      many,
+  };
+  for (const QStringList& args : cases) {
+    const Outcome o = RunIntoFullDisk(args);
+    EXPECT_EQ(o.exitCode, 2) << args.join(u' ').toStdString();
+    EXPECT_EQ(o.err.toStdString(), "lumasift-cli: Error writing standard output: No space left on device\n")
+        << args.join(u' ').toStdString();
+  }
+  // The long list stopped at its first record instead of fetching every site.
+  EXPECT_LT(site.RequestCount(), 2 * 20 - 4);
+  // Standard input's list too.
+  const Outcome o = RunIntoFullDisk({}, (U("/p/in") + QLatin1Char('\n')).toUtf8());
+  EXPECT_EQ(o.exitCode, 2);
+}
+
+// Started with its standard descriptors closed, the tool neither hangs nor
+// writes where it should not: a closed standard input is an empty list.
+TEST_F(UrlMode, ClosedStandardDescriptorsAreAnEmptyInputAndNoOutput) {
+  EnsureApplication();
+  for (const int closed : {0, 1, 2}) {
+    QProcess process;
+    process.setChildProcessModifier([closed] { ::close(closed); });
+    process.start(QStringLiteral(LUMASIFT_CLI_PATH), closed == 0 ? QStringList() : QStringList{U("/p/a")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    const bool ended = process.waitForFinished(20000);
+    EXPECT_TRUE(ended) << "descriptor " << closed;
+    if (!ended) process.kill(), process.waitForFinished();
+    EXPECT_EQ(process.exitCode(), 0) << "descriptor " << closed;
+    const QByteArray record = (U("/p/a") + ",Plat-a\n").toUtf8();
+    EXPECT_EQ(process.readAllStandardOutput(), closed == 2 ? record : QByteArray()) << "descriptor " << closed;
+  }
+  EXPECT_EQ(site.RequestCount(), 4);
+}
+
+// Input lines that are no URL to fetch get a record with an error, in their
+// place, and are never fetched: a line longer than 64 KiB (never held whole),
+// a URL with a NUL or another control character (once fetched cut at the
+// NUL), an impossible port. A scheme in capitals is the scheme.
+TEST_F(UrlMode, InputLinesThatAreNoUrlGetAnErrorRecord) {
+  const std::string hostPort = "127.0.0.1:" + std::to_string(site.Port());
+  const QByteArray longLine = QByteArray::fromStdString("  http://" + hostPort + "/") + QByteArray(1 << 20, 'a');
+  const QByteArray input = QByteArray::fromStdString("http://" + hostPort + "/p/first\n") + longLine + "\n" +
+                           QByteArray::fromStdString("http://" + hostPort + "/p/a") + QByteArray(1, '\0') + "evil\n" +
+                           QByteArray::fromStdString("HTTP://" + hostPort + "/p/upper\n") +
+                           "http://127.0.0.1:99999/\n" + longLine;  // the last line without LF
+  const Outcome o = RunCli({QStringLiteral("--format"), QStringLiteral("txt")}, input);
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  const QList<QByteArray> lines = o.out.split('\n');
+  ASSERT_EQ(lines.size(), 7) << o.out.left(300).toStdString();
+  const QByteArray cut = longLine.mid(2, 64 * 1024);
+  EXPECT_EQ(lines[0].toStdString(), "http://" + hostPort + "/p/first,Plat-first");
+  EXPECT_EQ(lines[1], cut + ",Error: URL longer than 65536 bytes.");
+  EXPECT_EQ(lines[2].toStdString(), "http://" + hostPort + "/p/a\\u0000evil,Error: URL contains a control character.");
+  EXPECT_EQ(lines[3].toStdString(), "http://" + hostPort + "/p/upper,Plat-upper");
+  EXPECT_EQ(lines[4].toStdString(), "http://127.0.0.1:99999/,Error: Invalid port number.");
+  EXPECT_EQ(lines[5], cut + ",Error: URL longer than 65536 bytes.");
+  EXPECT_EQ(site.RequestCount(), 4);  // /p/first and /p/upper, page and probe each
+
+  // The same cap for a URL on the command line.
+  const QString longArgument = U("/") + QString(70'000, u'b');
+  const Outcome a = RunCli({QStringLiteral("--format"), QStringLiteral("jsonl"), longArgument});
+  EXPECT_TRUE(a.out.startsWith("{\"url\":\"" + longArgument.left(64 * 1024).toUtf8() +
+                               "\",\"platforms\":[],\"error\":\"URL longer than 65536 bytes.\""))
+      << a.out.left(200).toStdString();
+  EXPECT_EQ(site.RequestCount(), 4);
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/evidence.h"
+#include "engine/generator_entries.h"
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "engine/utf8_text.h"
@@ -76,6 +77,32 @@ const MatchCase kMatchCases[] = {
     {"CaselessOptionHonoured", "[regex]\n(?i)GHOST-MARK:-ghost\n", "", u"ghost-mark", u"", "Ghost CMS"},
     {"TextOutsideTheBasicPlane", "[plain]\nbuilt with 😀 care:-ghost\n", "", u"<p>built with 😀 care</p>", u"",
      "Ghost CMS"},
+    // Generator entries: a third page item after the tables' names, before
+    // the header values; never a name the tables gave already.
+    {"GeneratorAfterTheTables", "[generator]\nGhost:-ghost\n", "",
+     u"<meta name=\"generator\" content=\"Ghost 5.1\"><link href=\"/wp-content/a.css\">", u"Server: nginx",
+     "WordPress, Ghost CMS, nginx"},
+    {"GeneratorNamedAlreadyIsNotRepeated", "[generator]\nWordPress:-wp\n", "",
+     u"<meta name=\"generator\" content=\"WordPress 6.4.2\"><link href=\"/wp-content/a.css\">", u"", "WordPress"},
+    {"GeneratorBeforeAHeaderOfTheSameName", "[generator]\nGhost:-ghost\n", "",
+     u"<meta name=\"generator\" content=\"Ghost 5.1\">", u"X-Powered-By: ghost cms\r\nServer: nginx",
+     "Ghost CMS, nginx"},
+    {"GeneratorWordBoundary", "[generator]\nDrupal:-dru\n", "",
+     u"<meta name=\"generator\" content=\"DrupalGap 7.x-1.0\">", u"", ""},
+    {"GeneratorAnyCaseValueAttributeEitherOrder", "[generator]\nDrupal:-dru\n", "",
+     u"<META VALUE='drupal 7 (http://drupal.org)'\r\n NAME=Generator>", u"", "Drupal"},
+    {"GeneratorContentBeforeValue", "[generator]\nDrupal:-dru\nHugo:-hugo\n", "",
+     u"<meta name=\"generator\" value=\"Drupal 7\" content=\"Hugo 0.120\">", u"", "Hugo"},
+    {"GeneratorFirstEntryWinsNotFirstElement", "[generator]\nHugo:-hugo\n", "[generator]\nWordPress:-wp\n",
+     u"<meta name=\"generator\" content=\"WordPress 6.4\">\r\n<meta name=\"generator\" content=\"Hugo 0.120\">",
+     u"", "Hugo"},
+    {"GeneratorAlternatives", "[generator]\nJoomla! - Open Source Content Management||Joomla!:-joom\n", "",
+     u"<meta name=\"generator\" content=\"Joomla! 1.5 - Open Source Content Management\" />", u"", "Joomla"},
+    {"GeneratorOnlyInAMetaElement", "[generator]\nGhost:-ghost\n", "",
+     u"<p>generator: Ghost 5</p><meta name=\"description\" content=\"Ghost 5\">", u"", ""},
+    {"GeneratorOfAPlatformOfTheFile", "",
+     "[platforms]\nnewcms,New CMS,https://new.example/\n[generator]\nNCMS:-newcms\n",
+     u"<meta content=\"NCMS\" name=\"generator\">", u"", "New CMS"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ExtraMatching, testing::ValuesIn(kMatchCases),
@@ -110,6 +137,75 @@ TEST(ExtraFindings, NameTheFileTheLineAndTheEntrysNumberInItsFile) {
   ASSERT_EQ(builtIn.findings.size(), 1u);
   EXPECT_TRUE(builtIn.findings[0].file.empty());
   EXPECT_EQ(builtIn.findings[0].entry, 1u);
+}
+
+TEST(ExtraFindings, AGeneratorEntryNamesItsFileLineAndTheElementsContent) {
+  engine::LoadPlatformInformation();
+  const engine::TExtraSignatures extras(Files({
+      {"extra.txt", "[generator]\nnot-here:-ghost\n"},
+      {"mine.txt", "[platforms]\nnewcms,New CMS,https://new.example/\n[generator]\n\nNot this:-tp3\nNCMS||New CMS:-newcms\n"},
+  }));
+  const std::u16string page = u"<head>\r\n<meta name=\"generator\" content=\"New CMS 4.1 (new.example)\">";
+  const auto evidence = engine::IdentifySiteWithEvidence(page, u"", &extras);
+  EXPECT_EQ(Narrow(evidence.platforms), "New CMS");
+  ASSERT_EQ(evidence.findings.size(), 1u);
+  const auto& f = evidence.findings[0];
+  EXPECT_EQ(f.source, engine::TFindingSource::Generator);
+  EXPECT_EQ(Narrow(f.file), "mine.txt");
+  EXPECT_EQ(f.line, 6u);
+  EXPECT_EQ(f.entry, 2u);
+  EXPECT_EQ(Narrow(f.match), "New CMS 4.1 (new.example)");
+  EXPECT_EQ(f.offset, page.find(u"New CMS 4.1"));
+  EXPECT_EQ(Narrow(f.before), "<head>\u23CE<meta name=\"generator\" content=\"");
+  EXPECT_EQ(Narrow(f.after), "\">");
+  // The version of a platform found by its generator entry's name.
+  ASSERT_EQ(evidence.versions.size(), 1u);
+  EXPECT_EQ(Narrow(evidence.versions[0].platform), "New CMS");
+  EXPECT_EQ(Narrow(evidence.versions[0].version), "4.1");
+  // The same platform found by a table: the generator item is a duplicate,
+  // and the version comes from the entry's other name.
+  const engine::TExtraSignatures tables(Files({
+      {"mine.txt", "[platforms]\nnewcms,New CMS,https://new.example/\n[plain]\nncms.js:-newcms\n"
+                   "[generator]\nNCMS:-newcms\n"},
+  }));
+  const auto both =
+      engine::IdentifySiteWithEvidence(u"<meta name=generator content=\"NCMS 2\"><script src=/ncms.js>", u"", &tables);
+  EXPECT_EQ(Narrow(both.platforms), "New CMS");
+  ASSERT_EQ(both.findings.size(), 2u);
+  EXPECT_EQ(both.findings[1].source, engine::TFindingSource::Generator);
+  EXPECT_TRUE(both.findings[1].duplicate);
+  ASSERT_EQ(both.versions.size(), 1u);
+  EXPECT_EQ(Narrow(both.versions[0].version), "2");
+}
+
+struct NameCase {
+  std::u16string_view name, content;
+  bool begins;
+};
+
+TEST(GeneratorNames, BeginTheContentUpToTheEndOfAWord) {
+  const NameCase cases[] = {
+      {u"Drupal", u"Drupal 7 (http://drupal.org)", true},
+      {u"Drupal", u"Drupal 10 (https://www.drupal.org)", true},
+      {u"Drupal", u"drupal", true},
+      {u"Drupal", u"  Drupal 9", true},  // blanks before the content's first word
+      {u"Drupal", u"DrupalGap 7", false},
+      {u"Drupal", u"Drupal_x", false},
+      {u"Drupal", u"Drupalé 1", false},  // a letter of any script goes on with the word
+      {u"Drupal", u"Drupal-based site", true},
+      {u"Drupal", u"Drupal® 8", true},
+      {u"Drupal", u"Drupa", false},
+      {u"Drupal", u"A Drupal site", false},
+      {u"WordPress", u"WordPress.com", true},
+      {u"Joomla!", u"Joomla!5", true},  // the name ends with no word
+      {u"Éric CMS", u"éric cms 2", true},
+      {u"Битрикс", u"БИТРИКС 20", true},
+      {u"Ghost", u"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(engine::detail::GeneratorNameBegins(c.content, c.name), c.begins)
+        << Narrow(c.name) << " / " << Narrow(c.content);
+  }
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 // the catalogue's platforms.
 //
 // Fixture pages: tests/engine/extras/positive/CODE[-N].html must be credited
-// with the platform CODE; every entry of the shipped set must be the one that
-// credits at least one of them. tests/engine/extras/negative/*.html must stay
+// with the platform CODE; every entry of the shipped set ([plain], [regex]
+// and [generator]) must be the one that credits at least one of them. tests/engine/extras/negative/*.html must stay
 // without any platform. A straightforward matcher (substring search and
 // PCRE2 over the whole page, entry by entry) is the reference the engine's
 // single pass must agree with.
@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,6 +24,8 @@
 
 #include "engine/compiled_signatures.h"
 #include "engine/evidence.h"
+#include "engine/generator_entries.h"
+#include "engine/generator_meta.h"
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
 #include "engine/regex_compile.h"
@@ -49,6 +52,7 @@ std::u16string ReadPage(const QString& path) {
 struct TExtraResult {
   std::vector<std::u16string> names;  // plain, expression; without duplicates
   int plainLine = 0, regexLine = 0;   // lines of the extra entries that won, or 0
+  int generatorLine = 0;
 };
 
 class TReferenceMatcher {
@@ -99,6 +103,18 @@ class TReferenceMatcher {
       }
     }
     add(regex);
+    // The first generator entry, in file order, one of whose names begins a
+    // generator element's content.
+    const auto contents = engine::detail::GeneratorContents(engine::detail::TPageScan(), page);
+    for (std::size_t e = 0; e < file_.generator.size() && result.generatorLine == 0; ++e) {
+      for (const auto& name : file_.generator[e].alternatives) {
+        for (const auto& content : contents) {
+          if (result.generatorLine != 0 || !engine::detail::GeneratorNameBegins(content.text, name)) continue;
+          add(engine::GetPlatformName(file_.generator[e].code));
+          result.generatorLine = file_.generator[e].line;
+        }
+      }
+    }
     return result;
   }
 
@@ -140,6 +156,17 @@ TEST_F(ShippedExtraSignatures, NameOnlyCataloguePlatforms) {
   }
 }
 
+TEST_F(ShippedExtraSignatures, EveryTextIsLongEnoughToBeEvidence) {
+  // A "||" inside an intended text (a script's "x || {}") cuts it into
+  // pieces the grammar takes for alternatives; a piece of a few characters
+  // turns up on pages of any platform.
+  for (const auto& entry : check_.file.plain) {
+    for (const auto& alternative : entry.alternatives) {
+      EXPECT_GE(alternative.size(), 6u) << "line " << entry.line << ": \"" << Narrow(alternative) << "\"";
+    }
+  }
+}
+
 TEST_F(ShippedExtraSignatures, EveryExpressionHasLiteralsToFilterWith) {
   // An expression without them would be searched on every page.
   const auto& report = engine::detail::CompileReport(extras_->Set());
@@ -150,7 +177,7 @@ TEST_F(ShippedExtraSignatures, EveryExpressionHasLiteralsToFilterWith) {
 }
 
 TEST_F(ShippedExtraSignatures, CreditEachFixtureWithItsPlatformAndUseEveryEntry) {
-  std::set<int> usedPlain, usedRegex;
+  std::map<engine::TFindingSource, std::set<int>> used;
   const QStringList pages = Pages("positive");
   ASSERT_FALSE(pages.isEmpty());
   for (const QString& path : pages) {
@@ -164,15 +191,21 @@ TEST_F(ShippedExtraSignatures, CreditEachFixtureWithItsPlatformAndUseEveryEntry)
       credited = credited || finding.platform == expected;
       if (finding.file.empty()) continue;
       EXPECT_EQ(Narrow(finding.file), check_.file.name);
-      (finding.source == engine::TFindingSource::Plain ? usedPlain : usedRegex).insert(static_cast<int>(finding.line));
+      used[finding.source].insert(static_cast<int>(finding.line));
     }
     EXPECT_TRUE(credited) << base.toStdString() << " gave: " << Narrow(evidence.platforms);
   }
   for (const auto& entry : check_.file.plain) {
-    EXPECT_TRUE(usedPlain.contains(entry.line)) << "no fixture page for the plain entry on line " << entry.line;
+    EXPECT_TRUE(used[engine::TFindingSource::Plain].contains(entry.line))
+        << "no fixture page for the plain entry on line " << entry.line;
   }
   for (const auto& entry : check_.file.regex) {
-    EXPECT_TRUE(usedRegex.contains(entry.line)) << "no fixture page for the expression on line " << entry.line;
+    EXPECT_TRUE(used[engine::TFindingSource::Regex].contains(entry.line))
+        << "no fixture page for the expression on line " << entry.line;
+  }
+  for (const auto& entry : check_.file.generator) {
+    EXPECT_TRUE(used[engine::TFindingSource::Generator].contains(entry.line))
+        << "no fixture page for the generator entry on line " << entry.line;
   }
 }
 

@@ -17,7 +17,7 @@ using engine::ParseSignatureFile;
 struct GoodFile {
   const char* name;
   std::string_view bytes;
-  std::size_t platforms, plain, regex;
+  std::size_t platforms, plain, regex, generator;
 };
 
 void PrintTo(const GoodFile& c, std::ostream* os) { *os << c.name; }
@@ -31,23 +31,27 @@ TEST_P(GoodSignatureFiles, LoadWhole) {
   EXPECT_EQ(check.file.platforms.size(), c.platforms);
   EXPECT_EQ(check.file.plain.size(), c.plain);
   EXPECT_EQ(check.file.regex.size(), c.regex);
+  EXPECT_EQ(check.file.generator.size(), c.generator);
 }
 
 const GoodFile kGoodFiles[] = {
-    {"Empty", "", 0, 0, 0},
-    {"OnlyCommentsAndBlanks", "# a\n\n   \n\t\n#[plain]\n", 0, 0, 0},
+    {"Empty", "", 0, 0, 0, 0},
+    {"OnlyCommentsAndBlanks", "# a\n\n   \n\t\n#[plain]\n", 0, 0, 0, 0},
     {"AllSections",
      "[platforms]\nghostx,Ghost Blog,https://ghost.org/\n[plain]\n<meta name=\"generator\" content=\"Ghost||/ghost/api/:-ghostx\n"
      "[regex]\n<script[^>]+/media/system/js/core(\\.min)?\\.js:-joom\n",
-     1, 1, 1},
-    {"ByteOrderMarkAndCrLf", "\xEF\xBB\xBF[plain]\r\nabc:-wp\r\n", 0, 1, 0},
-    {"PlatformDefinedAfterUse", "[plain]\nabc:-newcms\n[platforms]\nnewcms,New CMS,https://new.example/\n", 1, 1, 0},
-    {"SectionsRepeat", "[plain]\na1:-wp\n[regex]\nb\\d:-wp\n[plain]\na2:-dru\n", 0, 2, 1},
-    {"BuiltInCodeWithItsOwnName", "[platforms]\nwp,WordPress,https://wordpress.org/\n", 1, 0, 0},
-    {"CodeOfElevenWithUnderscore", "[platforms]\nabc_def_123,X,http://x.example/\n[plain]\nq:-abc_def_123\n", 1, 1, 0},
-    {"NonAsciiText", "[plain]\n<p>Redakční systém:-ipo\n", 0, 1, 0},
-    {"HashInsideALineIsText", "[plain]\n  # not a comment:-wp\n", 0, 1, 0},
-    {"NoFinalLineBreak", "[regex]\nfoo(bar)?:-wp", 0, 0, 1},
+     1, 1, 1, 0},
+    {"ByteOrderMarkAndCrLf", "\xEF\xBB\xBF[plain]\r\nabc:-wp\r\n", 0, 1, 0, 0},
+    {"PlatformDefinedAfterUse", "[plain]\nabc:-newcms\n[platforms]\nnewcms,New CMS,https://new.example/\n", 1, 1, 0, 0},
+    {"SectionsRepeat", "[plain]\na1:-wp\n[regex]\nb\\d:-wp\n[plain]\na2:-dru\n", 0, 2, 1, 0},
+    {"BuiltInCodeWithItsOwnName", "[platforms]\nwp,WordPress,https://wordpress.org/\n", 1, 0, 0, 0},
+    {"CodeOfElevenWithUnderscore", "[platforms]\nabc_def_123,X,http://x.example/\n[plain]\nq:-abc_def_123\n", 1, 1, 0, 0},
+    {"NonAsciiText", "[plain]\n<p>Redakční systém:-ipo\n", 0, 1, 0, 0},
+    {"HashInsideALineIsText", "[plain]\n  # not a comment:-wp\n", 0, 1, 0, 0},
+    {"NoFinalLineBreak", "[regex]\nfoo(bar)?:-wp", 0, 0, 1, 0},
+    {"GeneratorNames", "[generator]\nDrupal:-dru\n# c\nJoomla! - Open Source||Joomla!:-joom\nМой сайт:-newcms\n"
+     "[platforms]\nnewcms,New CMS,https://new.example/\n",
+     1, 0, 0, 3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoodSignatureFiles, testing::ValuesIn(kGoodFiles),
@@ -67,11 +71,12 @@ TEST_P(BadSignatureFiles, ReportEveryFaultAndLoadNothing) {
   const auto& c = GetParam();
   const auto check = ParseSignatureFile("my.txt", c.bytes);
   EXPECT_EQ(check.errors, c.errors);
-  EXPECT_TRUE(check.file.platforms.empty() && check.file.plain.empty() && check.file.regex.empty());
+  EXPECT_TRUE(check.file.platforms.empty() && check.file.plain.empty() && check.file.regex.empty() &&
+              check.file.generator.empty());
 }
 
 const BadFile kBadFiles[] = {
-    {"LineOutsideASection", "# fine\nabc:-wp\n", {"my.txt:2: line outside a section ([platforms], [plain] or [regex])"}},
+    {"LineOutsideASection", "# fine\nabc:-wp\n", {"my.txt:2: line outside a section ([platforms], [plain], [regex] or [generator])"}},
     {"EntryWithoutCode", "[plain]\nabc-wp\n", {"my.txt:2: entry without \":-\" and a platform code"}},
     {"EmptyAlternatives",
      "[plain]\na||||b:-wp\n||a:-wp\n:-wp\n",
@@ -98,7 +103,12 @@ const BadFile kBadFiles[] = {
     {"PlainTextIsNotCompiled", "[plain]\nfoo(bar:-wp\n[regex]\nfoo(bar:-wp\n",
      {"my.txt:4: expression of the entry does not compile: missing closing parenthesis at offset 7"}},
     {"UnknownSectionReportedOnce", "[plain]\na:-wp\n[regexp]\nfoo(:-wp\nbar(:-wp\n",
-     {"my.txt:3: unknown section [regexp] (known: [platforms], [plain], [regex])"}},
+     {"my.txt:3: unknown section [regexp] (known: [platforms], [plain], [regex], [generator])"}},
+    {"GeneratorNames",
+     "[generator]\nDrupal ||Backdrop:-dru\nHugo|| Ghost:-hugo\n||Ghost:-ghost\nGhost:-nosuch\n(Drupal:-dru\n",
+     {"my.txt:2: generator name of alternative 1 begins or ends with a blank",
+      "my.txt:3: generator name of alternative 2 begins or ends with a blank", "my.txt:4: empty alternative 1",
+      "my.txt:5: unknown platform code \"nosuch\" (neither in the catalogue nor in [platforms])"}},
     {"NotUtf8", "[plain]\ncaf\xE9:-wp\n\xC0\xAF:-wp\n", {"my.txt:2: not UTF-8", "my.txt:3: not UTF-8"}},
     {"ErrorsInLineOrderAcrossSections",
      "[plain]\n:-wp\n[platforms]\nbad code,X,https://x.example/\n[regex]\n(:-nosuch\n",
@@ -127,7 +137,8 @@ TEST(SignatureFile, KeepsEntriesAsWrittenWithTheirLines) {
   ASSERT_EQ(check.file.platforms.size(), 1u);
   EXPECT_EQ(check.file.platforms[0].name, u"New One");
   EXPECT_EQ(check.file.platforms[0].homePage, u"https://n.example/");
-  EXPECT_EQ(engine::SignatureFileSummary(check.file), "my.txt: 1 platforms, 1 plain entries, 1 regular-expression entries");
+  EXPECT_EQ(engine::SignatureFileSummary(check.file),
+            "my.txt: 1 platforms, 1 plain entries, 1 regular-expression entries, 0 generator entries");
 }
 
 TEST(SignatureFile, FilesUsedTogetherAgreeOnPlatformNames) {

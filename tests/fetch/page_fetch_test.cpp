@@ -347,6 +347,36 @@ TEST(Fetch, UnknownSchemeWithoutPortFailsAndWithPortSpeaksHttp) {
   EXPECT_EQ(Page(server.Url("/ftp")), "Error: Unknown Protocol");
 }
 
+// A URL that cannot be sent as given: no request at all, and a text that
+// says why (a NUL once cut the URL short and fetched what was before it).
+TEST(Fetch, UrlsWithControlCharactersOrImpossiblePortsAreNotFetched) {
+  LoopbackServer server;
+  server.Route("/", Reply::Html("plain"));
+  const std::string base = server.Url("/");
+  const struct {
+    std::u16string url;
+    const char* expected;
+  } cases[] = {
+      {fetchtest::Utf16(base) + std::u16string(1, u'\0') + u"evil", "Error: URL contains a control character."},
+      {fetchtest::Utf16(base) + u"a\tb", "Error: URL contains a control character."},
+      {fetchtest::Utf16(base) + u"\x1b[2J", "Error: URL contains a control character."},
+      {fetchtest::Utf16(base) + u"a\x7f", "Error: URL contains a control character."},
+      {fetchtest::Utf16(base) + u"a\u009b", "Error: URL contains a control character."},
+      {u"http://127.0.0.1:99999/", "Error: Invalid port number."},
+      {u"http://127.0.0.1:8x/", "Error: Invalid port number."},
+  };
+  for (const auto& c : cases) {
+    const fetch::PageFetch page = fetch::FetchPage(c.url, Settings());
+    EXPECT_EQ(fetchtest::Utf8(page.text), c.expected) << fetchtest::Utf8(c.url);
+    EXPECT_TRUE(page.failed);
+    EXPECT_EQ(fetch::GetHeaderText(c.url, Settings()), std::nullopt);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+  // A redirect to an impossible port says so too.
+  server.Route("/far", Reply::Redirect(302, "http://127.0.0.1:70000/"));
+  EXPECT_EQ(Page(server.Url("/far")), "Error: Invalid port number.");
+}
+
 // ---- time-outs ----
 
 TEST(Fetch, SilenceLongerThanTheResponseTimeOutIsAReadTimeOut) {

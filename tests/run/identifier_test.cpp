@@ -79,7 +79,12 @@ TEST(IntakeUrl, TrimsAndPutsTheSchemeInFront) {
       {u" \t\x01\x1f ", u""},
       {u"https://example.com", u"https://example.com"},
       {u"http://example.com", u"http://example.com"},
-      {u"HTTP://example.com", u"http://HTTP://example.com"},  // the test is case-sensitive
+      // A scheme in any case is the scheme (RFC 3986), kept in lower case.
+      {u"HTTP://example.com/A", u"http://example.com/A"},
+      {u"Https://Example.com", u"https://Example.com"},
+      {u"hTTp:example.com", u"http:example.com"},
+      {u"HTTPbin.example", u"http://HTTPbin.example"},  // no scheme: only "http" in lower case is kept as it is
+      {u"HTTPX://example.com", u"http://HTTPX://example.com"},
       {u"httpbin.example", u"httpbin.example"},               // begins with "http"
       {u"ftp://example.com", u"http://ftp://example.com"},
       {u"\x7f" u"example.com", u"http://\x7f" u"example.com"},  // only codes up to 32 are trimmed

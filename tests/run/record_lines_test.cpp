@@ -36,3 +36,32 @@ TEST(CsvField, QuotesAndDefusesFormulas) {
 }
 
 }  // namespace
+
+namespace {
+
+// What CsvExportLine writes, CsvFields reads back (the guard undone by
+// CsvUnguarded), for every kind of field the writer treats apart.
+TEST(CsvFields, ReadsBackWhatTheExportWrote) {
+  const QString fields[] = {QStringLiteral("WordPress"), QString(), QStringLiteral("A, B"),
+                            QStringLiteral("Say \"Hi\""), QStringLiteral("a\r\nb"), QStringLiteral("=1+1"),
+                            QStringLiteral("-1"), QStringLiteral("\t=1"), QStringLiteral("\r=1"),
+                            QStringLiteral("=HYPERLINK(\"u\",\"a,b\")"), QStringLiteral("\"\"")};
+  for (const QString& url : {QStringLiteral("http://a.example/"), QStringLiteral("http://b.example/?q=\"x\",y")})
+    for (const QString& platforms : fields) {
+      const QString line = run::CsvExportLine(run::TMyRecord{url, platforms, run::kImageDone}, QLatin1Char(','));
+      const auto read = run::CsvFields(line, QLatin1Char(','));
+      ASSERT_TRUE(read.has_value()) << line.toStdString();
+      ASSERT_EQ(read->size(), 2) << line.toStdString();
+      EXPECT_EQ(read->at(0), url);
+      EXPECT_EQ(run::CsvUnguarded(read->at(1)), platforms) << line.toStdString();
+    }
+}
+
+TEST(CsvFields, RefusesWhatNoWriterWrites) {
+  for (const char* line : {"\"http://a", "\"http://a\"x,b", "http://a,b\"c", "http://a,\"b\"\"", "http://a,\"b\"c"})
+    EXPECT_FALSE(run::CsvFields(QString::fromLatin1(line), QLatin1Char(',')).has_value()) << line;
+  EXPECT_EQ(run::CsvFields(u"a,,b", QLatin1Char(',')), QStringList({"a", "", "b"}));
+  EXPECT_EQ(run::CsvFields(u"a,", QLatin1Char(',')), QStringList({"a", ""}));
+}
+
+}  // namespace

@@ -34,6 +34,9 @@ SiteReply Answer(const SiteRequest& request) {
   return reply;
 }
 
+// Set once a ListStream has been asked for a line past its last.
+std::atomic<bool> gInputEnded{false};
+
 // Hands out its lines one by one and records what the run delivers, checking
 // at every read how many records the run holds.
 class ListStream : public run::TStreamHost {
@@ -43,6 +46,7 @@ class ListStream : public run::TStreamHost {
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override {
     std::unique_lock lock(mutex_);
     if (read_ >= lines_.size()) {
+      gInputEnded.store(true);
       // Like a terminal that sends no more: wait until the run gives up.
       for (int i = 0; waitAtEnd && i < 2000 && !giveUp.load(); ++i) {
         lock.unlock();
@@ -53,12 +57,17 @@ class ListStream : public run::TStreamHost {
       return std::nullopt;
     }
     maxHeld_ = std::max(maxHeld_, read_ - static_cast<qsizetype>(delivered_.size()));
-    return lines_.at(read_++);
+    lastLine_ = lines_.at(read_++);
+    return lastLine_;
+  }
+  QString LineFault() override {
+    return lastLine_.contains(QLatin1String("faulty")) ? QStringLiteral("no URL.") : QString();
   }
   bool Admit(const QString& url) override { return !url.contains(QLatin1String("skip")); }
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     std::lock_guard lock(mutex_);
-    delivered_ << record.FURL + QLatin1Char(' ') + record.FPlatform + (ended ? QString() : QStringLiteral(" (not ended)"));
+    delivered_ << record.FURL + QLatin1Char(' ') + record.FPlatform + (ended ? QString() : QStringLiteral(" (not ended)")) +
+                      (record.FImageNo == run::kImageError ? QStringLiteral(" (failed)") : QString());
   }
   qsizetype Read() {
     std::lock_guard lock(mutex_);
@@ -79,6 +88,7 @@ class ListStream : public run::TStreamHost {
   qsizetype read_ = 0;
   qsizetype maxHeld_ = 0;
   QStringList delivered_;
+  QString lastLine_;
 };
 
 run::TStreamSettings Settings(int jobs, std::size_t window) {
@@ -139,6 +149,27 @@ TEST(StreamRun, IntakeRulesAndSkippedUrls) {
   EXPECT_EQ(site.RequestCount(), 4);  // page and probe of each, none for the skipped URL
 }
 
+// A line the host faults ends at once as a failed record, in its place,
+// unfetched, also while the jobs before and after it are in progress.
+TEST(StreamRun, FaultyLinesEndUnfetchedInTheirPlace) {
+  StopAndHookReset reset;
+  RunSite site(Answer);
+  const QStringList lines = {QString::fromStdString(site.Url("/slow/a")), QString::fromStdString(site.Url("/faulty1")),
+                             QString::fromStdString(site.Url("/p/b")), QString::fromStdString(site.Url("/faulty2")),
+                             QString::fromStdString(site.Url("/faulty3")), QString::fromStdString(site.Url("/slow/c"))};
+  for (const int jobs : {1, 3}) {
+    const int before = site.RequestCount();
+    ListStream stream(lines);
+    const run::TStreamResult result = run::RunStream(stream, Settings(jobs, 4096));
+    EXPECT_FALSE(result.failed);
+    EXPECT_EQ(stream.Delivered(), (QStringList{lines[0] + " Plat-a", lines[1] + " Error: no URL. (failed)",
+                                               lines[2] + " Plat-b", lines[3] + " Error: no URL. (failed)",
+                                               lines[4] + " Error: no URL. (failed)", lines[5] + " Plat-c"}))
+        << jobs;
+    EXPECT_EQ(site.RequestCount() - before, 6) << jobs;
+  }
+}
+
 TEST(StreamRun, StopEndsJobsInProgressAndDeliversTheRecordsHeld) {
   StopAndHookReset reset;
   RunSite site(Answer);
@@ -167,11 +198,14 @@ TEST(StreamRun, JobThatThrowsFailsTheRunAndTheRestIsDelivered) {
   StopAndHookReset reset;
   RunSite site(Answer);
   run::testing::SetJobHook([](int index, const QString&) {
+    // Once the whole input is read, so that the failure meets a read that waits.
+    while (index == 1 && !gInputEnded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (index == 1) throw std::runtime_error("job broke");
   });
   QStringList lines;
   for (int i = 0; i < 3; ++i) lines << QString::fromStdString(site.Url("/p/r" + std::to_string(i)));
   for (const int jobs : {1, 2}) {
+    gInputEnded.store(false);
     ListStream stream(lines);
     stream.waitAtEnd = true;
     const run::TStreamResult result = run::RunStream(stream, Settings(jobs, 4096));

@@ -102,6 +102,20 @@ inline TReadSheet ReadWorkbook(const QString& path) {
   return sheet;
 }
 
+// The "Summary" sheet of an XLSX workbook and its charts, as
+// tests/support/read_summary_sheet.py prints them (openpyxl); an empty object
+// when the reader fails.
+inline QJsonObject ReadSummarySheet(const QString& path) {
+  QProcess process;
+  process.start(Python(), {SourceDir() + QStringLiteral("/tests/support/read_summary_sheet.py"), path});
+  if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    ADD_FAILURE() << "the reader failed on " << path.toStdString() << ": "
+                  << process.readAllStandardError().toStdString();
+    return {};
+  }
+  return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+}
+
 inline QByteArray ReadAll(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};

@@ -60,7 +60,7 @@ TEST(EvidenceDialog, ListsEachFindingWithItsMatchHighlightedInContext) {
 // line, in English and in each shipped language.
 TEST(EvidenceDialog, ExtraEntriesNameTheirFileAndLine) {
   engine::TSiteEvidence found;
-  found.platforms = u"New CMS, Ghostly";
+  found.platforms = u"New CMS, Ghostly, Ghost CMS";
   engine::TFinding& plain = found.findings.emplace_back();
   plain.platform = u"New CMS";
   plain.entry = 1;
@@ -73,7 +73,14 @@ TEST(EvidenceDialog, ExtraEntriesNameTheirFileAndLine) {
   regex.platform = u"Ghostly";
   regex.entry = 2;
   regex.line = 9;
-  run::TWorkRecord record(QStringLiteral("http://new.example/"), QStringLiteral("New CMS, Ghostly"), run::kImageDone);
+  engine::TFinding generator = found.findings.front();
+  generator.source = engine::TFindingSource::Generator;
+  generator.platform = u"Ghost CMS";
+  generator.entry = 3;
+  generator.line = 12;
+  found.findings.push_back(generator);
+  run::TWorkRecord record(QStringLiteral("http://new.example/"), QStringLiteral("New CMS, Ghostly, Ghost CMS"),
+                          run::kImageDone);
   record.evidence = run::TEvidence(found, u"http://new.example/");
 
   QTemporaryDir program, none;
@@ -82,12 +89,16 @@ TEST(EvidenceDialog, ExtraEntriesNameTheirFileAndLine) {
     const char* file;
     const char* plain;
     const char* regex;
+    const char* generator;
   } cases[] = {
-      {"", "extra plain entry 1 (mine.txt line 6)", "extra expression 2 (mine.txt line 9)"},
-      {"German.lang.txt", "zusätzlicher Texteintrag 1 (mine.txt, Zeile 6)", "zusätzlicher Ausdruck 2 (mine.txt, Zeile 9)"},
+      {"", "extra plain entry 1 (mine.txt line 6)", "extra expression 2 (mine.txt line 9)",
+       "extra generator entry 3 (mine.txt line 12)"},
+      {"German.lang.txt", "zusätzlicher Texteintrag 1 (mine.txt, Zeile 6)", "zusätzlicher Ausdruck 2 (mine.txt, Zeile 9)",
+       "zusätzlicher Generator-Eintrag 3 (mine.txt, Zeile 12)"},
       {"French.lang.txt", "entrée texte supplémentaire 1 (mine.txt, ligne 6)",
-       "expression supplémentaire 2 (mine.txt, ligne 9)"},
-      {"Turkish.lang.txt", "ek düz metin girdisi 1 (mine.txt, satır 6)", "ek ifade 2 (mine.txt, satır 9)"},
+       "expression supplémentaire 2 (mine.txt, ligne 9)", "entrée de générateur supplémentaire 3 (mine.txt, ligne 12)"},
+      {"Turkish.lang.txt", "ek düz metin girdisi 1 (mine.txt, satır 6)", "ek ifade 2 (mine.txt, satır 9)",
+       "ek üretici girdisi 3 (mine.txt, satır 12)"},
   };
   for (const auto& c : cases) {
     i18n::LoadLanguage(QString::fromUtf8(c.file), *c.file ? program.path() : none.path());
@@ -95,6 +106,7 @@ TEST(EvidenceDialog, ExtraEntriesNameTheirFileAndLine) {
     const QString html = dialog.BodyHtml();
     EXPECT_TRUE(html.contains(QString::fromUtf8(c.plain))) << html.toStdString();
     EXPECT_TRUE(html.contains(QString::fromUtf8(c.regex))) << html.toStdString();
+    EXPECT_TRUE(html.contains(QString::fromUtf8(c.generator))) << html.toStdString();
   }
   i18n::LoadLanguage(QString(), none.path());
 }

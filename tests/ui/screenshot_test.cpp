@@ -21,7 +21,9 @@
 
 #include "dialog_test_support.h"
 #include "gui_test_base.h"
+#include "support/platform_site.h"
 #include "support/run_site.h"
+#include "ui/summary_panel.h"
 #include "ui/about_box.h"
 #include "ui/form_multi_thread.h"
 
@@ -48,38 +50,43 @@ SiteReply Answer(const SiteRequest& request) {
   return reply;
 }
 
-using ScreenshotTest = GuiTest;
+class ScreenshotTest : public GuiTest {
+ protected:
+  void UseLanguageAndPalette() {
+    // LUMASIFT_SCREENSHOT_LANGUAGE=German pictures the German window;
+    // LUMASIFT_SCREENSHOT_PALETTE=dark the Fusion style with a dark palette.
+    const QString language = qEnvironmentVariable("LUMASIFT_SCREENSHOT_LANGUAGE");
+    if (!language.isEmpty()) {
+      dialogtest::CopyShippedLanguages(folder_.path());
+      WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + language.toUtf8() + ".lang.txt\r\n\r\n");
+    }
+    if (qEnvironmentVariable("LUMASIFT_SCREENSHOT_PALETTE") == QLatin1String("dark")) {
+      QApplication::setStyle(QStringLiteral("Fusion"));
+      QPalette dark;
+      dark.setColor(QPalette::Window, QColor(45, 45, 48));
+      dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+      dark.setColor(QPalette::Base, QColor(30, 30, 30));
+      dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+      dark.setColor(QPalette::Text, QColor(230, 230, 230));
+      dark.setColor(QPalette::Button, QColor(55, 55, 58));
+      dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+      dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+      dark.setColor(QPalette::HighlightedText, Qt::white);
+      dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 58));
+      dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+      dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+      dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+      dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+      dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+      QApplication::setPalette(dark);
+    }
+  }
+};
 
 TEST_F(ScreenshotTest, WindowBeforeAndAfterARun) {
   const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
-  // LUMASIFT_SCREENSHOT_LANGUAGE=German pictures the German window;
-  // LUMASIFT_SCREENSHOT_PALETTE=dark the Fusion style with a dark palette.
-  const QString language = qEnvironmentVariable("LUMASIFT_SCREENSHOT_LANGUAGE");
-  if (!language.isEmpty()) {
-    dialogtest::CopyShippedLanguages(folder_.path());
-    WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + language.toUtf8() + ".lang.txt\r\n\r\n");
-  }
-  if (qEnvironmentVariable("LUMASIFT_SCREENSHOT_PALETTE") == QLatin1String("dark")) {
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(55, 55, 58));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 58));
-    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
-    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
-    QApplication::setPalette(dark);
-  }
+  UseLanguageAndPalette();
   RunSite site(Answer);
   OpenForm();
   QStringList lines;
@@ -156,6 +163,30 @@ TEST_F(ScreenshotTest, EvidenceDialogOfAFinishedRow) {
     dialog->close();
   });
   Child<QAction>("ShowEvidence1")->trigger();
+}
+
+// View > Summary after a run of real platform pages, with the first bar
+// clicked: summary.png (the window and its panel).
+TEST_F(ScreenshotTest, SummaryPanelAfterARun) {
+  const QString folder = qEnvironmentVariable("LUMASIFT_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "LUMASIFT_SCREENSHOT_DIR not set";
+  UseLanguageAndPalette();
+  RunSite site(testsupport::PlatformPage);
+  OpenForm();
+  form_->resize(1180, 700);
+  QStringList lines;
+  for (const char* path : {"/wp/6.4.2", "/wp/6.4.1", "/wp/6.3", "/wp/5.9", "/drupal", "/joomla", "/plain", "/gone",
+                           "/wp/6.4.3", "/broken", "/joomla", "/plain", "/wp/6.2"})
+    lines << QString::fromStdString(site.Url(path));
+  Editor()->setText(lines.join(QStringLiteral("\r\n")));
+  Child<QAction>("Summary1")->trigger();
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  form_->SummaryPanel()->Refresh();
+  QTest::qWait(300);
+  form_->SummaryPanel()->ClickBar(0);
+  QTest::qWait(300);
+  form_->grab().save(QDir(folder).filePath(QStringLiteral("summary.png")));
 }
 
 }  // namespace
