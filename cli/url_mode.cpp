@@ -172,6 +172,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
       proxy.user = *o.proxyUser;
       // Never an argument: the command line is visible to every user of the machine.
       if (const char* password = std::getenv("LUMASIFT_PROXY_PASSWORD")) proxy.password = password;
+      if (!proxy.password.empty()) fetch::KeepCoreDumpsFromPassword();
     }
   }
   inputs->Set({Local(o.connectTimeout), Local(o.responseTimeout), userAgent, proxy});
