@@ -49,6 +49,7 @@ class TResultsModel;
 class TSummaryPanel;
 class TNewVer;
 class TProxyState;
+class TSignaturePreparation;
 
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
@@ -217,6 +218,12 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   // Sites of this run where an expression of a signature file stopped at
   // its limit, and the first such expression with its site.
   qint64 stoppedSites_ = 0;
+  // The extra signatures, compiled away from this thread and kept while
+  // their files are unchanged; a Start made while they compile waits for them.
+  TSignaturePreparation* signatures_ = nullptr;
+  bool startPending_ = false;
+  void PrepareSignatures();
+  void SignaturesPrepared();
   QString firstStopped_;
 
   int sortColumn_ = -1;

@@ -4,12 +4,14 @@
 #include <QAction>
 #include <QDir>
 #include <QTableView>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "engine/extra_signatures.h"
 #include "gui_test_base.h"
+#include "ui/signature_preparation.h"
 #include "support/run_site.h"
 
 namespace {
@@ -58,6 +60,8 @@ class ExtrasTest : public GuiTest {
     QStringList lines;
     for (const QString& path : paths) lines << QString::fromStdString(site_.Url(path.toStdString()));
     Editor()->setText(lines.join(u'\n'));
+    // Start is disabled while the signatures compile.
+    EXPECT_TRUE(WaitFor([this] { return StartButton()->isEnabled(); }));
     QTest::mouseClick(StartButton(), Qt::LeftButton);
     EXPECT_TRUE(WaitForIdle());
     return Results();
@@ -104,6 +108,45 @@ TEST_F(ExtrasTest, EditMySignaturesCreatesTheFileOnceAndOpensIt) {
   const auto shown = ui::TMessageBoxSeam::TakeShown();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_TRUE(shown[0].text.contains(QDir::toNativeSeparators(path))) << shown[0].text.toStdString();
+}
+
+// The files are compiled away from the window's thread: a Start waits for
+// them with Start disabled and a word in the status bar, and the compiled
+// set serves every later Start until a file changes.
+TEST_F(ExtrasTest, SignaturesCompileOffTheWindowThreadAndAreKeptWhileUnchanged) {
+  ShipSignatures();
+  WriteData(QStringLiteral("signatures.txt"),
+            "[platforms]\nmycms,My CMS,https://my.example/\n[plain]\nmy-own-marker:-mycms\n");
+  OpenForm();
+  auto* preparation = form_->findChild<ui::TSignaturePreparation*>();
+  ASSERT_NE(preparation, nullptr);
+  EXPECT_EQ(preparation->Compilations(), 0);  // off: nothing compiled
+  Item("ExtraSignatures1")->trigger();        // on: compiled at once, in the background
+  EXPECT_EQ(preparation->Compilations(), 1);
+  EXPECT_FALSE(StartButton()->isEnabled());
+  EXPECT_EQ(form_->StatusText(1), QStringLiteral("Preparing the extra signatures..."));
+  // The window answers meanwhile.
+  bool ticked = false;
+  QTimer::singleShot(0, form_.get(), [&] { ticked = true; });
+  EXPECT_TRUE(WaitFor([&] { return ticked; }, 5000));
+  EXPECT_TRUE(WaitFor([&] { return StartButton()->isEnabled(); }, 20000));
+  EXPECT_TRUE(form_->StatusText(1).isEmpty());
+
+  EXPECT_EQ(Run({"/ghost", "/mine"}), (QStringList{"Ghost CMS, site", "My CMS, site"}));
+  EXPECT_EQ(Run({"/mine"}), (QStringList{"My CMS, site"}));
+  EXPECT_EQ(preparation->Compilations(), 1);  // unchanged files: the same set
+
+  // A changed file: the Start waits for its new set, then runs with it.
+  WriteData(QStringLiteral("signatures.txt"),
+            "[platforms]\nmycms,My CMS,https://my.example/\n[plain]\nmy-own-marker:-ghost\n");
+  Editor()->setText(QString::fromStdString(site_.Url("/mine")));
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  EXPECT_FALSE(StartButton()->isEnabled());
+  EXPECT_EQ(form_->StatusText(1), QStringLiteral("Preparing the extra signatures..."));
+  EXPECT_TRUE(WaitForIdle());
+  EXPECT_EQ(Results(), QStringList{"Ghost CMS, site"});
+  EXPECT_EQ(preparation->Compilations(), 2);
+  EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
 }
 
 TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
