@@ -32,7 +32,7 @@ constexpr std::u16string_view kPageSkeleton =
     u"<link rel=\"icon\" href=\"\">\n<style type=\"text/css\"></style>\n"
     u"<script type=\"text/javascript\" src=\"\"></script>\n<script></script>\n</head>\n<body class=\"\">\n"
     u"<div id=\"\" class=\"\"><p><a href=\"\" title=\"\"><img src=\"\" alt=\"\" width=\"\" height=\"\"></a>"
-    u"<span></span><br /></p></div>\n<ul><li><a href=\"\"></a></li></ul>\n"
+    u"<span></span><br /></p></div>\n<div class=\"\"></div>\n<ul><li><a href=\"\"></a></li></ul>\n"
     u"<form method=\"post\" action=\"\"><input type=\"text\" name=\"\" value=\"\">"
     u"<button type=\"submit\"></button></form>\n</body>\n</html>\n";
 
@@ -206,6 +206,16 @@ class TFileChecker {
         good = false;
         continue;
       }
+      if (section == TSection::Regex) {
+        const auto compiled = detail::CompileSignatureRegex(alternative);
+        if (compiled.code == nullptr) {
+          Error(line, "expression of " + which + " does not compile: " + compiled.message + " at offset " +
+                          std::to_string(compiled.offset));
+          good = false;
+          continue;
+        }
+        pcre2_code_free(compiled.code);
+      }
       // Searched for anywhere in a page: too short a text is found in
       // nearly every page, and so is the markup every page has.
       if (section != TSection::Generator && CharacterCount(alternative) < 3) {
@@ -217,16 +227,6 @@ class TFileChecker {
         Error(line, which + " occurs in every ordinary page: \"" + detail::ToUtf8(alternative) + "\"");
         good = false;
         continue;
-      }
-      if (section == TSection::Regex) {
-        const auto compiled = detail::CompileSignatureRegex(alternative);
-        if (compiled.code == nullptr) {
-          Error(line, "expression of " + which + " does not compile: " + compiled.message + " at offset " +
-                          std::to_string(compiled.offset));
-          good = false;
-          continue;
-        }
-        pcre2_code_free(compiled.code);
       }
       entry.alternatives.emplace_back(alternative);
     }

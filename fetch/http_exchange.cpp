@@ -452,7 +452,9 @@ std::string HttpProxyFault(CURL* easy, CURLcode code, const Hop& hop, bool tunne
   long connectCode = 0;
   curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
   if (tunnel) {
-    if (!hop.connectSent || connectCode != 0) return {};
+    // A proxy that says nothing until the connect time-out ends is told as
+    // any such wait is.
+    if (!hop.connectSent || connectCode != 0 || code == CURLE_OPERATION_TIMEDOUT) return {};
     return hop.connectAnswered ? "Proxy answered in a way the program does not understand."
                                : "Proxy closed the connection.";
   }

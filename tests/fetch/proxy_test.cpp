@@ -200,6 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
         HostileProxyCase{"GarbageToConnect", true,
                          testsupport::Reply::Empty().ReadSome().Send("hello world\r\n\r\n").Close(),
                          "Error: Proxy answered in a way the program does not understand."},
+        // Silence is a time-out as ever, not the proxy's close.
+        HostileProxyCase{"SilentToConnect", true, testsupport::Reply::Empty().ReadSome().Idle(),
+                         "Error: Connect timed out."},
         HostileProxyCase{"ClosesBeforeConnectAnswer", true, testsupport::Reply::Empty().ReadSome().Close(),
                          "Error: Proxy closed the connection."},
         HostileProxyCase{"ClosesAtOncePlain", false, testsupport::Reply::Empty().Close(),
