@@ -8,8 +8,14 @@
 // its ratio to the peak for 1,000 lines measured in the same run (memory
 // that does not grow with the list: a ratio near 1), and lines per second.
 // N is 1,000,000 unless LUMASIFT_STREAM_LINES names another count.
+//
+// long_line_memory: the same for 1,000 lines after one URL line of 100 MB
+// (LUMASIFT_LONG_LINE_MB names another size), which the tool must not hold
+// whole: its peak beside the peak for the 1,000 lines alone (target: a ratio
+// near 1, nowhere near the line's size).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +50,9 @@ struct TRunFigures {
   double seconds = 0;
 };
 
-// Runs the tool over `lines` URLs of the site and waits for it.
-TRunFigures RunTool(const testsupport::RunSite& site, long long lines) {
+// Runs the tool over `lines` URLs of the site, after one URL line of
+// `longLine` bytes when that is not 0, and waits for it.
+TRunFigures RunTool(const testsupport::RunSite& site, long long lines, long long longLine = 0) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
@@ -64,19 +71,29 @@ TRunFigures RunTool(const testsupport::RunSite& site, long long lines) {
   ::close(in[0]);
   ::close(out[1]);
 
-  std::thread writer([&site, lines, fd = in[1]] {
+  std::thread writer([&site, lines, longLine, fd = in[1]] {
     const std::string prefix = site.Url("/p/");
+    const auto put = [fd](const std::string& bytes) {
+      for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+      }
+    };
+    if (longLine > 0) {
+      put(prefix);
+      const std::string filler(64 * 1024, 'a');
+      for (long long left = longLine; left > 0; left -= static_cast<long long>(filler.size()))
+        put(filler.substr(0, static_cast<size_t>(std::min<long long>(left, static_cast<long long>(filler.size())))));
+      put("\n");
+    }
     std::string block;
     for (long long i = 0; i < lines; ++i) {
       block += prefix;
       block += std::to_string(i);
       block += '\n';
       if (block.size() >= 64 * 1024 || i + 1 == lines) {
-        for (size_t done = 0; done < block.size();) {
-          const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
-          if (n <= 0) break;
-          done += static_cast<size_t>(n);
-        }
+        put(block);
         block.clear();
       }
     }
@@ -125,6 +142,27 @@ void BM_StreamMemory(benchmark::State& state) {
   state.counters["lines_per_s"] = static_cast<double>(lines) / run.seconds;
 }
 BENCHMARK(BM_StreamMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_LongLineMemory(benchmark::State& state) {
+  ::signal(SIGPIPE, SIG_IGN);
+  testsupport::RunSite site(Page, 8);
+  site.KeepLog(false);
+  const char* text = std::getenv("LUMASIFT_LONG_LINE_MB");
+  const long long megabytes = text != nullptr && *text != '\0' ? std::atoll(text) : 100;
+  const TRunFigures baseline = RunTool(site, 1000);
+  TRunFigures run;
+  for (auto _ : state) {
+    run = RunTool(site, 1000, megabytes * 1000 * 1000);
+    state.SetIterationTime(run.seconds);
+  }
+  // The long line is a record too (an error record, unfetched).
+  if (run.records != 1001) state.SkipWithError("the tool printed a record count other than the lines'");
+  state.counters["line_MB"] = static_cast<double>(megabytes);
+  state.counters["peak_MB"] = run.peakMb;
+  state.counters["peak_MB_1000_lines"] = baseline.peakMb;
+  state.counters["ratio_to_1000_lines"] = run.peakMb / baseline.peakMb;
+}
+BENCHMARK(BM_LongLineMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

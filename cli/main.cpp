@@ -1,5 +1,5 @@
-// lumasift-cli: identifies a saved page, or the sites of URLs, from the
-// command line.
+// lumasift-cli: identifies a saved page, the sites of URLs, saved page
+// files or the pages of web archives, from the command line.
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -13,7 +13,6 @@
 #include "cli/record_format.h"
 #include "cli/standard_output.h"
 #include "cli/summary_mode.h"
-#include "cli/text_file.h"
 #include "cli/url_mode.h"
 #include "engine/evidence.h"
 #include "engine/extra_signatures.h"
@@ -22,8 +21,10 @@
 #include "fetch/fetch.h"
 #include "i18n/program_layout.h"
 #include "run/evidence_text.h"
+#include "run/handover_steps.h"
 #include "run/printable_text.h"
 #include "run/record_evidence.h"
+#include "saved/page_file.h"
 #include "services/identity.h"
 #include "services/standard_descriptors.h"
 
@@ -33,12 +34,12 @@ constexpr int kExitFailure = 2;
 
 bool ReadText(const std::string& path, std::u16string& text) {
   std::string bytes, reason;
-  if (!cli::ReadFileBytes(path, bytes, reason)) {
+  if (!saved::ReadFileBytes(path, bytes, reason)) {
     std::fprintf(stderr, "lumasift-cli: cannot read %s: %s\n", run::PrintableUtf8(path).c_str(), reason.c_str());
     return false;
   }
   // The lines as the page fetch delivers them.
-  text = fetch::NormaliseLines(cli::DecodeBytes(bytes));
+  text = saved::PageFileText(bytes);
   return true;
 }
 
@@ -51,7 +52,10 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
 
   engine::LoadPlatformInformation();
   // A saved page is a page whatever it begins with: nothing failed here.
-  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(page, headers, extras);
+  // --url reads as a URL argument does ("http://" in front of a bare host).
+  const std::u16string pageUrl =
+      options.pageUrl ? run::IntakeUrl(QString::fromLocal8Bit(options.pageUrl->c_str())).toStdU16String() : u"";
+  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(page, headers, extras, pageUrl);
   const QString platforms = QString::fromStdU16String(found.platforms);
   std::string result;
   if (options.explain) {
@@ -137,7 +141,8 @@ int Main(int argc, char* argv[]) {
   auto& set = std::get<std::shared_ptr<const engine::TExtraSignatures>>(extras);
   if (parsed.options.pageFile) return IdentifyPage(parsed.options, set.get());
 
-  // URLs: the run core hands its steps to this thread's event loop.
+  // URLs, saved pages, archives: the run core hands its steps to this
+  // thread's event loop.
   fetch::GlobalInit();  // before the application object or any job thread
   QCoreApplication app(argc, argv);
   engine::LoadPlatformInformation();

@@ -24,6 +24,22 @@ std::optional<std::string> Milliseconds(std::string& field, std::string_view nam
   return std::nullopt;
 }
 
+// What --pages, --warc and --all-records do not go with.
+std::string SavedPagesError(const TCliOptions& o) {
+  const char* name = o.pages ? "--pages" : "--warc";
+  if (o.pages && o.warc) return "--pages and --warc exclude each other";
+  if (o.allRecords && !o.pages && !o.warc) return "--all-records needs --pages or --warc";
+  if (!o.pages && !o.warc) return {};
+  if (o.pageFile || o.headersFile || o.checkSignatures || o.summarize)
+    return std::string(name) + " excludes --page, --headers, --check-signatures and --summarize";
+  if (o.fetchOptionGiven)
+    return std::string(name) + " reads no site: it takes no time-out, user agent or proxy";
+  if (o.urls.empty())
+    return o.pages ? "--pages needs page files or folders, or - for names on standard input"
+                   : "--warc needs archive files, or - for standard input";
+  return {};
+}
+
 }  // namespace
 
 const std::vector<TOptionSpec>& OptionTable() {
@@ -38,19 +54,25 @@ const std::vector<TOptionSpec>& OptionTable() {
          o.headersFile = std::string(v);
          return std::nullopt;
        }},
+      {"--url", "URL", "with --page: the address the page came from (extras: tells its links to other sites)",
+       [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
+         if (v.empty()) return std::string("--url needs an address");
+         o.pageUrl = std::string(v);
+         return std::nullopt;
+       }},
       {"--connect-timeout", "MS", "URLs: limit of each connection attempt (default 5000; 0 = none)",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.urlOptionGiven = o.fetchOptionGiven = true;
          return Milliseconds(o.connectTimeout, "--connect-timeout", v);
        }},
       {"--response-timeout", "MS", "URLs: limit of each wait for data (default 5000; 0 = none)",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.urlOptionGiven = o.fetchOptionGiven = true;
          return Milliseconds(o.responseTimeout, "--response-timeout", v);
        }},
       {"--user-agent", "TEXT", "URLs: User-Agent header (empty: none is sent)",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.urlOptionGiven = o.fetchOptionGiven = true;
          o.userAgent = std::string(v);
          return std::nullopt;
        }},
@@ -108,7 +130,7 @@ const std::vector<TOptionSpec>& OptionTable() {
        "URLs: proxy for every request: a URL (http, https, socks4, socks4a, socks5, socks5h), env "
        "(http_proxy, https_proxy, all_proxy, no_proxy) or none (default: direct)",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.urlOptionGiven = o.fetchOptionGiven = true;
          if (v == "env" || v == "none") {
            o.proxy = std::string(v);
            return std::nullopt;
@@ -129,7 +151,7 @@ const std::vector<TOptionSpec>& OptionTable() {
        }},
       {"--proxy-user", "USER", "URLs: user name for the --proxy URL; the password comes from LUMASIFT_PROXY_PASSWORD",
        [](TCliOptions& o, std::string_view v) -> std::optional<std::string> {
-         o.urlOptionGiven = true;
+         o.urlOptionGiven = o.fetchOptionGiven = true;
          if (v.empty()) return std::string("--proxy-user needs a user name");
          o.proxyUser = std::string(v);
          return std::nullopt;
@@ -170,6 +192,22 @@ const std::vector<TOptionSpec>& OptionTable() {
       {"--summarize", "", "sum up earlier csv or jsonl outputs given as arguments (- : standard input); fetch nothing",
        [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
          o.summarize = true;
+         return std::nullopt;
+       }},
+      {"--pages", "", "identify saved pages: the arguments are page files and folders, - reads names from standard input",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.pages = true;
+         return std::nullopt;
+       }},
+      {"--warc", "", "identify the pages of web archives: the arguments are WARC files (plain or gzip), - standard input",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.warc = true;
+         return std::nullopt;
+       }},
+      {"--all-records", "",
+       "--warc: every response record of an http(s) URI, not only HTML with status 200; --pages: every file in folders",
+       [](TCliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.allRecords = true;
          return std::nullopt;
        }},
       {"--help", "", "show this help and exit",
@@ -234,16 +272,18 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
   }
   const TCliOptions& o = result.options;
   const bool standardInput = std::find(o.urls.begin(), o.urls.end(), "-") != o.urls.end();
-  if (standardInput && !o.summarize)
-    result.error = "unknown option - (standard input is a file only for --summarize)";
-  else if (o.checkSignatures && (o.pageFile || o.headersFile || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
+  if (standardInput && !o.summarize && !o.pages && !o.warc)
+    result.error = "unknown option - (standard input is a file only for --summarize, --pages and --warc)";
+  else if (const std::string error = SavedPagesError(o); !error.empty())
+    result.error = error;
+  else if (o.checkSignatures && (o.pageFile || o.headersFile || o.pageUrl || o.urlOptionGiven || o.extra || o.explain || o.formatGiven ||
                            !o.signatureFiles.empty()))
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.summaryOutput)
     result.error = "--check-signatures takes only signature files";
   else if (o.checkSignatures && o.urls.empty())
     result.error = "--check-signatures needs at least one signature file";
-  else if (o.summarize && (o.checkSignatures || o.pageFile || o.headersFile || o.urlOptionGiven || o.extra ||
+  else if (o.summarize && (o.checkSignatures || o.pageFile || o.headersFile || o.pageUrl || o.urlOptionGiven || o.extra ||
                            o.explain || o.formatGiven || !o.signatureFiles.empty()))
     result.error = "--summarize takes only output files and --summary-output";
   else if (o.summarize && o.urls.empty())
@@ -252,6 +292,8 @@ TParseResult ParseCommandLine(int argc, const char* const argv[]) {
     result.error = "--page takes neither URLs nor the options for URLs";
   else if (o.headersFile && !o.pageFile)
     result.error = "--headers FILE needs --page FILE";
+  else if (o.pageUrl && !o.pageFile)
+    result.error = "--url URL needs --page FILE (URLs to fetch are plain arguments)";
   else if (o.proxyUser && (o.proxy == "env" || o.proxy == "none"))
     result.error = "--proxy-user USER needs --proxy URL";
   else if (o.pageFile && o.formatGiven && o.format != TFormat::Txt && o.format != TFormat::Jsonl)
@@ -273,12 +315,15 @@ std::string UsageText(std::string_view programName) {
   const std::string name(programName);
   std::string text =
       "Usage: " + name + " [--extra] [--signatures FILE]... --page FILE [--headers FILE]\n"
-      "           [--format txt|jsonl | --explain]\n"
+      "           [--url URL] [--format txt|jsonl | --explain]\n"
       "       " + name + " [--extra] [--signatures FILE]... [--connect-timeout MS] [--response-timeout MS]\n"
       "           [--user-agent TEXT] [--format csv|txt|jsonl | --explain] [--output FILE]\n"
       "           [--threads auto|N|1] [--proxy URL|env|none [--proxy-user USER]] [URL ...]\n"
       "       " + name + " ... --format xls|xlsx --output FILE [URL ...]\n"
       "       " + name + " ... [--format csv|jsonl] --resume FILE [URL ...]\n"
+      "       " + name + " ... [--format csv|txt|jsonl | --explain] [--output FILE | --resume FILE]\n"
+      "           [--threads auto|N|1] [--all-records] --pages PATH...|-\n"
+      "       " + name + " ... (the same) --warc FILE...|-\n"
       "       " + name + " --check-signatures FILE...\n"
       "       " + name + " --summarize [--summary-output FILE] FILE...\n\n"
       "With --page: prints the platforms that the saved page (and its response headers)\n"
@@ -306,9 +351,21 @@ std::string UsageText(std::string_view programName) {
       "standard error when it is a terminal.\n"
       "A proxy password is read from the environment variable LUMASIFT_PROXY_PASSWORD,\n"
       "never from the command line, where other users of the machine could see it.\n\n"
+      "With --pages: identifies each saved page file as --page does (files given, and\n"
+      "the .html, .htm, .xhtml and .shtml files under folders, walked in name order),\n"
+      "each record named by its path; a file that cannot be read gets an \"Error: \"\n"
+      "record. With --warc: identifies the response records of web archives (WARC 1.0\n"
+      "and 1.1, plain or gzip) by their recorded headers and bodies, each record\n"
+      "named by its WARC-Target-URI (jsonl adds \"date\": its WARC-Date); only HTML\n"
+      "pages with status 200 unless --all-records, never revisit records. Damaged\n"
+      "records are reported on standard error with their file offset and skipped.\n"
+      "Both take the output options of URLs; --threads auto is one job per processor.\n\n"
       "--extra and --signatures add extra signatures: an extra entry counts only where\n"
       "the built-in table of its kind finds nothing. A signature file with faults ends\n"
-      "the tool before anything is fetched, its faults on standard error.\n\n"
+      "the tool before anything is fetched, its faults on standard error. With them, a\n"
+      "match inside the address of a link to another site credits nothing (built-in\n"
+      "entries too); the site's URL, or with --page the --url given or else the page's\n"
+      "canonical address, tells the page's own site.\n\n"
       "--summary prints, once the run is over, the sites per platform with their share\n"
       "of the sites that answered, the versions found (major.minor), the sites without\n"
       "platform and the failed ones by error text, on standard error; --summary-output\n"

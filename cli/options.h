@@ -17,6 +17,7 @@ struct TCliOptions {
   bool version = false;
   std::optional<std::string> pageFile;     // --page FILE
   std::optional<std::string> headersFile;  // --headers FILE
+  std::optional<std::string> pageUrl;      // --url URL: where the --page came from
   bool checkSignatures = false;            // --check-signatures: the arguments are signature files
   bool extra = false;                      // --extra: the shipped extra signatures
   std::vector<std::string> signatureFiles;  // --signatures FILE, in order
@@ -42,6 +43,13 @@ struct TCliOptions {
   bool summary = false;                    // --summary: the table on standard error at the end
   std::optional<std::string> summaryOutput;  // --summary-output FILE: the summary as JSON
   bool summarize = false;                  // --summarize FILE...
+
+  // Saved pages instead of URLs: the arguments are page files and folders
+  // (--pages) or web archives (--warc); "-" stands for standard input.
+  bool pages = false;                      // --pages
+  bool warc = false;                       // --warc
+  bool allRecords = false;                 // --all-records: every response record / every file in folders
+  bool fetchOptionGiven = false;           // time-outs, user agent or proxy: options of fetching only
 };
 
 struct TOptionSpec {
@@ -61,8 +69,10 @@ struct TParseResult {
 
 // Reads argv[1..]: "--name value", "--name=value" and switches; every other
 // argument (and every argument after "--") is a URL, or with
-// --check-signatures a signature file. --page excludes URLs and the URL-mode
-// options; --check-signatures excludes both; xls and xlsx need --output;
+// --check-signatures a signature file, with --pages a page file or folder,
+// with --warc an archive ("-" alone: standard input, also before "--").
+// --pages and --warc take the options of URL mode except those of fetching.
+// --page excludes URLs and the URL-mode options; --check-signatures excludes both; xls and xlsx need --output;
 // --resume takes csv or jsonl and no --output; --summarize takes files and
 // only --summary-output.
 TParseResult ParseCommandLine(int argc, const char* const argv[]);

@@ -105,9 +105,14 @@ QString RecordLine(const run::TWorkRecord& record, TFormat format) {
       return run::CsvExportLine(printable(), QLatin1Char(','));
     case TFormat::Txt:
       return run::TextExportLine(printable());
-    case TFormat::Jsonl:
-      return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QLatin1Char(',') +
+    case TFormat::Jsonl: {
+      // A page read from an archive: when the archive recorded it.
+      const QString recorded = record.evidence.Recorded();
+      const QString date =
+          recorded.isEmpty() ? QString() : QStringLiteral("\"date\":") + JsonString(recorded) + QLatin1Char(',');
+      return QStringLiteral("{\"url\":") + JsonString(record.FURL) + QLatin1Char(',') + date +
              SiteJsonFields(record.FPlatform, run::FetchFailed(record), record.evidence) + QLatin1Char('}');
+    }
     case TFormat::Xls:
     case TFormat::Xlsx:
       break;  // workbooks have cells, not lines

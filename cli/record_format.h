@@ -17,7 +17,8 @@ namespace cli {
 //          "evidence":[...]} for a platforms text (names split at ", ";
 //          none for an empty text), or {"url":URL,"platforms":[],
 //          "error":MESSAGE,...} for a record whose fetch failed, the message
-//          being the text after "Error: " (see SiteJsonFields).
+//          being the text after "Error: " (see SiteJsonFields); a page read
+//          from an archive has "date":WARC-DATE after "url".
 // csv and txt fields have their control characters escaped first
 // (run::PrintableText), jsonl strings escape them as JSON does: a line never
 // holds a line break or a terminal's control sequence.

@@ -102,8 +102,11 @@ void TRecordSink::Write(const run::TWorkRecord& record, bool ended) {
   if (failed_) return;
   switch (mode_) {
     case TMode::Workbook:
-      // A workbook has no room for the evidence: the record alone is held.
+      // A workbook has no room for the evidence: the record alone is held,
+      // and counted now for the summary sheet, with the versions its
+      // evidence found.
       workbook_.push_back(run::TWorkRecord(static_cast<const run::TMyRecord&>(record)));
+      workbookSummary_.Add(record);
       return;
     case TMode::Append:
       if (ended) Put(Text(record));
@@ -183,7 +186,8 @@ bool TRecordSink::Close() {
       try {
         exports::ExportToSpreadsheet(workbook_, exports::SystemListSeparator(), fileName_,
                                      format_ == TFormat::Xlsx ? exports::TWorkbookFormat::Xlsx
-                                                              : exports::TWorkbookFormat::Xls);
+                                                              : exports::TWorkbookFormat::Xls,
+                                     &workbookSummary_);
       } catch (const exports::TExportError& error) {
         // Its message names the file already.
         failed_ = true;

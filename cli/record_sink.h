@@ -21,6 +21,7 @@
 
 #include "cli/options.h"
 #include "run/run_host.h"
+#include "run/run_summary.h"
 
 namespace services {
 class TAtomicFileTarget;
@@ -68,6 +69,7 @@ class TRecordSink {
   std::unique_ptr<services::TAtomicFileTarget> atomic_;
   int appendFd_ = -1;
   run::TWorkList workbook_;
+  run::TRunSummary workbookSummary_;  // of workbook_, with the versions of its evidence
   QByteArray pending_;
   QByteArray lineEnd_ = "\n";
   bool failed_ = false;

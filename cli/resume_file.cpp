@@ -16,9 +16,8 @@ namespace cli {
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
-constexpr std::string_view kHttp = "http";
-// How the tool begins every JSON line.
-constexpr std::string_view kJsonStart = "{\"url\":\"http";
+// How the tool begins every JSON line (then the record's name).
+constexpr std::string_view kJsonStart = "{\"url\":\"";
 
 // Whether `text` begins with `start`, or is cut off before its end.
 bool BeginsLike(std::string_view text, std::string_view start) {
@@ -86,6 +85,7 @@ struct TResumeReader::Csv {
   bool afterQuote = false;
   bool fieldStart = true;
   QByteArray url;  // the first field, its quotes undone
+  std::string_view prefix;  // how every name begins
 
   // The bytes of one line (`complete`: they end with its LF). False when they
   // cannot be part of such a record; `ended` when the record ends with them.
@@ -118,7 +118,7 @@ struct TResumeReader::Csv {
       fieldStart = false;
       if (c == ',') {
         // Two fields, the first a URL.
-        if (field == 0 && !std::string_view(url.constData(), static_cast<std::size_t>(url.size())).starts_with(kHttp))
+        if (field == 0 && !std::string_view(url.constData(), static_cast<std::size_t>(url.size())).starts_with(prefix))
           return false;
         if (++field > 1) return false;
         fieldStart = true;
@@ -134,11 +134,12 @@ struct TResumeReader::Csv {
         url += c;
       }
     }
-    return field > 0 || BeginsLike(std::string_view(url.constData(), static_cast<std::size_t>(url.size())), kHttp);
+    return field > 0 || BeginsLike(std::string_view(url.constData(), static_cast<std::size_t>(url.size())), prefix);
   }
 };
 
-TResumeReader::TResumeReader(std::optional<TFormat> asked) : asked_(asked) {}
+TResumeReader::TResumeReader(std::optional<TFormat> asked, bool urlNames)
+    : asked_(asked), namePrefix_(urlNames ? "http" : "") {}
 
 TResumeReader::~TResumeReader() { delete csv_; }
 
@@ -189,7 +190,7 @@ bool TResumeReader::Detect(std::string_view content) {
   TFormat found;
   if (!content.empty() && content.front() == '{') {
     found = TFormat::Jsonl;
-  } else if (!content.empty() && (content.front() == '"' || content.front() == 'h')) {
+  } else if (!content.empty() && (content.front() == '"' || namePrefix_.empty() || content.front() == 'h')) {
     found = TFormat::Csv;
   } else {
     Refuse(line, asked_ ? QStringLiteral("not a %1 record of this tool").arg(FormatName(*asked_))
@@ -212,7 +213,8 @@ bool TResumeReader::JsonRecord(std::string_view content) {
       QJsonDocument::fromJson(QByteArray::fromRawData(content.data(), static_cast<qsizetype>(content.size())), &error);
   if (error.error != QJsonParseError::NoError || !document.isObject()) return false;
   const QJsonValue url = document.object().value(QStringLiteral("url"));
-  if (!url.isString() || !url.toString().startsWith(QLatin1String("http"))) return false;
+  if (!url.isString() || !url.toString().startsWith(QLatin1String(namePrefix_.c_str())) || url.toString().isEmpty())
+    return false;
   file_.done.Add(url.toString());
   return true;
 }
@@ -229,7 +231,7 @@ void TResumeReader::TakeLine(std::string_view line, bool complete) {
   if (file_.format == TFormat::Jsonl) {
     if (!complete) {
       // Cut off: all that can be asked is that it begins as the tool's lines do.
-      if (!BeginsLike(content, kJsonStart)) Refuse(number, notOurs);
+      if (!BeginsLike(content, std::string(kJsonStart) + namePrefix_)) Refuse(number, notOurs);
       return;
     }
     if (!JsonRecord(content)) return Refuse(number, notOurs);
@@ -238,6 +240,7 @@ void TResumeReader::TakeLine(std::string_view line, bool complete) {
     if (csv_ == nullptr) {
       csv_ = new Csv;
       csv_->startLine = number;
+      csv_->prefix = namePrefix_;
     } else if (!complete) {
       // A record begun on an earlier line is not a cut-off last line.
       return Refuse(csv_->startLine, notOurs);
@@ -272,8 +275,9 @@ std::optional<TResumeFile> TResumeReader::Finish() {
   return std::move(file_);
 }
 
-std::optional<TResumeFile> ReadResumeFile(const QString& path, std::optional<TFormat> asked, QString& error) {
-  TResumeReader reader(asked);
+std::optional<TResumeFile> ReadResumeFile(const QString& path, std::optional<TFormat> asked, QString& error,
+                                         bool urlNames) {
+  TResumeReader reader(asked, urlNames);
   const auto cannot = [&](const QString& reason) {
     error = QStringLiteral("cannot resume from %1: %2").arg(path, reason);
     return std::nullopt;

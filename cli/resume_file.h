@@ -10,6 +10,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -74,7 +75,10 @@ struct TResumeFile {
 class TResumeReader {
  public:
   // `asked`: the format given on the command line; none: the file's own.
-  explicit TResumeReader(std::optional<TFormat> asked);
+  // `urlNames`: records are named by URLs, beginning with "http"; false
+  // for saved page files, named by their paths (any CSV line that does not
+  // begin with "{" is then taken for CSV).
+  explicit TResumeReader(std::optional<TFormat> asked, bool urlNames = true);
   ~TResumeReader();
   TResumeReader(const TResumeReader&) = delete;
   TResumeReader& operator=(const TResumeReader&) = delete;
@@ -96,6 +100,7 @@ class TResumeReader {
   void Refuse(qint64 line, const QString& reason);
 
   std::optional<TFormat> asked_;
+  std::string namePrefix_;  // how every record's name begins
   TResumeFile file_;
   bool formatKnown_ = false;
   bool lineEndKnown_ = false;
@@ -114,6 +119,8 @@ class TResumeReader {
 // or "cannot resume from FILE: reason"), when the file is not a regular file,
 // cannot be read, holds a damaged line before its last, or holds records of
 // another format than `asked`.
-std::optional<TResumeFile> ReadResumeFile(const QString& path, std::optional<TFormat> asked, QString& error);
+// `urlNames` as for TResumeReader.
+std::optional<TResumeFile> ReadResumeFile(const QString& path, std::optional<TFormat> asked, QString& error,
+                                         bool urlNames = true);
 
 }  // namespace cli

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "cli/record_sink.h"
+#include "cli/standard_output.h"
+#include "run/printable_text.h"
 #include "run/summary_files.h"
 #include "services/atomic_file.h"
 
@@ -14,7 +16,7 @@ namespace {
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
 void Fail(const QString& message) {
-  std::fprintf(stderr, "lumasift-cli: %s\n", message.toLocal8Bit().constData());
+  std::fprintf(stderr, "lumasift-cli: %s\n", run::PrintableText(message).toLocal8Bit().constData());
 }
 
 }  // namespace
@@ -64,8 +66,9 @@ int RunSummarize(const TCliOptions& options) {
     }
   }
   const QByteArray table = summary.ToTable().toUtf8();
-  std::fwrite(table.constData(), 1, static_cast<std::size_t>(table.size()), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 2;
+  // A write that fails is reported with its reason when standard output is closed.
+  PrintOut(std::string_view(table.constData(), static_cast<std::size_t>(table.size())));
+  return 0;
 }
 
 }  // namespace cli

@@ -2,12 +2,18 @@
 
 #include <QHash>
 
+#include <QThread>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -18,6 +24,7 @@
 #include "cli/summary_mode.h"
 #include "run/handover_steps.h"
 #include "run/identifier.h"
+#include "run/page_sources.h"
 #include "run/printable_text.h"
 #include "run/stream_run.h"
 #include "run/summary_files.h"
@@ -51,24 +58,44 @@ void Fail(const QString& message) {
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
+// A URL as a resume file of `format` holds it: csv lines carry control
+// characters escaped, jsonl strings carry them as they are.
+QString ResumeKey(const QString& url, TFormat format) {
+  return format == TFormat::Csv ? run::PrintableText(url) : url;
+}
+
+// The records of saved pages (--pages, --warc), taken instead of URL lines.
+using TSavedEntries = std::function<std::optional<run::TStreamEntry>(const std::atomic<bool>& giveUp)>;
+
 class TCliStream : public run::TStreamHost {
  public:
   // `knownTotal`: the records of a list known before the run (the URLs of
   // the command line), shown as the total from the start; 0 for standard
   // input, whose total is the records read so far.
-  // `summary`: where each delivered record is counted, or none.
-  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, qint64 knownTotal, run::TRunSummary* summary)
+  // `summary`: where each delivered record is counted, or none. `saved`:
+  // the entries of saved pages, taken instead of URL lines.
+  TCliStream(TInputLines& input, TRecordSink& sink, TDoneUrls* done, TFormat doneFormat, qint64 knownTotal,
+             run::TRunSummary* summary, TSavedEntries saved = {})
       : input_(input),
         sink_(sink),
         done_(done),
+        doneFormat_(doneFormat),
         summary_(summary),
         knownTotal_(knownTotal),
+        saved_(std::move(saved)),
         progress_(::isatty(STDERR_FILENO) == 1) {}
   ~TCliStream() override { EndProgress(); }
 
   std::optional<QString> NextLine(const std::atomic<bool>& giveUp) override { return input_.Next(giveUp); }
   QString LineFault() override { return input_.LineFault(); }
-  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(url); }
+  bool Admit(const QString& url) override { return done_ == nullptr || !done_->Take(ResumeKey(url, doneFormat_)); }
+  std::optional<run::TStreamEntry> NextEntry(const std::atomic<bool>& giveUp) override {
+    if (!saved_) return run::TStreamHost::NextEntry(giveUp);
+    for (;;) {
+      std::optional<run::TStreamEntry> entry = saved_(giveUp);
+      if (!entry || Admit(entry->name)) return entry;
+    }
+  }
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     sink_.Write(record, ended);
     if (!warned_) {
@@ -85,10 +112,18 @@ class TCliStream : public run::TStreamHost {
   }
   void Progress(qint64 ended, qint64 taken) override {
     if (!progress_) return;
+    std::lock_guard lock(errorMutex_);
     std::fprintf(stderr, "\r%lld / %lld", static_cast<long long>(ended),
                  static_cast<long long>(std::max(taken, knownTotal_)));
     std::fflush(stderr);
     progressShown_ = true;
+  }
+  // A message on standard error, on a line of its own beside the progress line.
+  void Note(const QString& message) {
+    std::lock_guard lock(errorMutex_);
+    if (progressShown_) std::fputc('\n', stderr);
+    progressShown_ = false;
+    Fail(message);
   }
   void EndProgress() {
     if (progressShown_) std::fputc('\n', stderr);
@@ -99,11 +134,51 @@ class TCliStream : public run::TStreamHost {
   TInputLines& input_;
   TRecordSink& sink_;
   TDoneUrls* done_;
+  TFormat doneFormat_;
   run::TRunSummary* summary_;
   qint64 knownTotal_;
+  TSavedEntries saved_;
   bool progress_;
   bool progressShown_ = false;
   bool warned_ = false;  // an expression stopped at its limit: said once per run
+  std::mutex errorMutex_;
+};
+
+// Bytes of recorded responses that an archive run holds at once beyond the
+// one being read: enough to keep every job busy, small beside the pages in
+// work.
+constexpr std::size_t kHeldArchiveBytes = std::size_t{64} << 20;
+
+// The next path of --pages: the arguments in order, "-" standing for the
+// lines of standard input.
+class TPagePaths {
+ public:
+  TPagePaths(const std::vector<std::string>& arguments, TInputLines& standardInput)
+      : arguments_(arguments), standardInput_(standardInput) {}
+  std::optional<QString> operator()(const std::atomic<bool>& giveUp) {
+    for (;;) {
+      if (inStandardInput_) {
+        if (std::optional<QString> line = standardInput_.Next(giveUp)) {
+          if (line->endsWith(QLatin1Char('\r'))) line->chop(1);
+          return line;
+        }
+        inStandardInput_ = false;
+      }
+      if (next_ >= arguments_.size()) return std::nullopt;
+      const std::string& argument = arguments_[next_++];
+      if (argument == "-") {
+        inStandardInput_ = true;
+        continue;
+      }
+      return Local(argument);
+    }
+  }
+
+ private:
+  const std::vector<std::string>& arguments_;
+  TInputLines& standardInput_;
+  std::size_t next_ = 0;
+  bool inStandardInput_ = false;
 };
 
 }  // namespace
@@ -115,7 +190,8 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
     const QString file = Local(*o.resumeFile);
     QString error;
     // Without --format the file's own records say which format to append.
-    resume = ReadResumeFile(file, o.formatGiven ? std::optional<TFormat>(o.format) : std::nullopt, error);
+    // Saved page files are named by their paths, not by URLs.
+    resume = ReadResumeFile(file, o.formatGiven ? std::optional<TFormat>(o.format) : std::nullopt, error, !o.pages);
     if (!resume) {
       Fail(error);
       return 2;
@@ -147,8 +223,10 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
     }
   }
 
+  const bool saved = o.pages || o.warc;
   QStringList urls;
-  for (const std::string& url : o.urls) urls << Local(url);
+  if (!saved)
+    for (const std::string& url : o.urls) urls << Local(url);
   TInputLines input = urls.isEmpty() ? TInputLines() : TInputLines(urls);
   TDoneUrls* done = resume ? &resume->done : nullptr;
   // The records of the command line's URLs: those the intake takes and the
@@ -157,7 +235,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   QHash<QString, std::uint32_t> repeats;
   for (const QString& line : urls) {
     const QString url = run::IntakeUrl(line);
-    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(url))) ++knownTotal;
+    if (!url.isEmpty() && (done == nullptr || repeats[url]++ >= done->Count(ResumeKey(url, resume->format)))) ++knownTotal;
   }
 
   auto inputs = std::make_shared<run::TFetchInputs>();
@@ -183,6 +261,11 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   limits.minimum = 1;
   run::TStreamSettings settings;
   settings.jobs = o.pooled ? run::JobsAtOnce(o.threads, limits) : 1;
+  if (saved && o.pooled && o.threads == 0) {
+    // Nothing to wait for on a network: one job per processor.
+    settings.jobs = std::max(1, QThread::idealThreadCount());
+  }
+  if (o.warc) settings.heldBytes = kHeldArchiveBytes;
   settings.window = kWindow;
   settings.inputs = inputs;
   settings.runUserAgent = userAgent;
@@ -197,8 +280,33 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
   ::sigaction(SIGINT, &action, &previous);
 
   run::TStreamResult result;
+  bool unreadable = false;  // an archive that could not be read to its end
   {
-    TCliStream stream(input, sink, done, knownTotal, summarize ? &summary : nullptr);
+    // Saved pages: the same stream, its entries from files or archives.
+    TCliStream* streamSeen = nullptr;
+    TPagePaths pagePaths(o.urls, input);
+    std::unique_ptr<run::TPageFileEntries> pageFiles;
+    std::unique_ptr<run::TArchiveEntries> archives;
+    TSavedEntries entries;
+    if (o.pages) {
+      pageFiles = std::make_unique<run::TPageFileEntries>(std::ref(pagePaths), o.allRecords);
+      entries = [&pageFiles](const std::atomic<bool>& giveUp) { return pageFiles->Next(giveUp); };
+    } else if (o.warc) {
+      QStringList files;
+      for (const std::string& file : o.urls) files << Local(file);
+      archives = std::make_unique<run::TArchiveEntries>(
+          files, o.allRecords,
+          [&streamSeen](const QString& archive, std::uint64_t offset, const QString& text) {
+            streamSeen->Note(QStringLiteral("%1: offset %2: %3").arg(archive).arg(offset).arg(text));
+          },
+          [&streamSeen, &unreadable](const QString& archive, const QString& reason) {
+            unreadable = true;
+            streamSeen->Note(QStringLiteral("cannot read %1: %2").arg(archive, reason));
+          });
+      entries = [&archives](const std::atomic<bool>& giveUp) { return archives->Next(giveUp); };
+    }
+    TCliStream stream(input, sink, done, resume ? resume->format : o.format, knownTotal, summarize ? &summary : nullptr, std::move(entries));
+    streamSeen = &stream;
     if (knownTotal > 0) stream.Progress(0, knownTotal);
     result = run::RunStream(stream, settings);
   }
@@ -213,6 +321,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
     Fail(QStringLiteral("cannot read standard input: %1").arg(input.Error()));
     code = 2;
   }
+  if (unreadable && code == 0) code = 2;
   if (!sink.Close()) {
     Fail(sink.Error());
     return 2;

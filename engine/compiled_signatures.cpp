@@ -19,6 +19,7 @@
 
 #include "engine/expression_limits.h"
 #include "engine/generator_meta.h"
+#include "engine/link_rule.h"
 #include "engine/regex_compile.h"
 #include "engine/required_literals.h"
 #include "engine/scanner_dialect.h"
@@ -130,6 +131,10 @@ hs_scratch_t* ThreadScratch(const TCompiledSignatures& tables) {
   }
   holder.fitsSerial = tables.serial;
   return holder.scratch;
+}
+
+bool IsLowSurrogateAfterHigh(std::u16string_view text, std::size_t at) {
+  return at > 0 && text[at] >= 0xDC00 && text[at] <= 0xDFFF && text[at - 1] >= 0xD800 && text[at - 1] <= 0xDBFF;
 }
 
 struct TMatchDataHolder {
@@ -445,9 +450,36 @@ TPageScan ScanPage(const TCompiledSignatures& tables, std::u16string_view pageTe
   return scan;
 }
 
-TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view) {
+TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText,
+                   const TLinkRule* links, int fromEntry) {
   TTableHit hit;
   if (scan.plainEntry < 0) return hit;
+  if (links != nullptr || fromEntry > scan.plainEntry) {
+    // Occurrence by occurrence: the first that counts, entry by entry.
+    const bool scanned = !scan.firstEnd.empty();
+    for (auto e = static_cast<std::size_t>(std::max(fromEntry, scan.plainEntry)); e < tables.plainAlternatives.size();
+         ++e) {
+      const auto& alternatives = tables.plainAlternatives[e];
+      std::size_t best = SIZE_MAX;
+      for (std::size_t a = 0; a < alternatives.size(); ++a) {
+        const auto alternative = alternatives[a];
+        const int id = tables.plainAlternativeIds[e][a];
+        if (alternative.empty() || (scanned && (id < 0 || scan.firstEnd[static_cast<std::size_t>(id)] == 0))) continue;
+        for (std::size_t at = pageText.find(alternative); at != std::u16string_view::npos && at < best;
+             at = pageText.find(alternative, at + 1)) {
+          if (links != nullptr && links->InsideLinkToOtherSite(at, alternative.size())) continue;
+          best = at;
+          hit.alternative = a;
+        }
+      }
+      if (best == SIZE_MAX) continue;
+      hit.entry = static_cast<int>(e);
+      hit.offset = best;
+      hit.length = alternatives[hit.alternative].size();
+      return hit;
+    }
+    return hit;
+  }
   hit.entry = scan.plainEntry;
   const auto e = static_cast<std::size_t>(scan.plainEntry);
   if (scan.firstEnd.empty()) {
@@ -473,7 +505,8 @@ TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std
   return hit;
 }
 
-TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText) {
+TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText,
+                   const TLinkRule* links, int fromEntry) {
   thread_local TMatchDataHolder matchData;
   // The page's budget for the expressions of signature files, made at the
   // first of them.
@@ -505,6 +538,18 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
     ovector = pcre2_get_ovector_pointer(matchData.data);
     return rc >= 0;
   };
+  // After a match: passes over the matches that lie inside a link to
+  // another site, each time searching on from one unit after the start of
+  // the last; whether one that counts is left.
+  auto counts = [&](const TRegexAlternative& alternative) {
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData.data);
+    while (links != nullptr && links->InsideLinkToOtherSite(ovector[0], ovector[1] - ovector[0])) {
+      std::size_t next = ovector[0] + 1;
+      if (next < pageText.size() && IsLowSurrogateAfterHigh(pageText, next)) ++next;
+      if (next > pageText.size() || !search(alternative, next)) return false;
+    }
+    return true;
+  };
   auto found = [&](const TRegexAlternative& alternative) {
     TTableHit hit;
     hit.entry = static_cast<int>(alternative.entry);
@@ -518,6 +563,7 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
   };
   const bool scanned = !scan.firstEnd.empty() || (scan.text != nullptr);
   for (const auto& alternative : tables.regexAlternatives) {
+    if (static_cast<int>(alternative.entry) < fromEntry) continue;
     if (scanned && !alternative.requiredAnyOf.empty()) {
       bool possible = false;
       for (const auto& branch : alternative.requiredAnyOf) {
@@ -537,7 +583,7 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
       }
     }
     if (!scanned || alternative.exact == nullptr) {
-      if (search(alternative, 0)) return found(alternative);
+      if (search(alternative, 0) && counts(alternative)) return found(alternative);
       continue;
     }
     // Where does the first match end? Vectorscan finds it in one pass.
@@ -559,7 +605,9 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
     }
     // Should the scanner ever see a match PCRE2 does not, PCRE2 has the last
     // word over the whole text.
-    if (search(alternative, from) || (from != 0 && search(alternative, 0))) return found(alternative);
+    if ((search(alternative, from) || (from != 0 && search(alternative, 0))) && counts(alternative)) {
+      return found(alternative);
+    }
   }
   TTableHit none;
   none.stopped = std::move(stopped);

@@ -22,6 +22,7 @@
 namespace engine::detail {
 
 class TCompiledSignatures;
+class TLinkRule;
 
 // Where a signature entry comes from: a built-in table (no file; `number` is
 // the entry's 1-based position in its table) or a signature file (`number`
@@ -99,15 +100,24 @@ struct TTableHit {
   std::vector<int> stopped;
 };
 
-TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText);
+//
+// `links` (with extra signatures): an occurrence or match that lies inside
+// the address of a link to another site does not count, and the search goes
+// on to the next one, then to the next entry (see link_rule.h); null: every
+// one counts. `fromEntry`: entries before it are passed over, so that every
+// entry that matches can be listed.
+TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText,
+                   const TLinkRule* links = nullptr, int fromEntry = 0);
 
 // The first regular-expression entry, in set order, one of whose
 // alternatives matches `pageText`, and that alternative's first match. An
 // alternative whose required literals did not all occur is passed over;
 // otherwise Vectorscan finds where its first match ends and PCRE2 confirms
 // from the start of that line. Expressions of signature files run under the
-// page's limits; those that stop are listed in the hit.
-TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText);
+// page's limits; those that stop are listed in the hit. `links` and
+// `fromEntry` as for PlainHit.
+TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText,
+                   const TLinkRule* links = nullptr, int fromEntry = 0);
 
 // Code and origin of entry `entry` of the plain or the expression list.
 std::u16string_view PlainCode(const TCompiledSignatures& tables, int entry);

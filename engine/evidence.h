@@ -89,15 +89,15 @@ class TExtraSignatures;
 
 // The same with extra signatures; a finding from an extra entry names its
 // file and line, and `entry` is its number among that file's entries of its
-// kind.
+// kind. `pageUrl` as for IdentifySite.
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
-                                       const TExtraSignatures* extras);
+                                       const TExtraSignatures* extras, std::u16string_view pageUrl = {});
 
 // The same for a text known to be a page (a fetch that succeeded, a saved
 // page): it is identified whatever it begins with, "Error: " included. A
 // failed fetch is told by its own flag, never by its text.
 TSiteEvidence IdentifyPageWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
-                                       const TExtraSignatures* extras = nullptr);
+                                       const TExtraSignatures* extras = nullptr, std::u16string_view pageUrl = {});
 
 // The version in generator content `content` for a platform of display name
 // `name` and code `code`, or empty when the content is not that platform's.

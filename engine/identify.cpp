@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "engine/extra_signatures.h"
 #include "engine/generator_entries.h"
 #include "engine/generator_meta.h"
+#include "engine/link_rule.h"
 #include "engine/signature_tables.h"
 
 namespace engine {
@@ -165,8 +167,9 @@ std::u16string VersionToken(std::u16string_view content) {
 
 // The whole identification; `evidence` is filled when given. `errorInBand`:
 // a page text that begins with "Error: " is a fetch's failure, not a page.
+// `pageUrl`: where the page came from (for the link rule of the extras).
 std::u16string Identify(std::u16string_view pageText, std::u16string_view headerText, TSiteEvidence* evidence,
-                        const TExtraSignatures* extras, bool errorInBand = true) {
+                        const TExtraSignatures* extras, bool errorInBand = true, std::u16string_view pageUrl = {}) {
   if (errorInBand && pageText.starts_with(u"Error: ")) return std::u16string(pageText);
 
   // The items of the platforms text, in order: at most three page names
@@ -181,7 +184,12 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
   // One pass over the page serves both body matchers.
   const auto& tables = extras != nullptr ? extras->Set() : detail::CompiledSignatures();
   const auto scan = detail::ScanPage(tables, pageText);
-  const auto plain = detail::PlainHit(tables, scan, pageText);
+  // With extras on, links to other sites are no evidence, for the built-in
+  // tables' entries too; without them every result stays the tables' own.
+  const std::optional<detail::TLinkRule> linkRule =
+      extras != nullptr ? std::optional<detail::TLinkRule>(std::in_place, pageText, pageUrl) : std::nullopt;
+  const detail::TLinkRule* links = linkRule ? &*linkRule : nullptr;
+  const auto plain = detail::PlainHit(tables, scan, pageText, links);
   if (pageNames[0] = NameOf(detail::PlainCode(tables, plain.entry), extras); !pageNames[0].empty()) {
     pageCodes[items.size()] = detail::PlainCode(tables, plain.entry);
     items.push_back(pageNames[0]);
@@ -193,7 +201,7 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
       PlaceInPage(f, pageText, plain.offset, plain.length);
     }
   }
-  const auto regex = detail::RegExHit(tables, scan, pageText);
+  const auto regex = detail::RegExHit(tables, scan, pageText, links);
   if (evidence != nullptr) {
     for (const int entry : regex.stopped) {
       const auto& origin = detail::RegExOrigin(tables, entry);
@@ -376,8 +384,8 @@ std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view he
 }
 
 std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText,
-                            const TExtraSignatures* extras) {
-  return Identify(pageText, headerText, nullptr, extras);
+                            const TExtraSignatures* extras, std::u16string_view pageUrl) {
+  return Identify(pageText, headerText, nullptr, extras, true, pageUrl);
 }
 
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText) {
@@ -385,16 +393,16 @@ TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16str
 }
 
 TSiteEvidence IdentifySiteWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
-                                       const TExtraSignatures* extras) {
+                                       const TExtraSignatures* extras, std::u16string_view pageUrl) {
   TSiteEvidence evidence;
-  evidence.platforms = Identify(pageText, headerText, &evidence, extras);
+  evidence.platforms = Identify(pageText, headerText, &evidence, extras, true, pageUrl);
   return evidence;
 }
 
 TSiteEvidence IdentifyPageWithEvidence(std::u16string_view pageText, std::u16string_view headerText,
-                                       const TExtraSignatures* extras) {
+                                       const TExtraSignatures* extras, std::u16string_view pageUrl) {
   TSiteEvidence evidence;
-  evidence.platforms = Identify(pageText, headerText, &evidence, extras, false);
+  evidence.platforms = Identify(pageText, headerText, &evidence, extras, false, pageUrl);
   return evidence;
 }
 

@@ -38,9 +38,12 @@ class TExtraSignatures;
 
 // The same with extra signatures (see extra_signatures.h): an extra entry
 // adds a name only where the built-in table of its kind finds nothing, so
-// extras can add names to the text but never change or remove one. A null
+// extras can add names to the text but never change or remove one. With
+// extras, a match inside the address of a link to another site credits
+// nothing, in the built-in tables too (see link_rule.h); `pageUrl`, where
+// the page came from (empty: not known), tells the page's own site. A null
 // `extras` is the call above.
 std::u16string IdentifySite(std::u16string_view pageText, std::u16string_view headerText,
-                            const TExtraSignatures* extras);
+                            const TExtraSignatures* extras, std::u16string_view pageUrl = {});
 
 }  // namespace engine

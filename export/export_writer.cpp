@@ -186,12 +186,13 @@ void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fil
 }
 
 void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName,
-                         TWorkbookFormat format) {
+                         TWorkbookFormat format, const run::TRunSummary* summary) {
   // Only the XLSX workbook has a summary sheet.
-  std::optional<run::TRunSummary> summary;
-  if (ResolvedWorkbookFormat(format, fileName) == TWorkbookFormat::Xlsx) summary = run::TRunSummary::Of(list);
+  std::optional<run::TRunSummary> own;
+  if (summary == nullptr && ResolvedWorkbookFormat(format, fileName) == TWorkbookFormat::Xlsx)
+    summary = &own.emplace(run::TRunSummary::Of(list));
   WriteSpreadsheet(SpreadsheetExportLines(list, separator), separator, fileName, format,
-                   summary ? &*summary : nullptr);
+                   ResolvedWorkbookFormat(format, fileName) == TWorkbookFormat::Xlsx ? summary : nullptr);
 }
 
 }  // namespace exports

@@ -83,7 +83,9 @@ void WriteSpreadsheet(const QStringList& lines, QChar separator, const QString& 
 // box for the spreadsheet export.
 void ExportToText(const run::TWorkList& list, const QString& fileName);
 void ExportToCsv(const run::TWorkList& list, QChar separator, const QString& fileName);
+// `summary`: the list's summary when the caller counted it as the records
+// ended (with evidence the list no longer holds); none: the list's own.
 void ExportToSpreadsheet(const run::TWorkList& list, QChar separator, const QString& fileName,
-                         TWorkbookFormat format = TWorkbookFormat::ByName);
+                         TWorkbookFormat format = TWorkbookFormat::ByName, const run::TRunSummary* summary = nullptr);
 
 }  // namespace exports

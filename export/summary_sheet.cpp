@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "export/sheet_cells.h"
+#include "run/printable_text.h"
 
 namespace exports {
 
@@ -95,6 +96,15 @@ lxw_error AddSummarySheet(lxw_workbook* workbook, const run::TRunSummary& summar
     if (!chart) return LXW_ERROR_MEMORY_MALLOC_FAILED;
     lxw_chart_series* series = chart_add_series(chart, categories.constData(), values.constData());
     if (!series) return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    // The library copies the category names into the chart as they are, without
+    // the _xHHHH_ escape the cells get: one control character (a site's header
+    // may bring it) would make the package unreadable. Such a chart keeps only
+    // its reference to the table, from which spreadsheet programs read the names.
+    for (int i = 0; i < shown; ++i) {
+      const QString& name = platforms[static_cast<std::size_t>(i)].name;
+      if (std::any_of(name.begin(), name.end(), [](QChar c) { return run::IsControlCharacter(c.unicode()); }))
+        series->categories->ignore_cache = 1;
+    }
     chart_series_set_name(series, "=Summary!$B$8");
     chart_series_set_labels(series);
     chart_title_set_name(chart, shown < static_cast<int>(platforms.size()) ? "Sites per platform (the 20 most)"

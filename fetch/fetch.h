@@ -58,7 +58,9 @@ inline constexpr long kHeaderProbeDefaultTimeoutMs = 10000;
 // The normalised page text (every line ended by CR LF), or "Error: " and the
 // failure's message. Never throws for network reasons. When `finalUrl` is
 // given it receives the URL of the last request made (after redirects), also
-// for a failure; it is left empty when no request could be made.
+// for a failure, as the user would write it: the host in its Unicode form,
+// the path and query percent-encoded as they were sent; it is left empty
+// when no request could be made.
 std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings,
                            std::u16string* finalUrl = nullptr);
 
@@ -68,6 +70,7 @@ std::u16string GetPageText(std::u16string_view url, const RequestSettings& setti
 struct PageFetch {
   std::u16string text;
   bool failed = false;
+  bool redirected = false;  // the fetch followed at least one redirect
 };
 PageFetch FetchPage(std::u16string_view url, const RequestSettings& settings, std::u16string* finalUrl = nullptr);
 

@@ -19,6 +19,7 @@
 
 #include "fetch/body_decoding.h"
 #include "fetch/proxy.h"
+#include "fetch/response_head.h"
 #include "fetch/socket_errors.h"
 
 namespace fetch {
@@ -34,30 +35,16 @@ constexpr const char* kUrlControlCharacter = "URL contains a control character."
 constexpr const char* kUrlBadPort = "Invalid port number.";
 // How much of a redirect's HTML body is kept to look for cookie meta elements.
 constexpr size_t kRedirectBodyKept = size_t{1} << 20;
-// A page body's first allocation when its length is not known; it then
-// doubles up to the cap.
-constexpr size_t kFirstBodyBlock = size_t{64} << 10;
 // Longest single sleep while waiting for data, so that an abandon request is
 // seen promptly.
 constexpr long kAbandonPollMs = 100;
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
-
 bool ContainsNoCase(std::string_view text, std::string_view needle) {
   auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
                         [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
   return it != text.end();
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 struct EasyDeleter {
@@ -108,19 +95,8 @@ class SigpipeBlock {
 };
 
 // What one response of the chain brought, filled by libcurl's callbacks.
-struct Hop {
+struct Hop : ResponseHead {
   bool wantBody = false;  // a final answer to a GET: its body is the page
-
-  bool expectStatus = true;
-  std::string statusLine;
-  long status = 0;
-  std::vector<std::string> headers;
-  bool headersDone = false;
-  std::string contentType;
-  std::string contentEncoding;
-  std::optional<std::string> location;
-
-  std::optional<size_t> contentLength;
 
   enum class Sink { Page, Cookies, Drop } sink = Sink::Drop;
   std::unique_ptr<ContentDecoder> decoder;
@@ -145,8 +121,7 @@ struct Hop {
   std::vector<std::string> proxyChallenges;   // Proxy-Authenticate values of the 407 answers
 
   void NextResponse() {
-    expectStatus = true;
-    headersDone = false;
+    ResponseHead::NextResponse();
     sink = Sink::Drop;
     decoder.reset();
     body.clear();
@@ -171,22 +146,9 @@ struct Hop {
       MakeRoom(std::min(*contentLength, kMaxBodyBytes), true);
   }
 
-  // Room in the page body for `total` bytes, drawn from the lease before the
-  // body grows (this may wait until other pages give memory back). The body
-  // grows geometrically, so a long one is copied a few times only. Beyond
-  // the lease's free part the lease asks at once for all the body may still
-  // need: `total` when it is the known length, else the cap.
+  // Room in the page body for `total` bytes (see MakeBodyRoom).
   void MakeRoom(size_t total, bool exact = false) {
-    if (total <= body.capacity()) return;
-    const size_t size = exact ? total : std::min(std::max({total, 2 * body.capacity(), kFirstBodyBlock}), kMaxBodyBytes);
-    if (lease) {
-      const size_t free = lease->Budget().FreePerLease();
-      if (!lease->Reserve(exact || size <= free ? size : kMaxBodyBytes, abandon)) {
-        abandonedWaiting = true;
-        return;
-      }
-    }
-    body.reserve(size);
+    if (!MakeBodyRoom(body, total, exact, lease, abandon)) abandonedWaiting = true;
   }
 };
 
@@ -207,52 +169,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     hop.NextResponse();
   }
 
-  if (hop.expectStatus) {
-    if (line.empty()) return n;
-    // A new response: the first one, or the real one after an interim 1xx.
-    hop.expectStatus = false;
-    hop.statusLine = std::string(line);
-    hop.headers.clear();
-    hop.contentType.clear();
-    hop.contentEncoding.clear();
-    hop.location.reset();
-    hop.contentLength.reset();
-    size_t space = line.find(' ');
-    hop.status =
-        space == std::string_view::npos ? 0 : std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
-    return n;
-  }
-  if (line.empty()) {
-    if (hop.status >= 100 && hop.status < 200) {
-      hop.expectStatus = true;  // an interim answer; the real one follows
-      return n;
-    }
-    hop.headersDone = true;
-    hop.StartBody();
-    return n;
-  }
-  if ((line.front() == ' ' || line.front() == '\t') && !hop.headers.empty()) {
-    // An old-style continuation of the previous field's value.
-    std::string_view more = TrimBlanks(line);
-    if (!more.empty()) hop.headers.back() += " " + std::string(more);
-    return n;
-  }
-  size_t colon = line.find(':');
-  std::string_view name = TrimBlanks(line.substr(0, colon));
-  std::string_view value = colon == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(colon + 1));
-  hop.headers.push_back(std::string(name) + ": " + std::string(value));
-  if (hop.status == 407 && EqualsNoCase(name, "Proxy-Authenticate")) hop.proxyChallenges.emplace_back(value);
-  if (EqualsNoCase(name, "Content-Type"))
-    hop.contentType = std::string(value);
-  else if (EqualsNoCase(name, "Content-Encoding"))
-    hop.contentEncoding = std::string(value);
-  else if (EqualsNoCase(name, "Location") && !value.empty())
-    hop.location = std::string(value);  // an empty one leads nowhere: as if absent
-  else if (EqualsNoCase(name, "Content-Length")) {
-    char* end = nullptr;
-    const std::string digits(value);
-    const unsigned long long length = std::strtoull(digits.c_str(), &end, 10);
-    if (!digits.empty() && *end == '\0' && digits.front() != '-') hop.contentLength = length;
+  if (hop.ReadLine(line)) hop.StartBody();
+  if (hop.status == 407 && !hop.headersDone) {
+    // Which schemes the proxy asks for, to tell a repeated challenge.
+    const size_t colon = line.find(':');
+    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), "Proxy-Authenticate"))
+      hop.proxyChallenges.emplace_back(TrimBlanks(line.substr(colon + 1)));
   }
   return n;
 }
@@ -511,11 +433,18 @@ Target CheckTarget(CURLU* handle) {
     target.error = SocketErrorMessage(kWsaHostNotFound);
     return target;
   }
+  // Port 0 parses, but no connection can be made to it: it is as impossible
+  // as a port above 65535, and says so instead of "Connection refused".
+  if (curl_url_get(handle, CURLUPART_PORT, &port.text, CURLU_NO_DEFAULT_PORT) == CURLUE_OK &&
+      std::strtol(port.text, nullptr, 10) == 0) {
+    target.error = kUrlBadPort;
+    return target;
+  }
   std::string s = scheme.text;
   if (s != "http" && s != "https") {
     // With an explicit port the request goes there as plain HTTP; without
     // one there is nowhere to go.
-    if (curl_url_get(handle, CURLUPART_PORT, &port.text, CURLU_NO_DEFAULT_PORT) != CURLUE_OK) {
+    if (port.text == nullptr) {
       target.error = "Unknown Protocol";
       return target;
     }
@@ -742,6 +671,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
         return result;
       }
       ++redirects;
+      result.redirects = redirects;
       if (redirects < redirectLimit) {
         if (hop.sink == Hop::Sink::Cookies) AddMetaCookies(easy, target, hop.body);
         if (const CURLUcode parsed = curl_url_set(location.get(), CURLUPART_URL, hop.location->c_str(), urlFlags);

@@ -28,8 +28,11 @@ struct ExchangeResult {
   // kMaxBodyBytes); empty otherwise.
   std::string body;
   // The URL of the last request made (after redirects), also for a
-  // failure; empty when none was made.
+  // failure; empty when none was made. Its host is as given (UTF-8, not
+  // converted to its ASCII form), its path and query percent-encoded as sent.
   std::string finalUrl;
+  // How many redirects were followed to reach it.
+  int redirects = 0;
 };
 
 // Sends the request and follows at most `redirectLimit - 1` redirects; the

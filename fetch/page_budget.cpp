@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <chrono>
 
+#include "fetch/body_decoding.h"
+
 namespace fetch {
 namespace {
 
 // How often a waiting lease looks at its abandon flag.
 constexpr auto kAbandonPoll = std::chrono::milliseconds(100);
+// A page body's first allocation when its length is not known; it then
+// doubles up to the cap.
+constexpr size_t kFirstBodyBlock = size_t{64} << 10;
 
 }  // namespace
 
@@ -69,6 +74,17 @@ void PageLease::Release() {
   held_ = 0;
   ticket_ = 0;
   budget_.roomMade_.notify_all();
+}
+
+bool MakeBodyRoom(std::string& body, size_t total, bool exact, PageLease* lease, const std::atomic<bool>* abandon) {
+  if (total <= body.capacity()) return true;
+  const size_t size = exact ? total : std::min(std::max({total, 2 * body.capacity(), kFirstBodyBlock}), kMaxBodyBytes);
+  if (lease) {
+    const size_t free = lease->Budget().FreePerLease();
+    if (!lease->Reserve(exact || size <= free ? size : kMaxBodyBytes, abandon)) return false;
+  }
+  body.reserve(size);
+  return true;
 }
 
 }  // namespace fetch

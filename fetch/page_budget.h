@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <string>
 
 namespace fetch {
 
@@ -90,5 +91,14 @@ class PageLease {
   size_t held_ = 0;
   uint64_t ticket_ = 0;  // 0 while the lease holds nothing
 };
+
+// Room in a page body for `total` bytes, drawn from `lease` (may be null: no
+// budget) before the body grows; this may wait until other pages give
+// memory back. The body grows geometrically up to the body cap, so a long
+// one is copied a few times only; `exact` reserves `total` itself (a known
+// length). Beyond the lease's free part the lease asks at once for all the
+// body may still need: `total` when exact, else the cap. False, and the
+// body not grown, when `abandon` rose while waiting.
+bool MakeBodyRoom(std::string& body, size_t total, bool exact, PageLease* lease, const std::atomic<bool>* abandon);
 
 }  // namespace fetch

@@ -69,11 +69,14 @@ PageFetch FetchPage(std::u16string_view url, const RequestSettings& settings, st
   PageLease ownLease;
   ExchangeResult result =
       RunExchange(url, Method::Get, settings, kPageRedirectLimit, settings.pageLease ? settings.pageLease : &ownLease);
-  if (finalUrl != nullptr) *finalUrl = Latin1ToUtf16(result.finalUrl);  // URL-encoded: ASCII
-  if (!result.ok) return {ErrorText(result.error), true};
-  if (result.body.empty()) return {};
+  // libcurl keeps a host as it was given, in UTF-8; the path and query are
+  // percent-encoded ASCII.
+  if (finalUrl != nullptr) *finalUrl = DecodeText(result.finalUrl, "UTF-8");
+  const bool redirected = result.redirects > 0;
+  if (!result.ok) return {ErrorText(result.error), true, redirected};
+  if (result.body.empty()) return {{}, false, redirected};
   const std::string charset = ChooseCharset(result.contentType, result.body);
-  return {PageText(std::move(result.body), charset), false};
+  return {PageText(std::move(result.body), charset), false, redirected};
 }
 
 std::u16string GetPageText(std::u16string_view url, const RequestSettings& settings, std::u16string* finalUrl) {

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/text_file.h"
+#include "saved/page_file.h"
 #include "engine/compiled_signatures.h"
 #include "engine/extra_signatures.h"
 #include "engine/identify.h"
@@ -128,8 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view headerBytes = nul == std::string_view::npos ? std::string_view() : input.substr(0, nul);
   const std::string_view pageBytes = nul == std::string_view::npos ? input : input.substr(nul + 1);
 
-  const std::u16string page = fetch::NormaliseLines(cli::DecodeBytes(pageBytes));
-  const std::u16string headers = fetch::NormaliseLines(cli::DecodeBytes(headerBytes));
+  const std::u16string page = saved::PageFileText(pageBytes);
+  const std::u16string headers = saved::PageFileText(headerBytes);
   const std::u16string first = engine::IdentifySite(page, headers);
   const std::u16string second = engine::IdentifySite(page, headers);
   FUZZ_CHECK(first == second);

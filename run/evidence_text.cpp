@@ -55,6 +55,11 @@ QString VersionsText(const TEvidence& evidence) {
   return lines.join(QLatin1Char('\n'));
 }
 
+QString EndedAt(const QString& title, const TEvidence& evidence) {
+  const QString ended = evidence.FinalUrl();
+  return ended == title ? QString() : ended;
+}
+
 QString ExplainText(const QString& title, const QString& platforms, bool failed, const TEvidence& evidence,
                     const TLabelFunction& tr) {
   QStringList lines{title};
@@ -64,8 +69,10 @@ QString ExplainText(const QString& title, const QString& platforms, bool failed,
   } else {
     lines << indent + Label(tr, "Platforms:") + QLatin1Char(' ') + platforms;
   }
-  const QString ended = evidence.FinalUrl();
-  if (!ended.isEmpty() && ended != title) lines << indent + Label(tr, "Ended at:") + QLatin1Char(' ') + ended;
+  const QString recorded = evidence.Recorded();
+  if (!recorded.isEmpty()) lines << indent + Label(tr, "Recorded:") + QLatin1Char(' ') + recorded;
+  const QString ended = EndedAt(title, evidence);
+  if (!ended.isEmpty()) lines << indent + Label(tr, "Ended at:") + QLatin1Char(' ') + ended;
   const QString versions = VersionsText(evidence);
   if (!versions.isEmpty()) {
     lines << indent + Label(tr, "Versions:") + QLatin1Char(' ') + versions.split(QLatin1Char('\n')).join(QStringLiteral(", "));

@@ -30,11 +30,18 @@ QString MatchInContext(const engine::TFinding& finding);
 // "WordPress 6.3.1" per known version, one per line (LF); empty when none.
 QString VersionsText(const TEvidence& evidence);
 
+// The URL to show as where the fetch ended ("Ended at:"): the evidence's
+// final URL when the fetch was redirected and it differs from `title`;
+// empty otherwise. The window's evidence dialog and ExplainText both ask
+// this, so they always agree.
+QString EndedAt(const QString& title, const TEvidence& evidence);
+
 // One block for a site: its title line (the URL or page file), then the
-// platforms text or, when the fetch `failed`, its error, the URL the fetch
-// ended at when known and other than the title, the versions, and each
-// finding with how it was found and its match in context, and last each
-// expression that stopped at its limit on the page. Lines end with LF;
+// platforms text or, when the fetch `failed`, its error, when an archive
+// recorded the page (if it did), the URL the fetch ended at when known and
+// other than the title, the versions, and each finding with how it was found
+// and its match in context, and last each expression that stopped at its
+// limit on the page. Lines end with LF;
 // no blank line at the end. Control characters of the site's or the input's
 // texts are escaped (run::PrintableText), so every line stays one line.
 QString ExplainText(const QString& title, const QString& platforms, bool failed, const TEvidence& evidence,

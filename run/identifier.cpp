@@ -254,7 +254,7 @@ void TMyIdentifier::IdentifyNow(int UrlIndex) {
     if (!fetched.PageFailed() && StopFlag().load()) {
       if (!HandOver([&] { StopSeenStep(host_, UrlIndex); })) return;
     }
-    result = SiteResult(fetched, extras_.get());
+    result = SiteResult(fetched, extras_.get(), URL);
   }
 
   KacTaneBitti.fetch_add(1);

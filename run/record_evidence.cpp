@@ -48,13 +48,15 @@ struct TPackedVersion {
 }  // namespace
 
 // Layout: this header, the packed findings, the packed versions, then every
-// text's UTF-16 units one after another (the final URL last).
+// text's UTF-16 units one after another (the recorded date, then the final
+// URL last).
 struct TEvidence::Block {
   std::atomic<std::uint32_t> references;
   std::uint16_t findingCount;
   std::uint16_t versionCount;
   std::uint32_t urlLength;
   std::uint32_t textUnits;
+  std::uint32_t recordedLength;
 
   TPackedFinding* FindingItems() { return reinterpret_cast<TPackedFinding*>(this + 1); }
   TPackedVersion* VersionItems() { return reinterpret_cast<TPackedVersion*>(FindingItems() + findingCount); }
@@ -65,14 +67,15 @@ struct TEvidence::Block {
   }
 };
 
-TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view finalUrl) {
+TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view finalUrl, std::u16string_view recorded) {
   // At most 65,535 of each are kept: a header text can hold more values, the
   // platforms text keeps them all in any case.
   const std::size_t stopped = std::min<std::size_t>(evidence.stopped.size(), UINT16_MAX / 2);
   const std::size_t findings = std::min<std::size_t>(evidence.findings.size(), UINT16_MAX - stopped);
   const std::size_t versions = std::min<std::size_t>(evidence.versions.size(), UINT16_MAX);
-  if (findings == 0 && versions == 0 && stopped == 0 && finalUrl.empty()) return;
-  std::size_t units = finalUrl.size();
+  recorded = recorded.substr(0, UINT16_MAX);
+  if (findings == 0 && versions == 0 && stopped == 0 && finalUrl.empty() && recorded.empty()) return;
+  std::size_t units = finalUrl.size() + recorded.size();
   for (std::size_t i = 0; i < stopped; ++i) units += Fit<std::uint16_t>(evidence.stopped[i].file).size();
   for (std::size_t i = 0; i < findings; ++i) {
     const auto& f = evidence.findings[i];
@@ -88,7 +91,8 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
   void* memory = std::malloc(bytes);
   if (memory == nullptr) throw std::bad_alloc();
   block_ = new (memory) Block{{1}, static_cast<std::uint16_t>(items), static_cast<std::uint16_t>(versions),
-                              static_cast<std::uint32_t>(finalUrl.size()), static_cast<std::uint32_t>(units)};
+                              static_cast<std::uint32_t>(finalUrl.size()), static_cast<std::uint32_t>(units),
+                              static_cast<std::uint32_t>(recorded.size())};
   char16_t* text = block_->Texts();
   auto put = [&text](std::u16string_view s) {
     // An empty view may have no data pointer, which memcpy must not be given.
@@ -126,6 +130,7 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
     p.lengths[0] = put(evidence.versions[i].platform);
     p.lengths[1] = put(evidence.versions[i].version);
   }
+  put(recorded);
   put(finalUrl);
 }
 
@@ -206,6 +211,12 @@ QString TEvidence::FinalUrl() const {
   if (block_ == nullptr || block_->urlLength == 0) return QString();
   const char16_t* end = block_->Texts() + block_->textUnits;
   return QString::fromUtf16(end - block_->urlLength, block_->urlLength);
+}
+
+QString TEvidence::Recorded() const {
+  if (block_ == nullptr || block_->recordedLength == 0) return QString();
+  const char16_t* end = block_->Texts() + block_->textUnits - block_->urlLength;
+  return QString::fromUtf16(end - block_->recordedLength, block_->recordedLength);
 }
 
 std::size_t TEvidence::BlockBytes() const { return block_ == nullptr ? 0 : block_->Bytes(); }

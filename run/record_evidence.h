@@ -1,6 +1,7 @@
 #pragma once
 // The evidence of one work-list record (the findings behind its platforms
-// text, the versions, and the URL its page fetch ended at), packed into one
+// text, the versions, the URL a redirected page fetch ended at, and when an
+// archive recorded the page), packed into one
 // block so that a list of a million records stays small.
 //
 // A TEvidence is immutable once built; copies share the block (the count is
@@ -19,9 +20,11 @@ namespace run {
 class TEvidence {
  public:
   TEvidence() = default;
-  // From the engine's answer and the URL the page fetch ended at (empty:
-  // not known). An answer without findings, versions or URL takes no block.
-  TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view finalUrl);
+  // From the engine's answer, the URL the page fetch ended at (empty: not
+  // redirected, or not known) and, for a page read from an archive, when it
+  // was recorded (the archive's own date text; empty: a page fetched now). An
+  // answer without findings, versions, URL or date takes no block.
+  TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view finalUrl, std::u16string_view recorded = {});
   TEvidence(const TEvidence& other) noexcept;
   TEvidence(TEvidence&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
   TEvidence& operator=(TEvidence other) noexcept {
@@ -36,6 +39,7 @@ class TEvidence {
   // Expressions of signature files that stopped at their limit on the page.
   std::vector<engine::TStoppedExpression> Stopped() const;
   QString FinalUrl() const;
+  QString Recorded() const;
 
   // Bytes of the block (for the memory figures).
   std::size_t BlockBytes() const;

@@ -31,6 +31,9 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   fetch::PageFetch page = fetch::FetchPage(View(URL), pageSettings, &fetched.finalUrl);
   fetched.pageText = std::move(page.text);
   fetched.pageFailed = page.failed;
+  // Where the fetch ended is worth telling (and keeping beside the record)
+  // only when it is not where it began.
+  if (!page.redirected) fetched.finalUrl.clear();
 
   const TFetchInputs::Snapshot probeFields = inputs.Get();
   fetch::RequestSettings probeSettings;
@@ -43,11 +46,15 @@ TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QStri
   return fetched;
 }
 
-TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras) {
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras, const QString& requested) {
   if (fetched.PageFailed())
-    return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl), true};
-  const engine::TSiteEvidence found = engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras);
-  return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl), false};
+    return {FromU16(fetched.pageText), TEvidence(engine::TSiteEvidence(), fetched.finalUrl, fetched.recorded), true};
+  // The address the page came from tells its own site from the sites it
+  // links to (with extra signatures).
+  const std::u16string pageUrl = fetched.finalUrl.empty() ? requested.toStdU16String() : fetched.finalUrl;
+  const engine::TSiteEvidence found =
+      engine::IdentifyPageWithEvidence(fetched.pageText, fetched.headerText, extras, pageUrl);
+  return {FromU16(found.platforms), TEvidence(found, fetched.finalUrl, fetched.recorded), false};
 }
 
 QString ExceptionMessage(const std::exception_ptr& error) {

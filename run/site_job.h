@@ -4,6 +4,7 @@
 // their own steps around these calls. Safe from any thread.
 #include <QString>
 #include <atomic>
+#include <cstddef>
 #include <exception>
 #include <string>
 
@@ -23,7 +24,8 @@ namespace run {
 struct TSiteFetch {
   std::u16string pageText;    // the page text, or "Error: ..." when the fetch failed
   std::u16string headerText;  // the probe's header lines; empty when it failed
-  std::u16string finalUrl;    // the URL the page fetch ended at; empty: not known
+  std::u16string finalUrl;    // where a redirected page fetch ended; empty: not redirected (or not known)
+  std::u16string recorded;    // when an archive recorded the page (its date text); empty: fetched now
   // Set by the fetch itself: a page that merely begins with "Error: " is a page.
   bool pageFailed = false;
   bool PageFailed() const { return pageFailed; }
@@ -37,6 +39,20 @@ struct TSiteFetch {
 TSiteFetch FetchSite(const QString& URL, const TFetchInputs& inputs, const QString& runUserAgent,
                      const std::atomic<bool>* abandon, fetch::PageLease& pageLease);
 
+// A record's page that comes from elsewhere than a fetch: a saved file, a
+// response recorded in an archive. The run asks for it once, on the job's
+// thread; until then the source holds what it needs (a path, the recorded
+// bytes).
+class TPageSource {
+ public:
+  virtual ~TPageSource() = default;
+  // The page and header texts as a fetch would give them. The page text's
+  // bytes are drawn on `pageLease`, as a fetched body's are.
+  virtual TSiteFetch Read(fetch::PageLease& pageLease) = 0;
+  // Bytes the source holds until it is read (for a run's bound on them).
+  virtual std::size_t HeldBytes() const { return 0; }
+};
+
 // The text of a job's exception, for the run's failure message.
 QString ExceptionMessage(const std::exception_ptr& error);
 
@@ -47,7 +63,11 @@ struct TSiteResult {
 };
 
 // The job's result; the findings come from the same pass as the platforms.
-// `extras`: the run's extra signatures, or null for the built-in tables alone.
-TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr);
+// `extras`: the run's extra signatures, or null for the built-in tables alone;
+// with them, the page's address (the final URL of a redirected fetch, else
+// `requested`: the URL asked for, or the record's name) tells the page's own
+// site from the sites it links to.
+TSiteResult SiteResult(const TSiteFetch& fetched, const engine::TExtraSignatures* extras = nullptr,
+                       const QString& requested = QString());
 
 }  // namespace run

@@ -48,35 +48,38 @@ class TStream {
   struct Slot {
     TWorkRecord record;
     bool ended = false;
+    std::unique_ptr<TPageSource> source;  // null: the site of the record's URL is fetched
+    std::size_t held = 0;                 // the source's bytes, counted in held_ until its job ends
   };
 
   bool MayStart() const { return !StopFlag().load() && !failed_; }
+  bool HeldTooMuch() const { return settings_.heldBytes > 0 && held_ > 0 && held_ >= settings_.heldBytes; }
 
   // The calling thread: takes lines while fewer than `window` records wait.
   void ReadInput() {
     for (;;) {
       {
         std::unique_lock lock(mutex_);
-        while (MayStart() && slots_.size() - inWork_ >= window_) cv_.wait_for(lock, kStopPoll);
+        while (MayStart() && (slots_.size() - inWork_ >= window_ || HeldTooMuch())) cv_.wait_for(lock, kStopPoll);
         if (!MayStart()) break;
       }
-      const std::optional<QString> line = host_.NextLine(giveUp_);
-      if (!line) break;
-      QString url = IntakeUrl(*line);
-      const QString fault = host_.LineFault();
-      if (url.isEmpty() || !host_.Admit(url)) continue;
+      std::optional<TStreamEntry> entry = host_.NextEntry(giveUp_);
+      if (!entry) break;
       std::lock_guard lock(mutex_);
       ++taken_;
-      if (!fault.isEmpty()) {
+      if (!entry->fault.isEmpty()) {
         // Ended already: no job takes it, it waits only for its turn.
-        slots_.push_back(Slot{TWorkRecord(std::move(url), QStringLiteral("Error: ") + fault, kImageError), true});
+        slots_.push_back(
+            Slot{TWorkRecord(std::move(entry->name), QStringLiteral("Error: ") + entry->fault, kImageError), true, nullptr, 0});
         ++endedCount_;
         DeliverReady();
         host_.Progress(endedCount_, taken_);
         cv_.notify_all();
         continue;
       }
-      slots_.push_back(Slot{TWorkRecord(std::move(url), QString(), kImageNone), false});
+      const std::size_t held = entry->source ? entry->source->HeldBytes() : 0;
+      held_ += held;
+      slots_.push_back(Slot{TWorkRecord(std::move(entry->name), QString(), kImageNone), false, std::move(entry->source), held});
       // A thread more while records wait that no idle thread will take, up
       // to the jobs at once: a short list makes only as many threads as it
       // has records.
@@ -115,7 +118,10 @@ class TStream {
         DeliverReady();  // a record that ended without a job
         continue;
       }
-      const QString url = slots_[static_cast<std::size_t>(index - base_)].record.FURL;
+      Slot& started = slots_[static_cast<std::size_t>(index - base_)];
+      const QString url = started.record.FURL;
+      std::unique_ptr<TPageSource> source = std::move(started.source);
+      const std::size_t held = started.held;
       ++inWork_;
       lock.unlock();
 
@@ -126,14 +132,22 @@ class TStream {
         // The page's bytes stay counted in the shared page budget until its
         // text has been identified and is gone.
         fetch::PageLease pageLease;
-        result = SiteResult(FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease),
-                            settings_.extras.get());
+        TSiteFetch fetched;
+        if (source) {
+          fetched = source->Read(pageLease);
+          source.reset();  // what it held is no longer needed
+        } else {
+          fetched = FetchSite(url, *settings_.inputs, settings_.runUserAgent, nullptr, pageLease);
+        }
+        result = SiteResult(fetched, settings_.extras.get(), url);
       } catch (...) {
         error = std::current_exception();
       }
+      source.reset();
 
       lock.lock();
       --inWork_;
+      held_ -= held;
       if (error) {
         if (!failed_) {
           failed_ = true;
@@ -182,6 +196,7 @@ class TStream {
   qint64 base_ = 0;         // input index of slots_.front()
   qint64 next_ = 0;         // input index of the next record to start
   std::size_t inWork_ = 0;
+  std::size_t held_ = 0;  // bytes of the page sources of records not yet ended
   qint64 taken_ = 0;
   qint64 endedCount_ = 0;
   qint64 delivered_ = 0;
@@ -195,6 +210,16 @@ class TStream {
 };
 
 }  // namespace
+
+std::optional<TStreamEntry> TStreamHost::NextEntry(const std::atomic<bool>& giveUp) {
+  for (;;) {
+    const std::optional<QString> line = NextLine(giveUp);
+    if (!line) return std::nullopt;
+    QString url = IntakeUrl(*line);
+    QString fault = LineFault();
+    if (!url.isEmpty() && Admit(url)) return TStreamEntry{std::move(url), nullptr, std::move(fault)};
+  }
+}
 
 TStreamResult RunStream(TStreamHost& host, const TStreamSettings& settings) { return TStream(host, settings).Run(); }
 

@@ -19,7 +19,8 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool IsUrl(std::string_view url) { return url.starts_with("http"); }
+// A record's name: a URL, or the path of a saved page file (--pages).
+bool IsRecordName(std::string_view name) { return !name.empty(); }
 
 // One jsonl record; `line` is followed by at least SIMDJSON_PADDING readable
 // bytes (`capacity` counts them).
@@ -41,7 +42,7 @@ bool AddJsonRecord(simdjson::ondemand::parser& parser, const char* line, std::si
     if (field.value().get(value) != SUCCESS) return false;
     if (key == "url") {
       std::string_view url;
-      if (value.get_string().get(url) != SUCCESS || !IsUrl(url)) return false;
+      if (value.get_string().get(url) != SUCCESS || !IsRecordName(url)) return false;
       urlSeen = true;
     } else if (key == "platforms") {
       ondemand::array array;
@@ -91,7 +92,7 @@ bool AddJsonRecord(simdjson::ondemand::parser& parser, const char* line, std::si
 bool AddCsvRecord(std::string_view record, TRunSummary& summary) {
   const QString text = FromUtf8(record);
   const std::optional<QStringList> fields = CsvFields(text, QLatin1Char(','));
-  if (!fields || fields->size() != 2 || !fields->at(0).startsWith(QLatin1String("http"))) return false;
+  if (!fields || fields->size() != 2 || fields->at(0).isEmpty()) return false;  // no name: no record
   const QString platforms = CsvUnguarded(fields->at(1));
   if (IsErrorRecordText(platforms))
     summary.AddFailed(platforms);

@@ -1,5 +1,6 @@
 #include "ui/app_form.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -23,6 +24,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <numeric>
 #include <limits>
 #include <stdexcept>
 
@@ -49,9 +51,11 @@
 #include "ui/message_dialog.h"
 #include "ui/new_ver.h"
 #include "ui/proxy_form.h"
+#include "ui/qt_translations.h"
 #include "ui/results_model.h"
 #include "ui/summary_panel.h"
 #include "ui/results_view.h"
+#include "ui/screen_fit.h"
 #include "ui/signature_preparation.h"
 #include "ui/translate_form.h"
 #include "ui_app_form.h"
@@ -86,12 +90,31 @@ QString TextFilters() {
          i18n::Translate(QStringLiteral("Any File")) + QStringLiteral("|*.*");
 }
 
+// Sorts the records by `key` and returns the old position of each record
+// in its new order, so that the view can follow the records it had selected.
+// The records are moved once each, along the cycles of the permutation.
 template <typename Key>
-void SortRecords(run::TWorkList& list, bool descending, Key key) {
-  std::sort(list.begin(), list.end(), [&](const run::TMyRecord& x, const run::TMyRecord& y) {
-    const int c = CompareOrdinal(key(x), key(y));
+std::vector<size_t> SortRecords(run::TWorkList& list, bool descending, Key key) {
+  std::vector<size_t> order(list.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+    const int c = CompareOrdinal(key(list[x]), key(list[y]));
     return descending ? c > 0 : c < 0;
   });
+  std::vector<bool> placed(list.size(), false);
+  for (size_t start = 0; start < list.size(); ++start) {
+    if (placed[start] || order[start] == start) continue;
+    run::TWorkRecord first = std::move(list[start]);
+    size_t at = start;
+    while (order[at] != start) {
+      list[at] = std::move(list[order[at]]);
+      placed[at] = true;
+      at = order[at];
+    }
+    list[at] = std::move(first);
+    placed[at] = true;
+  }
+  return order;
 }
 
 }  // namespace
@@ -157,6 +180,7 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   connect(model_, &QAbstractItemModel::dataChanged, this, &TAppForm::UpdateRowMenu);
   connect(model_, &QAbstractItemModel::rowsRemoved, this, &TAppForm::UpdateRowMenu);
   UpdateRowMenu();
+  UpdateExportEnabled();
   // The evidence command depends on the row (enabled for a finished one),
   // so it joins the row menu only while the menu is open; at rest the menu
   // holds the rows' own commands.
@@ -202,15 +226,13 @@ TAppForm::TAppForm(TAppFormOptions options, QWidget* parent)
   ui_->Splitter1->setSizes({120, 10000});
   ui_->SynEdit1->setText(ExampleUrls());
 
-  // The client area is 684 x 472 (device-independent pixels; Qt scales them
-  // to the screen) below the menu bar.
-  resize(684, 472 + menuBar()->sizeHint().height());
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
-
   FormCreate();
   ApplyTexts();
   SetSmallestSize();
+  // The client area is 684 x 472 (device-independent pixels; Qt scales them
+  // to the screen) below the menu bar, centred on the screen, and never
+  // larger than the screen's available area.
+  PlaceWithinScreen(*this, QSize(684, 472 + menuBar()->sizeHint().height()));
 
   connect(ui_->Edit3, &QLineEdit::textChanged, this, &TAppForm::Edit3Change);
   connect(ui_->Edit4, &QLineEdit::textChanged, this, &TAppForm::Edit4Change);
@@ -286,6 +308,7 @@ void TAppForm::FormCreate() {
   } catch (const std::exception& error) {
     ReportLater(QString::fromUtf8(error.what()));
   }
+  InstallQtTranslations(i18n::LanguageName());
   ui_->ExtraSignatures1->setText(i18n::Translate(QStringLiteral("E&xtra Signatures")));
   ui_->EditMySignatures1->setText(i18n::Translate(QStringLiteral("&Edit My Signatures...")));
 }
@@ -330,6 +353,7 @@ void TAppForm::BuildMenus() {
   connect(item(PopupMenu1, "XT1"), &QAction::triggered, this, &TAppForm::XT1Click);
   connect(item(PopupMenu1, "CSV1"), &QAction::triggered, this, &TAppForm::CSV1Click);
   connect(item(PopupMenu1, "XLS1"), &QAction::triggered, this, &TAppForm::XLS1Click);
+  connect(item(PopupMenu1, "XLSX1"), &QAction::triggered, this, &TAppForm::XLSX1Click);
 
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -406,6 +430,7 @@ void TAppForm::ApplyTexts() {
   text(PopupMenu1, "XT1", Translate(QStringLiteral("Export to TXT...")));
   text(PopupMenu1, "CSV1", Translate(QStringLiteral("Export to CSV...")));
   text(PopupMenu1, "XLS1", Translate(QStringLiteral("Export to XLS...")));
+  text(PopupMenu1, "XLSX1", Translate(QStringLiteral("Export to XLSX...")));
   text(PopupMenu2, "Undo1", Translate(QStringLiteral("Undo")));
   text(PopupMenu2, "Cut1", Translate(QStringLiteral("Cut")));
   text(PopupMenu2, "Copy1", Translate(QStringLiteral("Copy")));
@@ -437,8 +462,15 @@ void TAppForm::ApplyTexts() {
       Translate(QStringLiteral("Starts identifying the sites of the list, or stops the run.")));
   ui_->ButtonExport->setAccessibleDescription(
       Translate(QStringLiteral("Saves the results as a TXT, CSV, XLS or XLSX file.")));
-  statusPanel0_->setAccessibleName(Translate(QStringLiteral("Sites done")));
-  statusPanel1_->setAccessibleName(Translate(QStringLiteral("Site in work")));
+  statusName0_ = Translate(QStringLiteral("Sites done"));
+  statusName1_ = Translate(QStringLiteral("Site in work"));
+  ExposeStatusTexts();
+  ui_->StatusBar1->setAccessibleName(Translate(QStringLiteral("Status")));
+  // "Exit" ends at once, without the closing step that saves the list.
+  ui_->Exit1->setStatusTip(
+      Translate(QStringLiteral("Ends the program at once; the URL list is not saved (closing the window saves it).")));
+  ui_->Exit1->setToolTip(ui_->Exit1->statusTip());
+  ui_->File1->setToolTipsVisible(true);
   progress_->setAccessibleName(Translate(QStringLiteral("Progress")));
 }
 
@@ -520,7 +552,11 @@ void TAppForm::LoadSavedList() {
     // The example lines stay; closing the window will try to save again.
     ReportLater(QString::fromUtf8(error.what()));
   }
+  // What the next start shows again, saved or not.
+  savedListText_ = ui_->SynEdit1->text();
 }
+
+bool TAppForm::ListChangedSinceSave() const { return ui_->SynEdit1->text() != savedListText_; }
 
 void TAppForm::Timer1Timer() {
   // Caret after the last character, nothing selected.
@@ -626,6 +662,9 @@ void TAppForm::ButtonStartClick() {
   // The old rows go at once, before anything of the new run is shown.
   model_->SetRowCount(0);
   workList_.clear();
+  UpdateExportEnabled();
+  ui_->StatusBar1->clearMessage();
+  ui_->StatusBar1->setAccessibleName(i18n::Translate(QStringLiteral("Status")));
   summaryPanel_->RunStarted();
   progress_->setRange(0, 1);
   progress_->setValue(0);
@@ -640,7 +679,7 @@ void TAppForm::ButtonStartClick() {
 
   auto* worker = new run::TMyIdentifier(*this, fetchInputs_, runUserAgent_, poolLimits_);
   if (ui_->ExtraSignatures1->isChecked()) {
-    ShowRejectedSignatures(signatures_->Prepared().rejected, this);
+    ShowRejectedSignatures(signatures_->Prepared().rejected, RunSignaturePaths(options_.programFolder, dataFolder_), this);
     worker->SetExtraSignatures(signatures_->Prepared().set);
   }
   connect(worker, &QThread::finished, this, [this, worker] { MyThreadTerminate(worker); });
@@ -661,8 +700,16 @@ void TAppForm::MyThreadTerminate(run::TMyIdentifier* worker) {
 void TAppForm::IslemTamam(bool BeepYapalimmi) {
   if (BeepYapalimmi) QApplication::beep();
   statusPanel1_->clear();
+  ExposeStatusTexts();
   SetIdleButton();
   SetBusyCursor(false);
+  UpdateExportEnabled();
+  if (workList_.empty()) {
+    // Nothing was taken in: say why nothing ran.
+    Announce(i18n::Translate(QStringLiteral("Nothing to do: the URL list holds no address.")), 8000);
+  } else {
+    Announce(i18n::Translate(QStringLiteral("Run finished: %1 sites done.")).arg(statusPanel0_->text()), 0);
+  }
   if (stoppedSites_ > 0) {
     // Once per run, after the run's own hand-over has returned.
     const QString message =
@@ -705,7 +752,8 @@ void TAppForm::SignaturesPrepared() {
 }
 
 bool TAppForm::RunInProgress() const {
-  if (startPending_) return true;  for (const auto& worker : workers_)
+  if (startPending_) return true;
+  for (const auto& worker : workers_)
     if (worker && worker->isRunning()) return true;
   return false;
 }
@@ -744,11 +792,38 @@ void TAppForm::SetStatusText(int panel, const QString& text) {
   } else {
     statusPanel1_->setText(text);
   }
+  ExposeStatusTexts();
+}
+
+void TAppForm::ExposeStatusTexts() {
+  // A screen reader reads a label's accessible name, which would otherwise
+  // hide the text: the name carries both.
+  auto expose = [](QLabel* panel, const QString& name) {
+    const QString shown = panel->text().isEmpty() ? name : name + QStringLiteral(": ") + panel->text();
+    if (panel->accessibleName() != shown) panel->setAccessibleName(shown);
+  };
+  expose(statusPanel0_, statusName0_);
+  expose(statusPanel1_, statusName1_);
+}
+
+void TAppForm::Announce(const QString& text, int visibleMs) {
+  if (visibleMs > 0) ui_->StatusBar1->showMessage(text, visibleMs);
+  ui_->StatusBar1->setAccessibleName(text);  // sends the name-change event
+  QAccessibleEvent alert(ui_->StatusBar1, QAccessible::Alert);
+  QAccessible::updateAccessibility(&alert);
 }
 
 QString TAppForm::StatusText(int panel) const { return panel == 0 ? statusPanel0_->text() : statusPanel1_->text(); }
 
-void TAppForm::SetRowCount(qint64 count) { model_->SetRowCount(count); }
+void TAppForm::SetRowCount(qint64 count) {
+  model_->SetRowCount(count);
+  UpdateExportEnabled();
+}
+
+void TAppForm::UpdateExportEnabled() {
+  // An export of no records would only write an empty file.
+  ui_->ButtonExport->setEnabled(model_->rowCount() > 0);
+}
 
 void TAppForm::RedrawRow(int index) { model_->RedrawRow(index); }
 
@@ -835,6 +910,7 @@ void TAppForm::closeEvent(QCloseEvent* e) {
     try {
       services::SaveListFile(dataFolder_ + services::kListFileName,
                              services::SplitListLines(ui_->SynEdit1->text()), lineBreak_);
+      savedListText_ = ui_->SynEdit1->text();
     } catch (const std::exception& error) {
       e->ignore();
       ReportError(QString::fromUtf8(error.what()));
@@ -859,7 +935,9 @@ void TAppForm::ResettoDefaults1Click() {
   const QMessageBox::StandardButton answer = CaptionedMessageDialog(
       i18n::Translate(QStringLiteral("Restart Application?")), QMessageBox::Question,
       QMessageBox::Yes | QMessageBox::No, i18n::Translate(QStringLiteral("Confirmation")),
-      {i18n::Translate(QStringLiteral("Yes")), i18n::Translate(QStringLiteral("No"))}, this);
+      {i18n::Translate(QStringLiteral("Yes")), i18n::Translate(QStringLiteral("No"))}, this,
+      i18n::Translate(QStringLiteral(
+          "The settings and the saved URL list are deleted; the program starts again with its built-in settings and example addresses.")));
   if (answer != QMessageBox::Yes) return;
   settingsReady_ = false;
   services::DeleteSettingsAndList(dataFolder_);
@@ -913,6 +991,9 @@ void TAppForm::Language1Click() {
   TTranslateFormHost host;
   host.SetLanguageFile = [this](const QString& file) { SetLanguageFile(file); };
   host.DataFolder = dataFolder_;
+  if (ListChangedSinceSave())
+    host.RestartNote = i18n::Translate(QStringLiteral(
+        "The URL list is not saved by this restart: the program starts again with the list as it was last saved."));
   // Ends as "Exit" does: the URL list is not saved.
   host.StartAndQuit = [this](const QString& script) {
     options_.startRestartScript(script);
@@ -943,27 +1024,88 @@ void TAppForm::About1Click() {
 // ---- results view -------------------------------------------------------------
 
 void TAppForm::ListView1ColumnClick(int column) {
-  // Records are addressed by position while a run lasts.
-  if (ui_->ButtonStart->text() != startCaption_) return;
+  // Records are addressed by position while a run lasts. The header turns
+  // its indicator on a click by itself: it is set back to the sort state.
+  if (ui_->ButtonStart->text() != startCaption_) {
+    ShowSortIndicator();
+    return;
+  }
   if (column == sortColumn_) {
     descending_ = !descending_;
   } else {
     sortColumn_ = column;
     descending_ = false;
   }
+  const TSelectedRecords selected = SelectedRecords();
+  std::vector<size_t> order;
   if (sortColumn_ == 0)
-    Column1Sort();
+    order = Column1Sort();
   else if (sortColumn_ == 1)
-    Column2Sort();
+    order = Column2Sort();
   model_->RedrawAll();
+  FollowSortedRecords(selected, order);
+  ShowSortIndicator();
 }
 
-void TAppForm::Column1Sort() {
-  SortRecords(workList_, descending_, [](const run::TMyRecord& r) -> const QString& { return r.FURL; });
+std::vector<size_t> TAppForm::Column1Sort() {
+  return SortRecords(workList_, descending_, [](const run::TMyRecord& r) -> const QString& { return r.FURL; });
 }
 
-void TAppForm::Column2Sort() {
-  SortRecords(workList_, descending_, [](const run::TMyRecord& r) -> const QString& { return r.FPlatform; });
+std::vector<size_t> TAppForm::Column2Sort() {
+  return SortRecords(workList_, descending_, [](const run::TMyRecord& r) -> const QString& { return r.FPlatform; });
+}
+
+TAppForm::TSelectedRecords TAppForm::SelectedRecords() const {
+  TSelectedRecords selected;
+  const QItemSelectionModel* selection = ui_->ListView1->selectionModel();
+  if (selection == nullptr) return selected;
+  for (const QItemSelectionRange& range : selection->selection())
+    for (int row = range.top(); row <= range.bottom(); ++row)
+      if (const int record = model_->RecordIndex(row); record >= 0) selected.records.push_back(record);
+  const QModelIndex current = selection->currentIndex();
+  if (current.isValid()) {
+    selected.current = model_->RecordIndex(current.row());
+    selected.currentColumn = current.column();
+  }
+  return selected;
+}
+
+void TAppForm::FollowSortedRecords(const TSelectedRecords& selected, const std::vector<size_t>& order) {
+  // The selection belongs to the sites, not to the row numbers: the records
+  // the user had selected are selected again where the sort put them.
+  QItemSelectionModel* selection = ui_->ListView1->selectionModel();
+  if (order.empty() || selection == nullptr) return;
+  std::vector<int> newIndexOf(order.size());
+  for (size_t at = 0; at < order.size(); ++at) newIndexOf[order[at]] = static_cast<int>(at);
+  auto rowNow = [&](int record) {
+    return record >= 0 && static_cast<size_t>(record) < newIndexOf.size()
+               ? model_->RowOfRecord(newIndexOf[static_cast<size_t>(record)])
+               : -1;
+  };
+  std::vector<int> rows;
+  for (int record : selected.records)
+    if (const int row = rowNow(record); row >= 0) rows.push_back(row);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  QItemSelection moved;
+  for (size_t i = 0; i < rows.size();) {
+    size_t end = i;
+    while (end + 1 < rows.size() && rows[end + 1] == rows[end] + 1) ++end;
+    moved.select(model_->index(rows[i], 0), model_->index(rows[end], model_->columnCount() - 1));
+    i = end + 1;
+  }
+  selection->select(moved, QItemSelectionModel::ClearAndSelect);
+  if (const int row = rowNow(selected.current); row >= 0) {
+    const QModelIndex current = model_->index(row, selected.currentColumn);
+    selection->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    ui_->ListView1->scrollTo(current);
+  }
+}
+
+void TAppForm::ShowSortIndicator() {
+  QHeaderView* header = ui_->ListView1->horizontalHeader();
+  header->setSortIndicatorShown(sortColumn_ >= 0);
+  header->setSortIndicator(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 int TAppForm::SelectedRow() const {
@@ -1064,12 +1206,25 @@ void TAppForm::CSV1Click() {
 }
 
 void TAppForm::XLS1Click() {
-  const QString fileName = AskSaveFileName(
-      QStringLiteral("xls"), i18n::Translate(QStringLiteral("XLS File")) + QStringLiteral("|*.xls|") +
-                                 i18n::Translate(QStringLiteral("XLSX File")) + QStringLiteral("|*.xlsx"));
+  ExportWorkbook(QStringLiteral("xls"),
+                 i18n::Translate(QStringLiteral("XLS File")) + QStringLiteral("|*.xls|") +
+                     i18n::Translate(QStringLiteral("XLSX File")) + QStringLiteral("|*.xlsx"),
+                 exports::TWorkbookFormat::ByName);
+}
+
+void TAppForm::XLSX1Click() {
+  ExportWorkbook(QStringLiteral("xlsx"),
+                 i18n::Translate(QStringLiteral("XLSX File")) + QStringLiteral("|*.xlsx|") +
+                     i18n::Translate(QStringLiteral("Any File")) + QStringLiteral("|*.*"),
+                 exports::TWorkbookFormat::Xlsx);
+}
+
+void TAppForm::ExportWorkbook(const QString& defaultSuffix, const QString& filterPairs,
+                              exports::TWorkbookFormat format) {
+  const QString fileName = AskSaveFileName(defaultSuffix, filterPairs);
   if (fileName.isEmpty()) return;
   try {
-    ExportToSpreadsheet(workList_, listSeparator_, fileName);
+    ExportToSpreadsheet(workList_, listSeparator_, fileName, format);
   } catch (const std::exception& error) {
     ShowMessageBox(this, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")),
                    QString::fromUtf8(error.what()));

@@ -8,7 +8,14 @@
 //   Idle      "Start"                     enabled, picture 50   default cursor
 //   Running   "STOP"                      enabled, no picture   busy cursor
 //   Stopping  Translate("Stopping...")    disabled, no picture  busy cursor
-// Sorting the results is refused unless the caption reads "Start".
+// Sorting the results is refused unless the caption reads "Start"; a sort
+// keeps the selected sites selected (and the current one in view) and the
+// header's sort indicator shows the column and direction.
+//
+// Export Results is enabled while the list holds records; a run that takes
+// in no URL says so in the status bar. The status panels expose their texts
+// to screen readers, and the end of a run is announced (the status bar's
+// accessible name, with a name-change and an alert event).
 //
 // Ending: closing the window saves the URL list to list.txt (while the
 // settings-ready flag is set; a failed save keeps the window open); "Exit"
@@ -26,6 +33,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "run/identifier.h"
 #include "run/run_host.h"
@@ -36,6 +44,9 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QTimer;
+namespace exports {
+enum class TWorkbookFormat;
+}
 namespace services {
 class TSettingsStore;
 }
@@ -137,6 +148,9 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void XT1Click();
   void CSV1Click();
   void XLS1Click();
+  // "Export to XLSX...": the spreadsheet export with the Office Open XML
+  // format chosen up front (the same writer as XLS1Click).
+  void XLSX1Click();
   void MultiThreaded1Click(bool checkedNow);
   void ExtraSignatures1Click(bool checkedNow);
   void EditMySignatures1Click();
@@ -181,12 +195,32 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void WriteSetting(const QString& key, const QString& value);
   void SetBusyCursor(bool busy);
   void SetIdleButton();
-  void Column1Sort();
-  void Column2Sort();
+  // Sort the work list; each returns the old row of every new row.
+  std::vector<size_t> Column1Sort();
+  std::vector<size_t> Column2Sort();
+  // The records the view has selected (and its current one), by their
+  // work-list index, so that they can be selected again after a sort.
+  struct TSelectedRecords {
+    std::vector<int> records;
+    int current = -1;
+    int currentColumn = 0;
+  };
+  TSelectedRecords SelectedRecords() const;
+  void FollowSortedRecords(const TSelectedRecords& selected, const std::vector<size_t>& order);
+  void ShowSortIndicator();
+  void UpdateExportEnabled();
+  void ExposeStatusTexts();
+  // Tells screen readers `text` (and, when `visibleMs` > 0, shows it in the
+  // status bar for that long).
+  void Announce(const QString& text, int visibleMs);
+  // Whether the editor holds text that list.txt does not (typed or loaded
+  // since the last load or save).
+  bool ListChangedSinceSave() const;
   int SelectedRow() const;
   void UpdateRowMenu();
   void OpenUrl(const QUrl& url);
   QString AskSaveFileName(const QString& defaultSuffix, const QString& filterPairs);
+  void ExportWorkbook(const QString& defaultSuffix, const QString& filterPairs, exports::TWorkbookFormat format);
   void ReportError(const QString& message);
   void ReportLater(const QString& message);
   void AbandonRuns();
@@ -229,6 +263,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   int sortColumn_ = -1;
   bool descending_ = false;
   QString lineBreak_ = QStringLiteral("\r\n");
+  QString savedListText_;  // the editor's text as list.txt holds it (or the example lines)
+  QString statusName0_, statusName1_;  // the status panels' accessible names, translated
 
   QLabel* statusPanel0_ = nullptr;
   QLabel* statusPanel1_ = nullptr;

@@ -11,6 +11,7 @@
 #include "i18n/language.h"
 #include "run/evidence_text.h"
 #include "run/handover_steps.h"
+#include "ui/palette_colours.h"
 
 namespace ui {
 
@@ -76,22 +77,25 @@ TEvidenceDialog::TEvidenceDialog(const run::TWorkRecord& record, QWidget* parent
 }
 
 QString TEvidenceDialog::BodyHtml() const {
+  // In the order of CopyText, from the same decisions.
   QString html;
-  const QString ended = record_.evidence.FinalUrl();
   if (run::FetchFailed(record_)) {
     html += QStringLiteral("<p>") + record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
-    if (!ended.isEmpty()) {
-      html += QStringLiteral("<p>") + i18n::Translate(QStringLiteral("Ended at:")).toHtmlEscaped() + QLatin1Char(' ') + ended.toHtmlEscaped() +
-              QStringLiteral("</p>");
-    }
-    return html;
+  } else {
+    html += QStringLiteral("<p><b>") + i18n::Translate(QStringLiteral("Platforms:")).toHtmlEscaped() +
+            QStringLiteral("</b> ") + record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
   }
-  html += QStringLiteral("<p><b>") + i18n::Translate(QStringLiteral("Platforms:")).toHtmlEscaped() + QStringLiteral("</b> ") +
-          record_.FPlatform.toHtmlEscaped() + QStringLiteral("</p>");
+  const QString ended = run::EndedAt(record_.FURL, record_.evidence);
+  if (!ended.isEmpty()) {
+    html += QStringLiteral("<p>") + i18n::Translate(QStringLiteral("Ended at:")).toHtmlEscaped() + QLatin1Char(' ') +
+            ended.toHtmlEscaped() + QStringLiteral("</p>");
+  }
+  if (run::FetchFailed(record_)) return html;
   const auto versions = record_.evidence.Versions();
   const auto findings = record_.evidence.Findings();
   if (findings.empty()) html += QStringLiteral("<p>") + i18n::Translate(QStringLiteral("Nothing matched.")).toHtmlEscaped() + QStringLiteral("</p>");
   const auto translate = Translator();
+  const QString highlight = HighlightStyle(palette());
   for (const auto& f : findings) {
     html += QStringLiteral("<p><b>") + Html(f.platform) + QStringLiteral("</b>");
     if (f.duplicate) html += QStringLiteral(" <i>(") + i18n::Translate(QStringLiteral("duplicate, left out")).toHtmlEscaped() + QStringLiteral(")</i>");
@@ -106,14 +110,22 @@ QString TEvidenceDialog::BodyHtml() const {
     if (f.source == engine::TFindingSource::Header) {
       html += Html(f.header) + QStringLiteral(": ") + Html(f.match);
     } else {
-      html += Html(f.before) + QStringLiteral("<span style=\"background-color:#ffe066;font-weight:bold\">") +
-              Html(f.match) + QStringLiteral("</span>") + Html(f.after);
+      html += Html(f.before) + QStringLiteral("<span style=\"") + highlight + QStringLiteral("\">") + Html(f.match) +
+              QStringLiteral("</span>") + Html(f.after);
     }
     html += QStringLiteral("</code></p>");
   }
   for (const auto& stopped : record_.evidence.Stopped())
     html += QStringLiteral("<p><i>") + run::StoppedText(stopped, translate).toHtmlEscaped() + QStringLiteral("</i></p>");
   return html;
+}
+
+QString HighlightStyle(const QPalette& palette) {
+  // Both colours are set, never one inherited: a light marker under a dark
+  // palette's light text was unreadable. Dark text on light yellow for a
+  // light palette, light text on dark amber for a dark one; both above 4.5:1.
+  return IsDarkPalette(palette) ? QStringLiteral("background-color:#6b4f00;color:#ffffff;font-weight:bold")
+              : QStringLiteral("background-color:#ffe066;color:#000000;font-weight:bold");
 }
 
 QString TEvidenceDialog::CopyText() const {

@@ -6,6 +6,7 @@
 // clipboard (run::ExplainText, as the command-line tool's --explain prints
 // it); Close ends the dialog. Main thread only.
 #include <QDialog>
+#include <QPalette>
 
 #include "run/run_host.h"
 
@@ -31,6 +32,10 @@ class TEvidenceDialog : public QDialog {
 
 // "expression 2 (my.txt line 7) stopped at its limit" in the chosen language.
 QString StoppedExpressionText(const engine::TStoppedExpression& stopped);
+
+// The style of the highlighted match under `palette`: background and text
+// colour both set, at a contrast of at least 4.5:1.
+QString HighlightStyle(const QPalette& palette);
 
 // The tooltip of a finished row's Platforms cell: its versions ("Versions:"
 // and one "Name 1.2" per line), or empty when none is known.

@@ -10,6 +10,7 @@
 #include "i18n/language.h"
 #include "i18n/program_layout.h"
 #include "ui/message_dialog.h"
+#include "ui/signature_faults.h"
 
 namespace ui {
 
@@ -40,10 +41,13 @@ std::vector<std::string> RunSignaturePaths(const QString& programFolder, const Q
   return paths;
 }
 
-void ShowRejectedSignatures(const std::vector<std::vector<std::string>>& rejected, QWidget* parent) {
+void ShowRejectedSignatures(const std::vector<std::vector<std::string>>& rejected,
+                            const std::vector<std::string>& paths, QWidget* parent) {
+  QStringList files;
+  for (const auto& path : paths) files << QString::fromStdString(path);
   for (const auto& errors : rejected) {
     QStringList lines;
-    for (const auto& error : errors) lines << QString::fromStdString(error);
+    for (const auto& error : errors) lines << TranslatedSignatureFault(QString::fromStdString(error), files);
     ShowMessageBox(parent, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")),
                    i18n::Translate(QStringLiteral("This signature file has faults; this run goes on without it:")) +
                        QStringLiteral("\n\n") + lines.join(u'\n'));

@@ -25,7 +25,9 @@ QByteArray UserSignaturesExample();
 // The files a run uses: the shipped set, then the user's file when it exists.
 std::vector<std::string> RunSignaturePaths(const QString& programFolder, const QString& dataFolder);
 
-// One warning box per file left out of the run, listing its faults.
-void ShowRejectedSignatures(const std::vector<std::vector<std::string>>& rejected, QWidget* parent);
+// One warning box per file left out of the run, listing its faults in the
+// chosen language; `paths`: the files read, which the faults name.
+void ShowRejectedSignatures(const std::vector<std::vector<std::string>>& rejected,
+                            const std::vector<std::string>& paths, QWidget* parent);
 
 }  // namespace ui

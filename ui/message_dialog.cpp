@@ -33,8 +33,10 @@ QList<QMessageBox::StandardButton> ButtonsInCaptionOrder(QMessageBox::StandardBu
 
 QMessageBox::StandardButton CaptionedMessageDialog(const QString& message, QMessageBox::Icon kind,
                                                    QMessageBox::StandardButtons buttons, const QString& caption,
-                                                   const QStringList& buttonCaptions, QWidget* parent) {
+                                                   const QStringList& buttonCaptions, QWidget* parent,
+                                                   const QString& note) {
   QMessageBox box(kind, caption, message, buttons, parent);
+  if (!note.isEmpty()) box.setInformativeText(note);
   const QList<QMessageBox::StandardButton> ordered = ButtonsInCaptionOrder(buttons);
   for (qsizetype i = 0; i < ordered.size() && i < buttonCaptions.size(); ++i)
     if (QAbstractButton* button = box.button(ordered[i])) button->setText(buttonCaptions[i]);
@@ -68,6 +70,7 @@ QMessageBox::StandardButton TMessageBoxSeam::Exec(QMessageBox& box) {
   shown.kind = box.icon();
   shown.caption = box.windowTitle();
   shown.text = box.text();
+  shown.note = box.informativeText();
   const QList<QMessageBox::StandardButton> ordered = ButtonsInCaptionOrder(box.standardButtons());
   for (QMessageBox::StandardButton button : ordered) shown.buttonCaptions << box.button(button)->text();
   if (!seam.answers.empty()) {

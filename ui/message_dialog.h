@@ -24,9 +24,12 @@ class QWidget;
 
 namespace ui {
 
+// `note`, when given, stands below the message as the box's informative
+// text (what the answer will do), the message itself unchanged.
 QMessageBox::StandardButton CaptionedMessageDialog(const QString& message, QMessageBox::Icon kind,
                                                    QMessageBox::StandardButtons buttons, const QString& caption,
-                                                   const QStringList& buttonCaptions, QWidget* parent = nullptr);
+                                                   const QStringList& buttonCaptions, QWidget* parent = nullptr,
+                                                   const QString& note = QString());
 
 // Whether the user can select (and copy) the box's text.
 enum class TMessageText { Fixed, Selectable };
@@ -43,6 +46,7 @@ struct TShownMessage {
   QMessageBox::Icon kind = QMessageBox::NoIcon;
   QString caption;
   QString text;
+  QString note;  // the informative text
   QStringList buttonCaptions;  // in caption order
   QMessageBox::StandardButton answer = QMessageBox::NoButton;
 };

@@ -20,6 +20,7 @@
 #include "services/service_request.h"
 #include "services/settings_store.h"
 #include "ui/message_dialog.h"
+#include "ui/palette_colours.h"
 
 namespace ui {
 namespace {
@@ -212,7 +213,9 @@ TProxyForm::TProxyForm(TProxyState& state, QWidget* parent) : QDialog(parent), s
   problem_ = new QLabel(this);
   problem_->setObjectName(QStringLiteral("ProxyProblem"));
   problem_->setWordWrap(true);
-  problem_->setStyleSheet(QStringLiteral("color: #c00000;"));
+  QPalette problemPalette = problem_->palette();
+  problemPalette.setColor(QPalette::WindowText, ProblemTextColour(problemPalette));
+  problem_->setPalette(problemPalette);
   problem_->hide();
   layout->addWidget(problem_);
 
@@ -235,6 +238,28 @@ TProxyForm::TProxyForm(TProxyState& state, QWidget* parent) : QDialog(parent), s
   UpdateEnabled();
   // Wide enough for the note to wrap into a few lines, not a column.
   setMinimumWidth(qMax(480, layout->sizeHint().width()));
+}
+
+void TProxyForm::ShowProblem(const QString& text) {
+  problem_->setText(text);
+  problem_->show();
+  GrowToContents();
+}
+
+void TProxyForm::GrowToContents() {
+  // Wrapped texts need more lines than the dialog had room for (a message
+  // shown, a longer translation): the dialog grows instead of squeezing the
+  // fields under them.
+  QLayout* all = layout();
+  all->activate();
+  const int needed = all->hasHeightForWidth() ? all->totalHeightForWidth(width()) : all->totalSizeHint().height();
+  setMinimumHeight(qMax(minimumHeight(), needed));
+  if (height() < needed) resize(width(), needed);
+}
+
+void TProxyForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  GrowToContents();
 }
 
 void TProxyForm::UpdateEnabled() {
@@ -265,8 +290,7 @@ void TProxyForm::accept() {
         break;
     }
     if (!problem.isEmpty()) {
-      problem_->setText(problem);
-      problem_->show();
+      ShowProblem(problem);
       url_->setFocus();
       return;
     }
@@ -280,12 +304,11 @@ void TProxyForm::accept() {
   try {
     stored = state_.Save(choice, choice.mode == fetch::ProxyMode::Manual ? password_->text() : QString());
   } catch (const std::exception& error) {
-    problem_->setText(QString::fromUtf8(error.what()));
-    problem_->show();
+    ShowProblem(QString::fromUtf8(error.what()));
     return;
   }
   QDialog::accept();
-  if (stored == TSecretResult::NoStore) {
+  if (stored == TSecretResult::NoStore && state_.FirstNoStoreNotice()) {
     // Said once, here, so the user knows why the next start asks for it.
     ShowMessageBox(parentWidget(), QMessageBox::Information, i18n::Translate(QStringLiteral("Proxy")),
                    i18n::Translate(QStringLiteral(

@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include <utility>
+
 #include "fetch/proxy.h"
 
 class QButtonGroup;
@@ -57,6 +59,10 @@ class TProxyState : public QObject {
   // std::runtime_error when settings.ini cannot be written.
   TSecretResult Save(const TProxyChoice& choice, const QString& password);
 
+  // True the first time it is asked (per window, so per program run): the
+  // missing secret store is said once, not at every OK.
+  bool FirstNoStoreNotice() { return !std::exchange(noStoreNoticed_, true); }
+
  Q_SIGNALS:
   // The settings the requests use have changed.
   void Changed();
@@ -71,6 +77,7 @@ class TProxyState : public QObject {
   QString password_;
   bool passwordKnown_ = false;
   bool reading_ = false;
+  bool noStoreNoticed_ = false;
 };
 
 // Settings > Proxy: none, the environment, or a manual URL with user name and
@@ -81,8 +88,13 @@ class TProxyForm : public QDialog {
   TProxyForm(TProxyState& state, QWidget* parent = nullptr);
   void accept() override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void UpdateEnabled();
+  void ShowProblem(const QString& text);
+  void GrowToContents();
 
   TProxyState& state_;
   QRadioButton* none_ = nullptr;

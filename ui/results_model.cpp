@@ -40,6 +40,13 @@ int TResultsModel::RecordIndex(int row) const {
   return index >= 0 && static_cast<size_t>(index) < list_.size() ? index : -1;
 }
 
+int TResultsModel::RowOfRecord(int record) const {
+  if (record < 0) return -1;
+  if (!accept_) return record < rows_ ? record : -1;
+  const auto at = std::lower_bound(map_.begin(), map_.end(), record);
+  return at != map_.end() && *at == record ? static_cast<int>(at - map_.begin()) : -1;
+}
+
 void TResultsModel::TakeFilter() {
   map_.clear();
   const int end = static_cast<int>(std::min(static_cast<size_t>(rows_), list_.size()));

@@ -49,6 +49,9 @@ class TResultsModel : public QAbstractTableModel {
   bool IsFiltered() const { return static_cast<bool>(accept_); }
   // The work-list index of a row, or -1 when the row shows no record.
   int RecordIndex(int row) const;
+  // The row that shows a work-list record, or -1 when no row does (the
+  // filter hides it, or it lies beyond the row count).
+  int RowOfRecord(int record) const;
   // The column captions ("URL", "Platforms" until set).
   void SetHeaderTexts(const QStringList& texts);
 

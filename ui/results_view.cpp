@@ -32,9 +32,11 @@ class TRowDelegate : public QStyledItemDelegate {
   }
 };
 
-// The tooltip shows the text as it is: no markup, line breaks kept.
+// The tooltip shows the text as it is: no markup, line breaks and blanks
+// kept; a long text wraps (at blanks, or after the slashes of an address)
+// instead of running off the screen.
 QString PlainToolTip(const QString& text) {
-  return QStringLiteral("<p style='white-space:pre'>%1</p>")
+  return QStringLiteral("<p style='white-space:pre-wrap'>%1</p>")
       .arg(text.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")));
 }
 
@@ -43,6 +45,8 @@ QString PlainToolTip(const QString& text) {
 TResultsView::TResultsView(QWidget* parent) : QTableView(parent) {
   setItemDelegate(new TRowDelegate(this));
   setContextMenuPolicy(Qt::DefaultContextMenu);
+  // Tab moving from cell to cell would trap the focus in a list with rows.
+  setTabKeyNavigation(false);
   QHeaderView* header = horizontalHeader();
   header->viewport()->installEventFilter(this);
   // The view fits the column to its contents on this signal (connected

@@ -8,8 +8,10 @@
 //   or a double click on it (which fits the column to its contents), sets a
 //   new share.
 // - Keys: Home and End go to the first and last row (in the current column),
-//   Page Up and Page Down by a page; the Menu key and Shift+F10 open the row
-//   menu under the current row.
+//   Page Up and Page Down by a page; the arrow keys move between cells; Tab
+//   and Shift+Tab leave the list for the next or previous control, so the
+//   controls after it stay reachable from the keyboard; the Menu key and
+//   Shift+F10 open the row menu under the current row.
 // - Tooltips: a cell whose text is cut off shows its whole text; whatever
 //   the model gives as Qt::ToolTipRole is added below it (CellToolTip).
 // - Rows keep the picture's room whether or not they have a picture, so a

@@ -19,19 +19,21 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
+#include <QStyle>
 #include <QSvgGenerator>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "i18n/language.h"
 #include "ui/file_dialog.h"
 #include "ui/results_model.h"
+#include "ui/screen_fit.h"
 
 namespace ui {
 
@@ -43,7 +45,7 @@ using run::TSummaryFilter;
 // The filter a table row stands for, kept in the row.
 constexpr int kFilterRole = Qt::UserRole + 1;
 
-QVariant FilterData(const TSummaryFilter& filter) {
+QStringList FilterData(const TSummaryFilter& filter) {
   return QStringList{QString::number(static_cast<int>(filter.kind)), filter.platform, filter.version, filter.error};
 }
 
@@ -91,8 +93,10 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
   table_->setAllColumnsShowFocus(true);
   table_->header()->setStretchLastSection(false);
   table_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-  table_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-  table_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+  // The number columns are sized from their widest text (FitNumberColumns):
+  // sizing them to their contents would measure every row at each refresh.
+  table_->header()->setSectionResizeMode(1, QHeaderView::Fixed);
+  table_->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   connect(table_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { ItemChosen(item); });
   connect(table_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { ItemChosen(item); });
   layout->addWidget(table_, 2);
@@ -130,9 +134,7 @@ TSummaryPanel::TSummaryPanel(const run::TWorkList& list, TResultsModel& results,
     grown_ = true;
     QWidget* window = parentWidget()->window();
     if (window->isMaximized() || window->isFullScreen()) return;
-    const QScreen* screen = window->screen();
-    const int room = screen != nullptr ? screen->availableGeometry().width() : window->width();
-    window->resize(std::min(room, window->width() + sizeHint().width()), window->height());
+    GrowWithinScreen(*window, QSize(window->width() + sizeHint().width(), window->height()));
   });
 
   refresh_ = new QTimer(this);
@@ -203,6 +205,7 @@ void TSummaryPanel::showEvent(QShowEvent* event) {
 void TSummaryPanel::changeEvent(QEvent* event) {
   QDockWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) ApplyPalette();
+  if (event->type() == QEvent::FontChange) RebuildTable();  // the number columns fit the new font
 }
 
 void TSummaryPanel::Refresh() {
@@ -229,40 +232,51 @@ void TSummaryPanel::ApplyPalette() {
   chart_->setBackgroundBrush(colours.brush(QPalette::Base));
   chart_->setTitleBrush(colours.brush(QPalette::Text));
   chartView_->setBackgroundBrush(colours.brush(QPalette::Window));
+  barLabels_.clear();  // new bars and axes in the new colours
   RebuildChart();
 }
 
 void TSummaryPanel::RebuildChart() {
+  chart_->setTitle(Translate(QStringLiteral("Sites per platform")));
+  const auto rows = summary_.Platforms();
+  QStringList labels;
+  std::vector<TSummaryFilter> filters;
+  QList<qreal> values;
+  qint64 other = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (static_cast<int>(i) < kChartBars) {
+      labels << rows[i].name;
+      filters.push_back({TSummaryFilter::TKind::Platform, rows[i].name, {}, {}});
+      values << static_cast<qreal>(rows[i].sites);
+    } else {
+      other += rows[i].sites;
+    }
+  }
+  if (other > 0) {
+    labels << Translate(QStringLiteral("Other"));
+    values << static_cast<qreal>(other);
+  }
+  if (barSet_ != nullptr && labels == barLabels_) {
+    // The same bars (most refreshes while a run goes): only their lengths
+    // and the scale change, which costs far less than new series and axes.
+    const int bars = static_cast<int>(values.size());
+    for (int i = 0; i < bars; ++i) barSet_->replace(bars - 1 - i, values[i]);
+    ScaleCounts(*std::max_element(values.begin(), values.end()));
+    return;
+  }
+  barSet_ = nullptr;  // deleted with its series
+  countsAxis_ = nullptr;
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
     chart_->removeAxis(axis);
     delete axis;
   }
-  barFilters_.clear();
-  barLabels_.clear();
-  chart_->setTitle(Translate(QStringLiteral("Sites per platform")));
-  const auto rows = summary_.Platforms();
-  qint64 other = 0;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (static_cast<int>(i) < kChartBars) {
-      barLabels_ << rows[i].name;
-      barFilters_.push_back({TSummaryFilter::TKind::Platform, rows[i].name, {}, {}});
-    } else {
-      other += rows[i].sites;
-    }
-  }
-  QList<qreal> values;
-  for (std::size_t i = 0; i < barFilters_.size(); ++i) values << static_cast<qreal>(rows[i].sites);
-  if (other > 0) {
-    barLabels_ << Translate(QStringLiteral("Other"));
-    values << static_cast<qreal>(other);
-  }
+  barLabels_ = labels;
+  barFilters_ = std::move(filters);
   if (values.isEmpty()) return;
 
   const QPalette colours = palette();
   auto* set = new QBarSet(Translate(QStringLiteral("Sites")));
-  set->setColor(colours.color(QPalette::Highlight));
-  set->setBorderColor(colours.color(QPalette::Highlight));
   set->setLabelColor(colours.color(QPalette::Text));
   // A horizontal bar chart draws its first category at the bottom: the most
   // sites go last so that they show at the top.
@@ -285,16 +299,11 @@ void TSummaryPanel::RebuildChart() {
   names->setLabelsBrush(colours.brush(QPalette::Text));
   names->setGridLineVisible(false);
   auto* counts = new QValueAxis();
+  countsAxis_ = counts;
   counts->setLabelFormat(QStringLiteral("%d"));
-  // Ticks at whole numbers of sites: a step of 1, 2 or 5 times a power of
-  // ten, about five of them, and room beyond the longest bar for its label.
-  const qreal most = *std::max_element(values.begin(), values.end());
-  qreal step = 1;
-  while (most / step > 5) step *= (QString::number(step).startsWith(QLatin1Char('2')) ? 2.5 : 2);
   counts->setTickType(QValueAxis::TicksDynamic);
   counts->setTickAnchor(0);
-  counts->setTickInterval(step);
-  counts->setRange(0, std::ceil(most * 1.15 / step) * step);
+  ScaleCounts(*std::max_element(values.begin(), values.end()));
   counts->setLabelsBrush(colours.brush(QPalette::Text));
   counts->setGridLineColor(colours.color(QPalette::Mid));
   chart_->addAxis(names, Qt::AlignLeft);
@@ -303,6 +312,44 @@ void TSummaryPanel::RebuildChart() {
   series->attachAxis(counts);
   const int bars = static_cast<int>(values.size());
   connect(set, &QBarSet::clicked, this, [this, bars](int index) { ClickBar(bars - 1 - index); });
+  barSet_ = set;
+  MarkFilteredBar();
+}
+
+void TSummaryPanel::ScaleCounts(qreal most) {
+  // Ticks at whole numbers of sites: a step of 1, 2 or 5 times a power of
+  // ten, about five of them, and room beyond the longest bar for its label.
+  qreal step = 1;
+  while (most / step > 5) step *= (QString::number(step).startsWith(QLatin1Char('2')) ? 2.5 : 2);
+  const qreal end = std::ceil(most * 1.15 / step) * step;
+  if (countsAxis_->tickInterval() != step) countsAxis_->setTickInterval(step);
+  if (countsAxis_->max() != end || countsAxis_->min() != 0) countsAxis_->setRange(0, end);
+}
+
+void TSummaryPanel::MarkFilteredBar() {
+  if (barSet_ == nullptr) return;
+  // The bar of the platform the results show stands out; the others step
+  // back, so the chart says what the list below it holds.
+  const int bars = barSet_->count();
+  const int marked = MarkedBar();
+  const QPalette colours = palette();
+  barSet_->deselectAllBars();
+  const QColor bar = colours.color(QPalette::Highlight), base = colours.color(QPalette::Base);
+  const auto faded = [&](int a, int b) { return (a * 2 + b * 3) / 5; };
+  barSet_->setColor(marked < 0 ? bar
+                               : QColor(faded(bar.red(), base.red()), faded(bar.green(), base.green()),
+                                        faded(bar.blue(), base.blue())));
+  barSet_->setBorderColor(barSet_->color());
+  barSet_->setSelectedColor(colours.color(QPalette::Highlight));
+  if (marked >= 0) barSet_->selectBar(bars - 1 - marked);
+}
+
+int TSummaryPanel::MarkedBar() const {
+  if (!filter_ || (filter_->kind != TSummaryFilter::TKind::Platform && filter_->kind != TSummaryFilter::TKind::Version))
+    return -1;
+  for (std::size_t i = 0; i < barFilters_.size(); ++i)
+    if (barFilters_[i].platform.compare(filter_->platform, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
+  return -1;
 }
 
 QStringList TSummaryPanel::BarLabels() const { return barLabels_; }
@@ -312,53 +359,97 @@ void TSummaryPanel::ClickBar(int index) {
 }
 
 void TSummaryPanel::RebuildTable() {
-  // The rows keep their open or closed state and the current row across a rebuild.
-  QSet<QString> open;
-  QString current;
-  for (int i = 0; i < table_->topLevelItemCount(); ++i)
-    if (table_->topLevelItem(i)->isExpanded()) open << table_->topLevelItem(i)->data(0, kFilterRole).toStringList().join(u'\x1f');
-  if (QTreeWidgetItem* item = table_->currentItem()) current = item->data(0, kFilterRole).toStringList().join(u'\x1f');
-
-  table_->setUpdatesEnabled(false);
-  table_->clear();
-  QList<QTreeWidgetItem*> items;
-  const auto add = [&](QTreeWidgetItem* parent, const QString& name, qint64 sites, const QString& share,
-                       const TSummaryFilter& filter) {
-    auto* item = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem();
-    item->setText(0, name);
-    item->setText(1, Count(sites));
-    item->setText(2, share);
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-    item->setData(0, kFilterRole, FilterData(filter));
-    if (parent == nullptr) items << item;
-    return item;
+  // The rows to show, top-level rows each followed by their children.
+  struct TRow {
+    bool child;
+    QString name;
+    qint64 sites;
+    QString share;
+    QStringList filter;
   };
-  for (const auto& row : summary_.Platforms()) {
-    QTreeWidgetItem* item = add(nullptr, row.name, row.sites, Share(row.share),
-                                {TSummaryFilter::TKind::Platform, row.name, {}, {}});
+  std::vector<TRow> wanted;
+  const auto rows = summary_.Platforms();
+  for (const auto& row : rows) {
+    wanted.push_back({false, row.name, row.sites, Share(row.share), FilterData({TSummaryFilter::TKind::Platform, row.name, {}, {}})});
     for (const auto& version : row.versions)
-      add(item, version.version, version.sites, QString(), {TSummaryFilter::TKind::Version, row.name, version.version, {}});
+      wanted.push_back({true, version.version, version.sites, QString(),
+                        FilterData({TSummaryFilter::TKind::Version, row.name, version.version, {}})});
     if (!row.versions.empty() && row.unversioned > 0)
-      add(item, Translate(QStringLiteral("no version")), row.unversioned, QString(),
-          {TSummaryFilter::TKind::Version, row.name, QString(), {}});
+      wanted.push_back({true, Translate(QStringLiteral("no version")), row.unversioned, QString(),
+                        FilterData({TSummaryFilter::TKind::Version, row.name, QString(), {}})});
   }
-  add(nullptr, Translate(QStringLiteral("No platform")), summary_.NoPlatform(), QString(),
-      {TSummaryFilter::TKind::NoPlatform, {}, {}, {}});
-  QTreeWidgetItem* failed =
-      add(nullptr, Translate(QStringLiteral("Failed")), summary_.Failed(), QString(), {TSummaryFilter::TKind::Failed, {}, {}, {}});
+  wanted.push_back({false, Translate(QStringLiteral("No platform")), summary_.NoPlatform(), QString(),
+                    FilterData({TSummaryFilter::TKind::NoPlatform, {}, {}, {}})});
+  wanted.push_back({false, Translate(QStringLiteral("Failed")), summary_.Failed(), QString(),
+                    FilterData({TSummaryFilter::TKind::Failed, {}, {}, {}})});
   for (const auto& error : summary_.Errors())
-    add(failed, error.error, error.sites, QString(), {TSummaryFilter::TKind::Error, {}, {}, error.error});
-  table_->addTopLevelItems(items);
-  for (QTreeWidgetItem* item : items) {
-    const QString key = item->data(0, kFilterRole).toStringList().join(u'\x1f');
-    if (open.contains(key)) item->setExpanded(true);
-    if (key == current) table_->setCurrentItem(item);
-    for (int c = 0; c < item->childCount(); ++c)
-      if (item->child(c)->data(0, kFilterRole).toStringList().join(u'\x1f') == current)
-        table_->setCurrentItem(item->child(c));
+    wanted.push_back({true, error.error, error.sites, QString(), FilterData({TSummaryFilter::TKind::Error, {}, {}, error.error})});
+
+  // The rows shown now, in the same order.
+  std::vector<QTreeWidgetItem*> shown;
+  for (int i = 0; i < table_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = table_->topLevelItem(i);
+    shown.push_back(item);
+    for (int c = 0; c < item->childCount(); ++c) shown.push_back(item->child(c));
   }
+  const auto setTexts = [](QTreeWidgetItem* item, const TRow& row) {
+    item->setText(0, row.name);
+    item->setText(1, Count(row.sites));
+    item->setText(2, row.share);
+  };
+  bool same = shown.size() == wanted.size();
+  for (std::size_t i = 0; same && i < wanted.size(); ++i)
+    same = (shown[i]->parent() != nullptr) == wanted[i].child && shown[i]->data(0, kFilterRole).toStringList() == wanted[i].filter;
+  if (same) {
+    // The same rows in the same order (most refreshes while a run goes): only
+    // the figures change, and the scroll position stays where the reader left it.
+    for (std::size_t i = 0; i < wanted.size(); ++i) setTexts(shown[i], wanted[i]);
+  } else {
+    // The rows keep their open or closed state and the current row across a rebuild.
+    QSet<QStringList> open;
+    QStringList current;
+    for (int i = 0; i < table_->topLevelItemCount(); ++i)
+      if (table_->topLevelItem(i)->isExpanded()) open << table_->topLevelItem(i)->data(0, kFilterRole).toStringList();
+    if (QTreeWidgetItem* item = table_->currentItem()) current = item->data(0, kFilterRole).toStringList();
+
+    table_->setUpdatesEnabled(false);
+    table_->clear();
+    QList<QTreeWidgetItem*> items;
+    QTreeWidgetItem* currentItem = nullptr;
+    for (const TRow& row : wanted) {
+      auto* item = row.child ? new QTreeWidgetItem(items.last()) : new QTreeWidgetItem();
+      setTexts(item, row);
+      item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+      item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+      item->setData(0, kFilterRole, row.filter);
+      if (!row.child) items << item;
+      if (row.filter == current) currentItem = item;
+    }
+    table_->addTopLevelItems(items);
+    for (QTreeWidgetItem* item : items)
+      if (open.contains(item->data(0, kFilterRole).toStringList())) item->setExpanded(true);
+    if (currentItem != nullptr) table_->setCurrentItem(currentItem);
+  }
+  // The widest count is the largest: the first platform's sites (versions
+  // and errors have fewer than their row), the sites without platform or the
+  // failed ones; the widest share the first platform's.
+  FitNumberColumns(std::max({rows.empty() ? 0 : rows.front().sites, summary_.NoPlatform(), summary_.Failed()}),
+                   rows.empty() ? 0.0 : rows.front().share);
   table_->setUpdatesEnabled(true);
+}
+
+void TSummaryPanel::FitNumberColumns(qint64 mostSites, double largestShare) {
+  const QFontMetrics metrics(table_->font());
+  const QFontMetrics headerMetrics(table_->header()->font());
+  const int margin = 2 * table_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, table_->header()) +
+                     metrics.horizontalAdvance(QLatin1Char(' '));
+  const auto fit = [&](int column, const QString& widest) {
+    const int width = std::max(headerMetrics.horizontalAdvance(table_->headerItem()->text(column)),
+                               metrics.horizontalAdvance(widest)) + margin;
+    if (table_->header()->sectionSize(column) != width) table_->header()->resizeSection(column, width);
+  };
+  fit(1, Count(mostSites));
+  fit(2, Share(largestShare));
 }
 
 void TSummaryPanel::ItemChosen(QTreeWidgetItem* item) {
@@ -390,6 +481,7 @@ void TSummaryPanel::SetFilter(const run::TSummaryFilter& filter) {
   }
   filterText_->setText(Translate(QStringLiteral("The results show only: %s")).replace(QLatin1String("%s"), what));
   clear_->setEnabled(true);
+  MarkFilteredBar();
   Q_EMIT FilterChanged();
 }
 
@@ -399,6 +491,7 @@ void TSummaryPanel::ClearFilter() {
   results_.ClearFilter();
   filterText_->setText(Translate(QStringLiteral("The results show every site.")));
   clear_->setEnabled(false);
+  MarkFilteredBar();
   if (had) Q_EMIT FilterChanged();
 }
 

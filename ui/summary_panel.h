@@ -25,7 +25,9 @@
 
 #include "run/run_summary.h"
 
+class QBarSet;
 class QChart;
+class QValueAxis;
 class QChartView;
 class QLabel;
 class QMenu;
@@ -72,6 +74,9 @@ class TSummaryPanel : public QDockWidget {
   QStringList BarLabels() const;
   // Acts as a click on the bar at `index` from the top.
   void ClickBar(int index);
+  // The bar (from the top) of the platform the filter selects, drawn apart
+  // from the others; -1 when the filter selects none of the bars, or none is set.
+  int MarkedBar() const;
   // The chart as an image or an SVG file; false when it cannot be written.
   bool SaveChart(const QString& fileName);
 
@@ -95,6 +100,9 @@ class TSummaryPanel : public QDockWidget {
   QString TableText() const;
   QImage ChartImage() const;
   void SettleChart() const;
+  void MarkFilteredBar();
+  void ScaleCounts(qreal most);
+  void FitNumberColumns(qint64 mostSites, double largestShare);
 
   const run::TWorkList& list_;
   TResultsModel& results_;
@@ -108,6 +116,8 @@ class TSummaryPanel : public QDockWidget {
   QLabel* counts_ = nullptr;
   QLabel* filterText_ = nullptr;
   QChart* chart_ = nullptr;
+  QBarSet* barSet_ = nullptr;  // the chart's bars, none while it has none
+  QValueAxis* countsAxis_ = nullptr;  // their scale
   QChartView* chartView_ = nullptr;
   QTreeWidget* table_ = nullptr;
   QPushButton* clear_ = nullptr;

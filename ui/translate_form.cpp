@@ -2,10 +2,12 @@
 #include "ui/caption_fit.h"
 
 #include "i18n/language.h"
+#include "i18n/language_names.h"
 #include "ui/dialog_pictures.h"
 #include "ui/language_choice.h"
 #include "ui/maker_pages.h"
 #include "ui/message_dialog.h"
+#include "ui/palette_colours.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +23,8 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -51,14 +55,47 @@ class TLanguageItemDelegate : public QStyledItemDelegate {
     painter->setPen(selected ? palette.highlightedText().color() : palette.text().color());
     painter->setFont(option.font);
     const QRect textRect = option.rect.adjusted(kFlagWidth, 0, 0, 0);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data().toString());
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                      index.data(TTranslateForm::kOwnNameRole).toString());
     painter->restore();
   }
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setWidth(qMax(size.width(), kFlagWidth + option.fontMetrics.horizontalAdvance(
+                                                      index.data(TTranslateForm::kOwnNameRole).toString()) + 8));
     size.setHeight(kItemHeight);
     return size;
+  }
+};
+
+// The closed list shows the chosen language by its own name, as the items
+// do; the item texts stay the language files' names.
+class TLanguageComboBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentText = currentData(TTranslateForm::kOwnNameRole).toString();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+  QSize minimumSizeHint() const override { return OwnNamesWidth(QComboBox::minimumSizeHint()); }
+  QSize sizeHint() const override { return OwnNamesWidth(QComboBox::sizeHint()); }
+
+ private:
+  QSize OwnNamesWidth(QSize size) const {
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+      widest = qMax(widest, fontMetrics().horizontalAdvance(itemData(i, TTranslateForm::kOwnNameRole).toString()));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QSize content(kFlagWidth + 4 + widest, fontMetrics().height());
+    return size.expandedTo(style()->sizeFromContents(QStyle::CT_ComboBox, &option, content, this));
   }
 };
 
@@ -70,7 +107,7 @@ TTranslateForm::TTranslateForm(TTranslateFormHost host, QWidget* parent) : QDial
 
   Label1 = new QLabel(this);
   Label1->setObjectName(QStringLiteral("Label1"));
-  ComboBox1 = new QComboBox(this);
+  ComboBox1 = new TLanguageComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
   ComboBox1->setEditable(false);
   ComboBox1->setItemDelegate(new TLanguageItemDelegate(ComboBox1));
@@ -97,7 +134,7 @@ TTranslateForm::TTranslateForm(TTranslateFormHost host, QWidget* parent) : QDial
   linkFont.setUnderline(true);
   Label3->setFont(linkFont);
   QPalette linkPalette = Label3->palette();
-  linkPalette.setColor(QPalette::WindowText, Qt::blue);
+  linkPalette.setColor(QPalette::WindowText, LinkTextColour(linkPalette));
   Label3->setPalette(linkPalette);
   Label3->setToolTip(TranslationPageAddress());
   Label3->installEventFilter(this);
@@ -140,6 +177,9 @@ void TTranslateForm::AddLanguage(const QString& name) {
   const QSignalBlocker quiet(ComboBox1);
   ComboBox1->insertItem(at, QIcon(FlagPicture(flag)), name);
   ComboBox1->setItemData(at, flag, kFlagRole);
+  const QString own = i18n::OwnLanguageName(name);
+  ComboBox1->setItemData(at, own, kOwnNameRole);
+  ComboBox1->setItemData(at, own, Qt::AccessibleTextRole);
 }
 
 void TTranslateForm::FormCreate() {
@@ -206,7 +246,7 @@ void TTranslateForm::Button1Click() {
   const QMessageBox::StandardButton answer = CaptionedMessageDialog(
       i18n::Translate(QStringLiteral("Restart Application?")), QMessageBox::Question,
       QMessageBox::Yes | QMessageBox::No, i18n::Translate(QStringLiteral("Confirmation")),
-      {i18n::Translate(QStringLiteral("Yes")), i18n::Translate(QStringLiteral("No"))}, this);
+      {i18n::Translate(QStringLiteral("Yes")), i18n::Translate(QStringLiteral("No"))}, this, host_.RestartNote);
   if (answer != QMessageBox::Yes) return;
 
   QString script;

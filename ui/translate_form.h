@@ -30,6 +30,9 @@ struct TTranslateFormHost {
   QString DataFolder;
   // The program that start.sh starts; empty: the running program.
   QString ProgramPath;
+  // Said below the restart question (what the restart does to unsaved
+  // work); empty: nothing.
+  QString RestartNote;
   // Starts the written script and ends the program. Empty: StartRestartScript
   // in the data folder, then QCoreApplication::exit(0).
   std::function<void(const QString& scriptPath)> StartAndQuit;
@@ -54,6 +57,9 @@ class TTranslateForm : public QDialog {
 
   // The item data role that holds each language's flag name ("de", "xx").
   static constexpr int kFlagRole = Qt::UserRole + 1;
+  // The role that holds each language's name in itself ("Deutsch"), which
+  // the list shows; the item texts are the language files' names ("German").
+  static constexpr int kOwnNameRole = Qt::UserRole + 2;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

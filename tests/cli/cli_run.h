@@ -23,6 +23,8 @@ inline constexpr const char* kItemOneAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/100.0.4896.127 Safari/537.36";
 
+// /links/own, /links/other: WordPress by a link to its own or another site's
+// uploads (and Plat-own, Plat-other);
 // /p/<name>: platform "Plat-<name>" (/p/ghost: also a page only the shipped
 // extra signatures know); /two: two platforms; /formula: a header
 // value a spreadsheet would take for a formula; /quote: one with quotes;
@@ -48,6 +50,12 @@ inline SiteReply Answer(const SiteRequest& request) {
     reply.headers.push_back({"X-Powered-By", "say \"hi\""});
   } else {
     reply.headers.push_back({"X-Powered-By", "Plat-" + path.substr(path.rfind('/') + 1)});
+  }
+  // A file under another site's (or this site's own) WordPress uploads.
+  if (path == "/links/own" || path == "/links/other") {
+    const auto host = request.headers.find("host");
+    const std::string site = path == "/links/own" && host != request.headers.end() ? host->second : "files.other.example";
+    reply.body = "<html><body><a href=\"http://" + site + "/wp-content/uploads/a.pdf\">a</a></body></html>";
   }
   if (path == "/p/ghost") reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
   // A megabyte of letters, then ";=": minutes for "[a-z]*[a-z]*=" without limits.

@@ -149,6 +149,42 @@ TEST_F(CliTool, ExtraSignaturesWithAPage) {
   EXPECT_EQ(o.err, missing.toStdString() + ": cannot read: No such file or directory\n");
 }
 
+// With extra signatures, a match inside a link to another site credits
+// nothing; --url (else the canonical address) tells which site is the page's.
+TEST_F(CliTool, LinksToOtherSitesWithExtrasAndUrl) {
+  const auto page = Write("page.html", "<p><a href=\"https://www.shop.example/wp-content/uploads/price-list.pdf\">"
+                                       "Price list</a></p>\n");
+  const auto canonical = Write("canonical.html", "<link rel=\"canonical\" href=\"https://shop.example/news/\">\n"
+                                                 "<a href=\"https://cdn.shop.example/wp-content/uploads/a.pdf\">a</a>\n");
+  const struct {
+    QStringList arguments;
+    std::string expected;
+  } cases[] = {
+      {{"--page", page}, "WordPress\n"},  // the built-in tables alone: as ever
+      {{"--page", page, "--url", "https://shop.example/"}, "WordPress\n"},
+      {{"--extra", "--page", page}, "\n"},  // the page's site unknown: a link elsewhere
+      {{"--extra", "--page", page, "--url", "https://news.example/"}, "\n"},
+      {{"--extra", "--page", page, "--url", "https://shop.example/about"}, "WordPress\n"},
+      {{"--extra", "--page", page, "--url=shop.example"}, "WordPress\n"},  // read as a URL argument is
+      {{"--extra", "--page", canonical}, "WordPress\n"},
+      {{"--extra", "--page", canonical, "--url", "http://elsewhere.example/"}, "\n"},  // --url goes first
+  };
+  for (const auto& c : cases) {
+    const auto o = Run(c.arguments);
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, c.expected) << c.arguments.join(' ').toStdString();
+  }
+  for (const QStringList& arguments : {QStringList{"--url", "https://shop.example/"},
+                                       QStringList{"--url", "https://shop.example/", "https://shop.example/"},
+                                       QStringList{"--page", page, "--url", ""},
+                                       QStringList{"--check-signatures", "a.txt", "--url", "https://a.example/"}}) {
+    const auto o = Run(arguments);
+    EXPECT_EQ(o.exitCode, 2) << arguments.join(' ').toStdString();
+    EXPECT_EQ(o.out, "");
+    EXPECT_FALSE(o.err.empty());
+  }
+}
+
 TEST_F(CliTool, HelpVersionAndWrongCommandLines) {
   const auto help = Run({"--help"});
   EXPECT_EQ(help.exitCode, 0);

@@ -166,6 +166,23 @@ TEST_F(LongList, ResumeKeepsEveryRecordOrRefusesTheFile) {
   }
 }
 
+// A URL with a control character is written escaped in csv: a second run
+// over the same list finds its record all the same and adds nothing.
+TEST_F(LongList, ResumeFindsTheRecordsOfUrlsWithControlCharacters) {
+  const QStringList urls = {U("/p/a"), U("/p/b\x1b[2J"), U("/p/c\td")};
+  for (const char* format : {"csv", "jsonl"}) {
+    SCOPED_TRACE(format);
+    const QString file = dir.filePath(QStringLiteral("again.") + QLatin1String(format));
+    const QStringList args = QStringList{QStringLiteral("--format"), QLatin1String(format), QStringLiteral("--resume"), file} + urls;
+    ASSERT_EQ(RunCli(args).exitCode, 0);
+    const QByteArray first = ReadAll(file);
+    EXPECT_EQ(first.count('\n'), 3);
+    const Outcome again = RunCli(args);
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_EQ(ReadAll(file), first);
+  }
+}
+
 // A named pipe or a device is refused at once instead of being waited on.
 TEST_F(LongList, ResumeRefusesWhatIsNotARegularFile) {
   const QString pipe = dir.filePath(QStringLiteral("pipe"));

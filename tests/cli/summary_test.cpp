@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/platform_site.h"
+#include "support/workbook_reader.h"
 #include "tests/cli/cli_run.h"
 
 namespace {
@@ -67,6 +68,30 @@ TEST_F(Summary, RunPrintsTheTableOnStandardErrorAndWritesJson) {
   EXPECT_EQ(Json(File("again.json")), json);
 }
 
+// The workbook of the same run (--format xlsx) carries the same summary on
+// its second sheet, read back with openpyxl, as the JSON of that run.
+TEST_F(Summary, WorkbookSheetHoldsTheSummaryOfTheRun) {
+  const Outcome run = RunCli(QStringList{"--format", "xlsx", "--output", File("run.xlsx"), "--summary-output",
+                                         File("summary.json")} + List());
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const QJsonObject json = Json(File("summary.json"));
+  const QJsonObject sheet = export_test::ReadSummarySheet(File("run.xlsx"));
+  const QJsonArray rows = sheet.value("rows").toArray();
+  const char* keys[] = {"urls", "answered", "identified", "no_platform", "failed", "not_done"};
+  for (int r = 0; r < 6; ++r) EXPECT_EQ(rows.at(r).toArray().at(1).toInteger(), json.value(keys[r]).toInteger()) << keys[r];
+  EXPECT_EQ(rows.at(0).toArray().at(1).toInteger(), 11);
+  const QJsonArray platforms = json.value("platforms").toArray();
+  ASSERT_EQ(platforms.size(), 6);
+  for (int i = 0; i < platforms.size(); ++i) {
+    const QJsonArray cells = rows.at(8 + i).toArray();
+    EXPECT_EQ(cells.at(0), platforms.at(i).toObject().value("name")) << i;
+    EXPECT_EQ(cells.at(1).toInteger(), platforms.at(i).toObject().value("sites").toInteger()) << i;
+  }
+  EXPECT_EQ(rows.at(8).toArray().at(3).toString(), QStringLiteral("6.4: 2, 6.3: 1, 5.9: 1"));
+  const QJsonArray series = sheet.value("charts").toArray().at(0).toObject().value("series").toArray();
+  EXPECT_EQ(series, (QJsonArray{QJsonObject{{"categories", "Summary!$A$9:$A$14"}, {"values", "Summary!$B$9:$B$14"}}}));
+}
+
 TEST_F(Summary, ShardsOfASplitRunSumUpToTheWholeRun) {
   const QStringList urls = List();
   const Outcome whole = RunCli(QStringList{"--format", "jsonl", "--summary-output", File("whole.json")} + urls);
@@ -122,10 +147,14 @@ TEST_F(Summary, SummarizeRefusesWhatIsNoOutputAndNotesACutOffRecord) {
        "lumasift-cli: cannot summarize " + File("notes.txt").toUtf8() +
            ": line 2 is not a csv or jsonl record of this tool\n"},
       {{"--summarize", File("none.csv")}, "lumasift-cli: cannot read " + File("none.csv").toUtf8() + ": "},
+      // A file name from the command line reaches the terminal escaped.
+      {{"--summarize", File("none\x1b]0;t\x07.csv")},
+       "lumasift-cli: cannot read " + File("none\\u001b]0;t\\u0007.csv").toUtf8() + ": "},
       {{"--summarize"}, "lumasift-cli: --summarize needs at least one file (- for standard input) (see --help)\n"},
       {{"--summarize", "--format", "csv", File("cut.jsonl")},
        "lumasift-cli: --summarize takes only output files and --summary-output (see --help)\n"},
-      {{"-"}, "lumasift-cli: unknown option - (standard input is a file only for --summarize) (see --help)\n"},
+      {{"-"},
+       "lumasift-cli: unknown option - (standard input is a file only for --summarize, --pages and --warc) (see --help)\n"},
       {{"--summarize", "--summary-output", folder.path(), File("cut.jsonl")}, "lumasift-cli: cannot write "},
       {{"--summary-output", folder.path(), "http://127.0.0.1:1/"}, "lumasift-cli: cannot write "},
   };

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "support/pipe_reader.h"
+#include "support/warc_builder.h"
 #include "tests/cli/cli_run.h"
 #include "support/proxy_server.h"
 #include "support/run_site.h"
@@ -226,6 +227,15 @@ TEST_F(UrlMode, RunawayExpressionStopsAtItsLimitAndIsReportedOnce) {
       << explained.out.toStdString();
 }
 
+TEST_F(UrlMode, WithExtrasALinkCountsOnlyToItsOwnSite) {
+  const QString own = U("/links/own"), other = U("/links/other");
+  const Outcome plain = RunCli({QStringLiteral("--format"), QStringLiteral("txt"), own, other});
+  EXPECT_EQ(plain.out.toStdString(), (own + ",WordPress, Plat-own\n" + other + ",WordPress, Plat-other\n").toStdString());
+  const Outcome o = RunCli({QStringLiteral("--extra"), QStringLiteral("--format"), QStringLiteral("txt"), own, other});
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out.toStdString(), (own + ",WordPress, Plat-own\n" + other + ",Plat-other\n").toStdString());
+}
+
 // A named pipe given as the output file gets the records and stays a pipe
 // (renaming a finished file over it would have replaced it).
 TEST_F(UrlMode, OutputIntoANamedPipe) {
@@ -375,6 +385,21 @@ TEST(UrlModeEvidence, ExplainBlocksNameTheFindingsAndWhereAFailedFetchEnded) {
   EXPECT_EQ(written.readAll(), QByteArray("\xEF\xBB\xBF") + QString(blocks).replace(u'\n', QLatin1String("\r\n")).toUtf8());
 }
 
+// An international host reads as it was written ("Ended at" too), never as
+// its UTF-8 bytes taken one by one; *.localhost is loopback without a name
+// server.
+TEST(UrlModeEvidence, ExplainShowsInternationalHostsAsWritten) {
+  RunSite site(EvidenceAnswer);
+  const QString port = QString::number(site.Port());
+  for (const QString& host : {QStringLiteral("b\u00FCcher.localhost"), QStringLiteral("\u043A\u043D\u0438\u0433\u0438.localhost")}) {
+    const QString url = QStringLiteral("http://%1:%2/moved").arg(host, port);
+    const Outcome o = RunCli({QStringLiteral("--explain"), url});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(o.out), url + QStringLiteral("\n  Error: HTTP/1.1 404 Not Found\n  Ended at: http://") + host +
+                                            u':' + port + QStringLiteral("/gone\n"));
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -476,8 +501,13 @@ Outcome RunIntoFullDisk(const QStringList& arguments, const QByteArray& input = 
 TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
   QTemporaryDir dir;
   const QString page = dir.filePath(QStringLiteral("page.html")), signatures = dir.filePath(QStringLiteral("s.txt"));
+  const QString records = dir.filePath(QStringLiteral("records.csv"));
+  const QString archive = dir.filePath(QStringLiteral("a.warc"));
   for (const auto& [path, bytes] : {std::pair{page, QByteArray("<a href=\"/wp-content/\">")},
-                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")}}) {
+                                    std::pair{signatures, QByteArray("[plain]\nnewcms-marker:-wp\n")},
+                                    std::pair{records, QByteArray("http://a.example/,WordPress\r\n")},
+                                    std::pair{archive, QByteArray::fromStdString(testsupport::ResponseRecord(
+                                                           "http://a.example/", testsupport::HttpAnswer("<html>a</html>")))}}) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -492,6 +522,10 @@ TEST_F(UrlMode, WriteErrorsOnStandardOutputExitWithTwo) {
       {QStringLiteral("--check-signatures"), signatures},
       {QStringLiteral("--format"), QStringLiteral("jsonl"), U("/p/a")},
       {QStringLiteral("--explain"), U("/p/a")},
+      {QStringLiteral("--summary"), U("/p/a")},
+      {QStringLiteral("--summarize"), records},
+      {QStringLiteral("--pages"), page},
+      {QStringLiteral("--warc"), archive},
       many,
   };
   for (const QStringList& args : cases) {

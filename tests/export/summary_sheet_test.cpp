@@ -109,4 +109,22 @@ TEST(SummarySheet, ChartShowsTheTwentyPlatformsWithTheMostSitesAndNoneForAnEmpty
   EXPECT_TRUE(none.value("charts").toArray().isEmpty());
 }
 
+// A platform name a site chose (a Server header) may hold control
+// characters: the package stays readable, the cell keeps the name (stored
+// as "_xHHHH_", which openpyxl leaves as it is).
+TEST(SummarySheet, ControlCharactersInANameKeepThePackageReadable) {
+  QTemporaryDir folder;
+  const QString name = QStringLiteral("x\x1b]0;t\x07y\x01z");
+  run::TWorkList list = Records(1);
+  list.push_back({QStringLiteral("http://esc.example/"), name, run::kImageDone});
+  const QString path = folder.filePath(QStringLiteral("esc.xlsx"));
+  exports::ExportToSpreadsheet(list, QLatin1Char(','), path);
+  const QJsonObject read = ReadSummarySheet(path);
+  const QJsonArray rows = read.value("rows").toArray();
+  QStringList names;
+  for (int r = 8; r < rows.size() && !rows.at(r).toArray().isEmpty(); ++r) names << rows.at(r).toArray().at(0).toString();
+  EXPECT_TRUE(names.contains(QStringLiteral("x_x001B_]0;t_x0007_y_x0001_z"))) << names.join(u'|').toStdString();
+  EXPECT_EQ(read.value("charts").toArray().size(), 1);
+}
+
 }  // namespace

@@ -364,6 +364,8 @@ TEST(Fetch, UrlsWithControlCharactersOrImpossiblePortsAreNotFetched) {
       {fetchtest::Utf16(base) + u"a\u009b", "Error: URL contains a control character."},
       {u"http://127.0.0.1:99999/", "Error: Invalid port number."},
       {u"http://127.0.0.1:8x/", "Error: Invalid port number."},
+      {u"http://127.0.0.1:0/", "Error: Invalid port number."},  // parses, but cannot be connected to
+      {u"ftp://127.0.0.1:00/", "Error: Invalid port number."},
   };
   for (const auto& c : cases) {
     const fetch::PageFetch page = fetch::FetchPage(c.url, Settings());
@@ -375,6 +377,8 @@ TEST(Fetch, UrlsWithControlCharactersOrImpossiblePortsAreNotFetched) {
   // A redirect to an impossible port says so too.
   server.Route("/far", Reply::Redirect(302, "http://127.0.0.1:70000/"));
   EXPECT_EQ(Page(server.Url("/far")), "Error: Invalid port number.");
+  server.Route("/zero", Reply::Redirect(302, "http://127.0.0.1:0/"));
+  EXPECT_EQ(Page(server.Url("/zero")), "Error: Invalid port number.");
 }
 
 // ---- time-outs ----

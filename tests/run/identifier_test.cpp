@@ -202,6 +202,25 @@ TEST_P(WholeRun, ATextThatBeginsWithErrorIsNoFailure) {
   EXPECT_TRUE(run::FetchFailed(host.list[2]));
 }
 
+// The window's rows: a scheme in capitals is the scheme, and a line that is
+// no URL to fetch (an impossible port, a control character inside) is an
+// error row with a text that says why, without a request.
+TEST_P(WholeRun, CapitalSchemesAreSchemesAndImpossibleUrlsEndAsErrorRows) {
+  const std::string hostPort = "127.0.0.1:" + std::to_string(site.Port());
+  host.lines = {Q("HTTP://" + hostPort + "/p/upper"), QStringLiteral("http://127.0.0.1:99999/"),
+                Q("http://" + hostPort + "/p/a\x1b[2Jb")};
+  const RunResult result = RunToEnd(host);
+  ASSERT_TRUE(result.ended);
+  ASSERT_EQ(host.list.size(), 3u);
+  EXPECT_EQ(host.list[0].FURL, Q("http://" + hostPort + "/p/upper"));
+  EXPECT_EQ(host.list[0].FPlatform, QStringLiteral("Plat-upper"));
+  EXPECT_EQ(host.list[1].FPlatform, QStringLiteral("Error: Invalid port number."));
+  EXPECT_EQ(host.list[1].FImageNo, run::kImageError);
+  EXPECT_EQ(host.list[2].FPlatform, QStringLiteral("Error: URL contains a control character."));
+  EXPECT_EQ(host.list[2].FImageNo, run::kImageError);
+  EXPECT_EQ(site.Requests().size(), 2u);  // page and probe of the first line only
+}
+
 TEST_P(WholeRun, EmptyListCountsZeroAndFinishes) {
   host.lines = {QString(), QStringLiteral("  \t")};
   const RunResult result = RunToEnd(host);

@@ -307,7 +307,10 @@ TEST(SummaryFiles, CutShortFilesAndLinesThatAreNoRecords) {
       {"only the mark", "\xEF\xBB\xBF", 0, false, ""},
       {"text line", whole + "hello world\n", -1, false, "line 3 is not a csv or jsonl record of this tool"},
       {"json without url", "{\"platforms\":[],\"error\":null}\n", -1, false, "line 1 is not"},
-      {"json with a url that is none", "{\"url\":\"ftp://x\",\"platforms\":[],\"error\":null}\n", -1, false, "line 1"},
+      {"json with an empty name", "{\"url\":\"\",\"platforms\":[],\"error\":null}\n", -1, false, "line 1"},
+      {"csv with an empty name", ",WordPress\n", -1, false, "line 1"},
+      // Records of saved page files (--pages) are named by their paths.
+      {"saved pages", "site/a.html,WordPress\n{\"url\":\"site/b.html\",\"platforms\":[],\"error\":null}\n", 2, false, ""},
       {"json platforms not an array", "{\"url\":\"http://x\",\"platforms\":\"A\",\"error\":null}\n", -1, false, "line 1"},
       {"json error a number", "{\"url\":\"http://x\",\"platforms\":[],\"error\":1}\n", -1, false, "line 1"},
       {"json with trailing text", "{\"url\":\"http://x\",\"platforms\":[],\"error\":null} x\n", -1, false, "line 1"},

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "fetch/page_budget.h"
 #include "run/identifier.h"
 #include "run/parallel_loop.h"
 #include "run/stream_run.h"
@@ -217,4 +221,89 @@ TEST(StreamRun, JobThatThrowsFailsTheRunAndTheRestIsDelivered) {
     EXPECT_EQ(delivered[0], lines[0] + " Plat-r0");
     EXPECT_EQ(delivered[1], lines[1] + "  (not ended)");
   }
+}
+
+namespace {
+
+// A page of its own (no fetch) holding `bytes` until it is read; its reading
+// waits while the gate is closed.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  void Open() {
+    std::lock_guard lock(mutex);
+    open = true;
+    opened.notify_all();
+  }
+};
+
+class HeldPage : public run::TPageSource {
+ public:
+  HeldPage(std::size_t bytes, Gate& gate, std::u16string page) : bytes_(bytes), gate_(gate), page_(std::move(page)) {}
+  run::TSiteFetch Read(fetch::PageLease&) override {
+    std::unique_lock lock(gate_.mutex);
+    gate_.opened.wait(lock, [this] { return gate_.open; });
+    run::TSiteFetch fetched;
+    fetched.pageText = page_;
+    fetched.headerText = u"X-Powered-By: Held\r\n";
+    return fetched;
+  }
+  std::size_t HeldBytes() const override { return bytes_; }
+
+ private:
+  std::size_t bytes_;
+  Gate& gate_;
+  std::u16string page_;
+};
+
+class PageStream : public run::TStreamHost {
+ public:
+  PageStream(int count, std::size_t bytes, Gate& gate) : count_(count), bytes_(bytes), gate_(gate) {}
+  std::optional<run::TStreamEntry> NextEntry(const std::atomic<bool>&) override {
+    if (taken_ >= count_) return std::nullopt;
+    const int i = taken_++;
+    return run::TStreamEntry{QStringLiteral("page-%1").arg(i),
+                             std::make_unique<HeldPage>(bytes_, gate_, i % 2 ? u"<a href=\"/wp-content/\">" : u"<p>"),
+                             QString()};
+  }
+  void Deliver(const run::TWorkRecord& record, bool) override {
+    std::lock_guard lock(mutex_);
+    delivered_ << record.FURL + QLatin1Char(' ') + record.FPlatform;
+  }
+  std::atomic<int> taken_{0};
+  QStringList Delivered() {
+    std::lock_guard lock(mutex_);
+    return delivered_;
+  }
+
+ private:
+  int count_;
+  std::size_t bytes_;
+  Gate& gate_;
+  std::mutex mutex_;
+  QStringList delivered_;
+};
+
+}  // namespace
+
+TEST(StreamRun, PagesOfTheirOwnAreReadOnTheJobsAndBoundedByTheirBytes) {
+  StopAndHookReset reset;
+  Gate gate;
+  // Pages of 10 bytes each, at most 30 held: while the two jobs wait on the
+  // gate, three pages are taken and no more, however large the window.
+  PageStream stream(20, 10, gate);
+  run::TStreamSettings settings = Settings(2, 4096);
+  settings.heldBytes = 30;
+  run::TStreamResult result;
+  std::thread runner([&] { result = run::RunStream(stream, settings); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(stream.taken_.load(), 3);
+  gate.Open();
+  runner.join();
+  EXPECT_FALSE(result.failed);
+  const QStringList delivered = stream.Delivered();
+  ASSERT_EQ(delivered.size(), 20);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(delivered[i], QStringLiteral("page-%1 ").arg(i) + (i % 2 ? "WordPress, Held" : "Held"));
 }

@@ -3,16 +3,21 @@
 #include <QAbstractItemModel>
 #include <QAction>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/extra_signatures.h"
+#include "dialog_test_support.h"
 #include "gui_test_base.h"
 #include "ui/signature_preparation.h"
+#include "i18n/language.h"
 #include "support/run_site.h"
+#include "ui/signature_faults.h"
 
 namespace {
 
@@ -21,7 +26,9 @@ using testsupport::SiteReply;
 using testsupport::SiteRequest;
 
 // /ghost: a page only the shipped set knows; /mine: one only the user's file
-// knows; /letters...: a megabyte of letters; all say "Server: site".
+// knows; /letters...: a megabyte of letters; /own, /other: a link to a file
+// under this site's own or another site's WordPress uploads; all say
+// "Server: site".
 SiteReply Answer(const SiteRequest& request) {
   SiteReply reply;
   reply.headers.push_back({"Content-Type", "text/html"});
@@ -30,6 +37,10 @@ SiteReply Answer(const SiteRequest& request) {
     reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
   } else if (request.path.starts_with("/letters")) {
     reply.body = "<html>" + std::string(1 << 20, 'q') + ";=</html>";
+  } else if (request.path == "/own" || request.path == "/other") {
+    const auto host = request.headers.find("host");
+    const std::string site = request.path == "/own" && host != request.headers.end() ? host->second : "other.example";
+    reply.body = "<html><body><a href=\"http://" + site + "/wp-content/uploads/a.pdf\">a</a></body></html>";
   } else {
     reply.body = "<html><body><div class=\"my-own-marker\"></div></body></html>";
   }
@@ -201,6 +212,80 @@ TEST_F(ExtrasTest, RunawayExpressionStopsAndEachRunWarnsOnce) {
   const auto& record = form_->WorkList().at(2);
   ASSERT_EQ(record.evidence.Stopped().size(), 1u);
   EXPECT_EQ(form_->WorkList().at(1).evidence.Stopped().size(), 0u);
+}
+
+// Every fault a signature file can have, as the engine words it, is shown
+// in the interface language: the file and line as they are, the reason
+// translated, its variable parts (codes, names, the expression library's
+// message) kept.
+TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
+  QTemporaryDir program, none;
+  dialogtest::CopyShippedLanguages(program.path());
+  const std::string file = "/sigs/my file:1.txt";  // a colon in a name does not confuse the reading
+  std::vector<std::string> faults =
+      engine::ParseSignatureFile(file, "stray line\n"
+                                       "[nosuch]\n"
+                                       "[platforms]\n"
+                                       "just one field\n"
+                                       "Bad!,Name,https://x.example/\n"
+                                       "noname,,https://x.example/\n"
+                                       "nohome,Name,ftp://x.example/\n"
+                                       "joom,Not Joomla,https://x.example/\n"
+                                       "twice,Twice,https://x.example/\n"
+                                       "twice,Twice,https://x.example/\n"
+                                       "[plain]\n"
+                                       "no code here\n"
+                                       "marker:-nosuchcode\n"
+                                       "a||:-joom\n"
+                                       ":-joom\n"
+                                       "\xff\xfe:-joom\n"
+                                       "[regex]\n"
+                                       "a||(b:-joom\n"
+                                       "(b:-joom\n"
+                                       "[generator]\n"
+                                       "Joomla! ||Joomla:-joom\n")
+          .errors;
+  engine::TSignatureFile earlier{"/sigs/first.txt", {{u"mine", u"Mine", u"https://m.example/", 4}}, {}, {}, {}};
+  engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}, {}};
+  for (const std::string& conflict : engine::PlatformConflicts({earlier}, later)) faults.push_back(conflict);
+  faults.push_back(engine::LoadSignatureFile("/nonexistent/sigs.txt").errors.at(0));
+  ASSERT_EQ(faults.size(), 18u);
+  const QStringList files{QString::fromStdString(file), QStringLiteral("/nonexistent/sigs.txt")};
+
+  i18n::LoadLanguage(QString(), none.path());
+  for (const std::string& fault : faults)
+    EXPECT_EQ(ui::TranslatedSignatureFault(QString::fromStdString(fault), files), QString::fromStdString(fault))
+        << "English stays as the engine says it";
+  for (const char* language : {"German.lang.txt", "French.lang.txt", "Turkish.lang.txt"}) {
+    i18n::LoadLanguage(QString::fromLatin1(language), program.path());
+    for (const std::string& fault : faults) {
+      const QString english = QString::fromStdString(fault);
+      const QString shown = ui::TranslatedSignatureFault(english, files);
+      EXPECT_NE(shown, english) << language << ": not recognised: " << fault;
+      const QString where = english.left(english.indexOf(QLatin1String(": "), english.indexOf(QLatin1String(".txt"))) + 2);
+      EXPECT_TRUE(shown.startsWith(where)) << language << ": " << shown.toStdString();
+    }
+  }
+  // The variable parts stay: a code, a built-in name, the library's message.
+  i18n::LoadLanguage(QStringLiteral("German.lang.txt"), program.path());
+  const QString joined = [&] {
+    QStringList all;
+    for (const std::string& fault : faults) all << ui::TranslatedSignatureFault(QString::fromStdString(fault), files);
+    return all.join(u'\n');
+  }();
+  EXPECT_TRUE(joined.contains(QStringLiteral("\"nosuchcode\""))) << joined.toStdString();
+  EXPECT_TRUE(joined.contains(QStringLiteral("\"joom\" ist Joomla"))) << joined.toStdString();
+  EXPECT_TRUE(joined.contains(QStringLiteral("Plattform \"twice\" ist bereits in Zeile 9 definiert"))) << joined.toStdString();
+  i18n::LoadLanguage(QString(), none.path());
+}
+
+// With extras on, the site's URL tells its own files from another site's.
+TEST_F(ExtrasTest, LinksToOtherSitesCountOnlyWithoutExtras) {
+  ShipSignatures();
+  OpenForm();
+  EXPECT_EQ(Run({"/own", "/other"}), (QStringList{"WordPress, site", "WordPress, site"}));
+  Item("ExtraSignatures1")->trigger();
+  EXPECT_EQ(Run({"/own", "/other"}), (QStringList{"WordPress, site", "site"}));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // real clipboard.
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QAbstractButton>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "gui_test_base.h"
+#include "ui/results_model.h"
 
 namespace {
 
@@ -145,6 +148,97 @@ TEST_F(ResultsTest, RowCommandsActOnTheLowestSelectedRowWithTheRealClipboard) {
   Select({0});
   Trigger("CopyURL1");
   EXPECT_EQ(clipboard->text(), QStringLiteral("http://r9"));
+}
+
+// The selection belongs to the sites: after a sort the same records are
+// selected (the current one in view), and the header shows the sort.
+TEST_F(ResultsTest, ASortKeepsTheSelectedSitesSelectedAndShowsItInTheHeader) {
+  std::vector<Rec> records;
+  std::vector<QString> urls;
+  for (int i = 0; i < 300; ++i) urls.push_back(QStringLiteral("http://s%1.example").arg(299 - i, 3, 10, QLatin1Char('0')));
+  for (const QString& url : urls) records.push_back({reinterpret_cast<const char16_t*>(url.utf16()), u"P"});
+  Fill(records);
+  QHeaderView* header = View()->horizontalHeader();
+  EXPECT_FALSE(header->isSortIndicatorShown()) << "nothing sorted yet";
+
+  // Rows 2 and 3 (s297, s296) and row 250 (s049), the current one.
+  Select({2, 3, 250});
+  View()->selectionModel()->setCurrentIndex(View()->model()->index(250, 0), QItemSelectionModel::NoUpdate);
+  ClickHeader(0);
+  auto selectedUrls = [this] {
+    QStringList selected;
+    for (const QModelIndex& row : View()->selectionModel()->selectedRows()) selected << row.data().toString();
+    selected.sort();
+    return selected;
+  };
+  EXPECT_EQ(selectedUrls(), (QStringList{"http://s049.example", "http://s296.example", "http://s297.example"}));
+  EXPECT_EQ(View()->currentIndex().data().toString(), QStringLiteral("http://s049.example"));
+  EXPECT_EQ(View()->currentIndex().row(), 49);
+  EXPECT_TRUE(View()->viewport()->rect().intersects(View()->visualRect(View()->currentIndex())))
+      << "the current site is scrolled into view";
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+  // The row commands act on the selected site, not on the old row number.
+  Trigger("CopyURL1");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("http://s049.example"));
+
+  ClickHeader(0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(selectedUrls(), (QStringList{"http://s049.example", "http://s296.example", "http://s297.example"}));
+  ClickHeader(1);
+  EXPECT_EQ(header->sortIndicatorSection(), 1);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  EXPECT_EQ(selectedUrls().size(), 3);
+
+  // A filtered list (the summary's click): rows stand for other records,
+  // and the selected ones still follow the sort.
+  auto* model = qobject_cast<ui::TResultsModel*>(View()->model());
+  ASSERT_NE(model, nullptr);
+  model->SetFilter([](const run::TWorkRecord& r) { return r.FURL.endsWith(QLatin1String("0.example")); });
+  ASSERT_EQ(model->rowCount(), 30);
+  Select({1, 4});
+  View()->selectionModel()->setCurrentIndex(model->index(4, 0), QItemSelectionModel::NoUpdate);
+  const QStringList before = selectedUrls();
+  const QString current = View()->currentIndex().data().toString();
+  ClickHeader(0);
+  ClickHeader(0);
+  EXPECT_EQ(selectedUrls(), before);
+  EXPECT_EQ(View()->currentIndex().data().toString(), current);
+  model->ClearFilter();
+
+  // A click during a run sorts nothing, and the header keeps showing the
+  // sort that is in force.
+  Child<QAbstractButton>("ButtonStart")->setText(QStringLiteral("STOP"));
+  ClickHeader(1);
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  Child<QAbstractButton>("ButtonStart")->setText(QStringLiteral("Start"));
+}
+
+TEST_F(ResultsTest, ExportIsEnabledOnlyWithRecordsAndXlsxHasItsOwnItem) {
+  auto* exportButton = Child<QAbstractButton>("ButtonExport");
+  EXPECT_FALSE(exportButton->isEnabled()) << "nothing to export";
+  Fill({{u"http://a", u"One, Two"}});
+  EXPECT_TRUE(exportButton->isEnabled());
+
+  QStringList texts;
+  for (QAction* action : Child<QMenu>("PopupMenu1")->actions()) texts << action->text();
+  EXPECT_EQ(texts, (QStringList{"Export to TXT...", "Export to CSV...", "Export to XLS...", "Export to XLSX..."}));
+  const QString name = DataFile(QStringLiteral("book"));
+  ui::TFileDialogSeam::SetNextFileName(name);
+  Trigger("XLSX1");
+  const auto calls = ui::TFileDialogSeam::TakeCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].defaultSuffix, QStringLiteral("xlsx"));
+  EXPECT_EQ(calls[0].nameFilters, (QStringList{"XLSX File (*.xlsx)", "Any File (*.*)"}));
+  QFile book(name + QStringLiteral(".xlsx"));
+  ASSERT_TRUE(book.open(QIODevice::ReadOnly));
+  EXPECT_EQ(book.read(2), QByteArray("PK")) << "an Office Open XML workbook (a zip)";
+
+  Fill({});
+  EXPECT_FALSE(exportButton->isEnabled());
 }
 
 TEST(GotoUrl, OnlyWebAddressesGoToTheBrowser) {

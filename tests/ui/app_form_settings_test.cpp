@@ -2,6 +2,7 @@
 // URL list commands and the multi-threading dialog, against real files in
 // the window's temporary data folder.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -14,12 +15,14 @@
 #include <QTableView>
 #include <gtest/gtest.h>
 
+#include "dialog_test_support.h"
 #include "gui_test_base.h"
 #include "support/file_age.h"
 #include "i18n/codepage.h"
 #include "services/settings_store.h"
 #include "ui/form_multi_thread.h"
 #include "ui/maker_pages.h"
+#include "ui/translate_form.h"
 
 namespace {
 
@@ -189,6 +192,47 @@ TEST_F(SettingsTest, ResetToDefaultsAsksThenDeletesBothFilesAndRestarts) {
   EXPECT_EQ(Editor()->text(), ui::TAppForm::ExampleUrls());
 }
 
+// The ways of ending that do not save the URL list say so: Reset (which
+// deletes it) and a language change (when the list differs from the saved
+// one) below their question, "Exit" in its tip.
+TEST_F(SettingsTest, WaysOfEndingWithoutSavingSayWhatHappensToTheList) {
+  dialogtest::CopyShippedLanguages(folder_.path());
+  WriteData("list.txt", "saved.example");
+  OpenForm();
+  ui::TMessageBoxSeam::QueueAnswer(QMessageBox::No);
+  Child<QAction>("ResettoDefaults1")->trigger();
+  auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, QStringLiteral("Restart Application?")) << "the question itself as it was";
+  EXPECT_TRUE(shown[0].note.contains(QStringLiteral("URL list are deleted"))) << shown[0].note.toStdString();
+
+  // The language dialog, its choice changed, OK: the question, answered No.
+  auto changeLanguage = [this] {
+    QTimer::singleShot(0, form_.get(), [] {
+      auto* dialog = qobject_cast<ui::TTranslateForm*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      auto* list = dialog->findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+      list->setCurrentIndex(list->findText(list->currentText() == QLatin1String("German") ? QStringLiteral("French")
+                                                                                           : QStringLiteral("German")));
+      dialog->Button1Click();
+      dialog->reject();
+    });
+    Child<QAction>("Language1")->trigger();
+    auto asked = ui::TMessageBoxSeam::TakeShown();
+    EXPECT_EQ(asked.size(), 1u);
+    return asked.empty() ? QString() : asked[0].note;
+  };
+  EXPECT_EQ(changeLanguage(), QString()) << "the list is as saved: nothing to lose";
+  Editor()->append(QStringLiteral("\ntyped.example"));
+  EXPECT_TRUE(changeLanguage().contains(QStringLiteral("not saved"))) << "a typed list is lost by the restart";
+  EXPECT_EQ(restartScripts_.size(), 0);
+
+  auto* exit = Child<QAction>("Exit1");
+  EXPECT_TRUE(exit->statusTip().contains(QStringLiteral("not saved")));
+  EXPECT_EQ(exit->toolTip(), exit->statusTip());
+  EXPECT_TRUE(Child<QMenu>("File1")->toolTipsVisible());
+}
+
 TEST_F(SettingsTest, LoadUrlListReadsUtf8OrTheAnsiCodePageAndReplacesTheText) {
   OpenForm();
   struct Case {
@@ -277,7 +321,7 @@ TEST_F(SettingsTest, MenusAsBuilt) {
   EXPECT_EQ(editorMenu, (QStringList{"Undo", "-", "Cut", "Copy", "Paste", "Delete", "-", "Select All"}));
   QStringList exportMenu;
   for (QAction* action : Child<QMenu>("PopupMenu1")->actions()) exportMenu << action->text();
-  EXPECT_EQ(exportMenu, (QStringList{"Export to TXT...", "Export to CSV...", "Export to XLS..."}));
+  EXPECT_EQ(exportMenu, (QStringList{"Export to TXT...", "Export to CSV...", "Export to XLS...", "Export to XLSX..."}));
 }
 
 TEST_F(SettingsTest, AResizeClearsTheAgentFieldsSelection) {

@@ -88,7 +88,7 @@ class DialogFitTest : public GuiTest {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     // The update notice grows to its size after it shows: give it time.
     QStringList cut;
-    QTest::qWaitFor([&] { return (cut = CutTexts(window)).isEmpty(); }, 3000);
+    (void)QTest::qWaitFor([&] { return (cut = CutTexts(window)).isEmpty(); }, 3000);
     EXPECT_TRUE(cut.isEmpty()) << language.toStdString() << ", " << window.metaObject()->className() << ":\n  "
                                << cut.join(QStringLiteral("\n  ")).toStdString();
     window.close();

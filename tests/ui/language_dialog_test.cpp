@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QImage>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -203,6 +204,52 @@ TEST_F(LanguageDialogTest, ItemsAreDrawnWithTheirFlagAtTheTopLeft) {
     for (int x = 16; x < 120; ++x) textRightOfFlag |= qGray(drawn.pixel(x, y)) < 128;
   }
   EXPECT_TRUE(textRightOfFlag);
+}
+
+// The list names each language in itself (in a German window too), while
+// the items stay the language files' names; the drawn item shows that name.
+TEST_F(LanguageDialogTest, LanguagesAreShownByTheirOwnNames) {
+  dialogtest::CopyShippedLanguages(folder_);
+  AddLanguage(QStringLiteral("Klingon"), "");
+  AddLanguage(QStringLiteral("PortugueseBrazil"), "");
+  i18n::LoadLanguage(QStringLiteral("German.lang.txt"), folder_);
+  ui::TTranslateForm form(Host());
+  auto* list = form.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+  EXPECT_EQ(Items(list), (QStringList{"English", "French", "German", "Klingon", "PortugueseBrazil", "Turkish"}));
+  QStringList own, spoken;
+  for (int i = 0; i < list->count(); ++i) {
+    own << list->itemData(i, ui::TTranslateForm::kOwnNameRole).toString();
+    spoken << list->itemData(i, Qt::AccessibleTextRole).toString();
+  }
+  const QStringList expected{"English", "Français", "Deutsch", "Klingon", "Português (Brasil)", "Türkçe"};
+  EXPECT_EQ(own, expected);
+  EXPECT_EQ(spoken, expected) << "what a screen reader says";
+
+  // The delegate draws the flag and the own name.
+  const QModelIndex german = list->model()->index(list->findText(QStringLiteral("German")), 0);
+  QStyleOptionViewItem option;
+  option.rect = QRect(0, 0, 160, 18);
+  option.palette = list->palette();
+  option.font = list->font();
+  option.state = QStyle::State_Enabled;
+  QImage drawn(160, 18, QImage::Format_ARGB32), expectedImage(160, 18, QImage::Format_ARGB32);
+  drawn.fill(Qt::white);
+  expectedImage.fill(Qt::white);
+  {
+    QPainter painter(&drawn);
+    list->itemDelegate()->paint(&painter, option, german);
+  }
+  {
+    QPainter painter(&expectedImage);
+    painter.fillRect(option.rect, option.palette.base());
+    painter.drawPixmap(0, 0, ui::FlagPicture(QStringLiteral("de")));
+    painter.setPen(option.palette.text().color());
+    painter.setFont(option.font);
+    painter.drawText(option.rect.adjusted(16, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     QStringLiteral("Deutsch"));
+  }
+  EXPECT_EQ(drawn, expectedImage);
+  EXPECT_GE(list->sizeHint().width(), list->fontMetrics().horizontalAdvance(QStringLiteral("Português (Brasil)")) + 16);
 }
 
 TEST_F(LanguageDialogTest, OkWithoutChangeClosesWithoutQuestion) {

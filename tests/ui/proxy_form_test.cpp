@@ -193,7 +193,36 @@ TEST_F(ProxyFormTest, DialogRefusesUnusableUrlsAndStoresEachMode) {
   EXPECT_EQ(services::ServiceProxy().mode, fetch::ProxyMode::None);
 }
 
-TEST_F(ProxyFormTest, TextsFitInEveryShippedLanguage) {
+// What does not fit in the dialog as laid out now: a text cut or squeezed,
+// a field lower than it needs, two controls on top of each other.
+QStringList Misfits(QDialog& dialog) {
+  QStringList misfits;
+  QList<QWidget*> shown;
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    if (!widget->isVisible() || widget->parentWidget() != &dialog) continue;
+    shown << widget;
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      // Wrapped notes need their height for the width they got.
+      const int need = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+      if (label->height() < need) misfits << QStringLiteral("%1 is %2 high, needs %3").arg(label->text()).arg(label->height()).arg(need);
+      if (!label->wordWrap() && label->width() < label->sizeHint().width()) misfits << label->text() + QStringLiteral(" cut");
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      if (button->width() < button->sizeHint().width()) misfits << button->text() + QStringLiteral(" cut");
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+      if (edit->height() < edit->sizeHint().height())
+        misfits << QStringLiteral("%1 is %2 high, needs %3").arg(edit->objectName()).arg(edit->height()).arg(edit->sizeHint().height());
+    }
+  }
+  for (qsizetype i = 0; i < shown.size(); ++i)
+    for (qsizetype j = i + 1; j < shown.size(); ++j)
+      if (shown[i]->geometry().intersects(shown[j]->geometry()))
+        misfits << shown[i]->objectName() + QStringLiteral(" overlaps ") + shown[j]->objectName();
+  return misfits;
+}
+
+// In every language, as opened and once OK has shown why a URL is refused:
+// the dialog grows for the message instead of squeezing its fields.
+TEST_F(ProxyFormTest, TextsFitInEveryShippedLanguageAlsoWithTheMessage) {
   OpenForm();
   const QString program = QStringLiteral(LUMASIFT_TEST_SOURCE_DIR);
   for (const char* language : {"German.lang.txt", "French.lang.txt", "Turkish.lang.txt", ""}) {
@@ -206,22 +235,32 @@ TEST_F(ProxyFormTest, TextsFitInEveryShippedLanguage) {
       EXPECT_FALSE(dialog.findChild<QLabel*>("ProxyPasswordNote")->text().startsWith(u"The password"))
           << language << ": translated";
     }
-    for (QWidget* widget : dialog.findChildren<QWidget*>()) {
-      if (!widget->isVisible()) continue;
-      if (auto* label = qobject_cast<QLabel*>(widget)) {
-        // Wrapped notes need their height for the width they got.
-        const int need = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
-        EXPECT_GE(label->height(), need) << language << ": " << label->text().toStdString();
-        if (!label->wordWrap()) {
-          EXPECT_GE(label->width(), label->sizeHint().width()) << language;
-        }
-      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        EXPECT_GE(button->width(), button->sizeHint().width()) << language << ": " << button->text().toStdString();
-      }
-    }
+    EXPECT_EQ(Misfits(dialog), QStringList()) << language << ", as opened";
+    const QSize opened = dialog.size();
+    dialog.findChild<QRadioButton*>("ProxyManual")->setChecked(true);
+    dialog.findChild<QLineEdit*>("ProxyUrl")->setText(QStringLiteral("127.0.0.1:18888"));
+    dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QTest::qWait(20);
+    ASSERT_TRUE(dialog.isVisible()) << language;
+    ASSERT_TRUE(dialog.findChild<QLabel*>("ProxyProblem")->isVisible()) << language;
+    EXPECT_GT(dialog.height(), opened.height()) << language << ": grown for the message";
+    EXPECT_EQ(Misfits(dialog), QStringList()) << language << ", with the message";
     dialog.close();
   }
   i18n::LoadLanguage(QString(), folder_.path());
+}
+
+TEST_F(ProxyFormTest, TheMissingSecretStoreIsSaidOncePerSession) {
+  OpenForm();
+  for (const char* password : {"one", "two", "three"}) ChooseManual(QStringLiteral("http://127.0.0.1:3128"), QStringLiteral("alice"), QString::fromLatin1(password));
+  const auto shown = ui::TMessageBoxSeam::TakeShown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(shown[0].text.contains(QStringLiteral("secret store")));
+  // A new session says it again, once.
+  OpenForm();
+  ChooseManual(QStringLiteral("http://127.0.0.1:3128"), QStringLiteral("alice"), QStringLiteral("four"));
+  EXPECT_EQ(ui::TMessageBoxSeam::TakeShown().size(), 1u);
 }
 
 }  // namespace

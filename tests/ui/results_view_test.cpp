@@ -9,7 +9,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QHelpEvent>
+#include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -138,6 +141,35 @@ TEST_F(ResultsViewTest, ACutOffCellShowsItsWholeTextAsTooltip) {
   View()->horizontalHeader()->setStretchLastSection(false);
   View()->setColumnWidth(1, View()->fontMetrics().horizontalAdvance(longText) + 60);
   EXPECT_FALSE(View()->IsCutOff(model->index(0, 1)));
+}
+
+// A very long cell text shows as a wrapped tooltip within the screen, not
+// as one line running off it: names wrap at their blanks, an address after
+// its slashes.
+TEST_F(ResultsViewTest, LongTooltipsWrapWithinTheScreen) {
+  QStringList names;
+  for (int i = 0; i < 60; ++i) names << QStringLiteral("Platform number %1").arg(i);
+  QString path;
+  for (int i = 0; i < 60; ++i) path += QStringLiteral("/segment%1").arg(i);
+  Fill({{QStringLiteral("http://a.example") + path, names.join(QStringLiteral(", ")), 54}});
+  const QRect screen = View()->screen()->availableGeometry();
+  for (int column : {1, 0}) {
+    const QModelIndex cell = View()->model()->index(0, column);
+    ASSERT_TRUE(View()->IsCutOff(cell)) << column;
+    const QPoint at = View()->visualRect(cell).center();
+    QHelpEvent help(QEvent::ToolTip, at, View()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(View()->viewport(), &help);
+    QWidget* tip = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible()) tip = w;
+      return tip != nullptr;
+    }, 3000)) << column;
+    EXPECT_LE(tip->width(), screen.width()) << column;
+    EXPECT_GT(tip->height(), 3 * tip->fontMetrics().height()) << column << ": several lines";
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !tip->isVisible(); }, 3000));
+  }
 }
 
 TEST_F(ResultsViewTest, HomeEndAndPageKeysMoveBetweenRows) {

@@ -4,6 +4,9 @@
 // saving and copying the chart.
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QAbstractBarSeries>
+#include <QBarSet>
+#include <QChartView>
 #include <QClipboard>
 #include <QImage>
 #include <QLabel>
@@ -42,6 +45,15 @@ class SummaryPanelTest : public GuiTest {
     const auto found = Table()->findItems(name, Qt::MatchExactly | Qt::MatchRecursive, 0);
     return found.isEmpty() ? nullptr : found.first();
   }
+  // The lengths of the chart's bars from the top.
+  QList<qreal> BarValues() {
+    QList<qreal> values;
+    const auto* view = Panel().findChild<QChartView*>(QStringLiteral("SummaryChart"));
+    for (QAbstractSeries* series : view->chart()->series())
+      if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
+        for (int i = bars->barSets().value(0)->count() - 1; i >= 0; --i) values << bars->barSets().value(0)->at(i);
+    return values;
+  }
   // Runs the list and waits for its end.
   void Run(const QStringList& paths) {
     QStringList lines;
@@ -68,12 +80,17 @@ TEST_F(SummaryPanelTest, CountsLiveDuringTheRunAndShowsTheWholeRunAfterIt) {
   ASSERT_TRUE(WaitFor([&] { return Panel().Summary().Urls() == 8; }));
   ASSERT_TRUE(WaitFor([&] { return Counts().endsWith(QStringLiteral("3 failed, 1 not done")); })) << Counts().toStdString();
   EXPECT_EQ(Counts(), QStringLiteral("9 URLs: 5 answered (4 with a platform, 1 without), 3 failed, 1 not done"));
+  Panel().Refresh();
+  EXPECT_EQ(BarValues(), QList<qreal>({2, 2, 1, 1, 1, 1}));
   site_.Release();
   ASSERT_TRUE(WaitForIdle());
   Panel().Refresh();
   EXPECT_EQ(Counts(), QStringLiteral("9 URLs: 6 answered (5 with a platform, 1 without), 3 failed, 0 not done"));
 
   EXPECT_EQ(Panel().BarLabels(), QStringList({"WordPress", "nginx", "Apache", "Drupal", "Joomla", "PHP"}));
+  // The bars were drawn while the last site was held (same bars, shorter):
+  // their lengths follow the counts.
+  EXPECT_EQ(BarValues(), QList<qreal>({3, 3, 1, 1, 1, 1}));
   QTreeWidgetItem* wordpress = Row(QStringLiteral("WordPress"));
   ASSERT_NE(wordpress, nullptr);
   EXPECT_EQ(wordpress->text(1), QStringLiteral("3"));
@@ -116,8 +133,10 @@ TEST_F(SummaryPanelTest, ABarOrARowFiltersTheResultsUntilCleared) {
 
   // A click on the first bar, during the run: the WordPress sites so far...
   ASSERT_EQ(Panel().BarLabels().value(0), QStringLiteral("WordPress"));
+  EXPECT_EQ(Panel().MarkedBar(), -1);
   Panel().ClickBar(0);
   EXPECT_EQ(ResultUrls(), QStringList({Url("/wp/6.4.2"), Url("/wp/5.9")}));
+  EXPECT_EQ(Panel().MarkedBar(), 0);
   // ...and one more as its job ends, at its place in the list.
   site_.Release();
   ASSERT_TRUE(WaitForIdle());
@@ -139,6 +158,7 @@ TEST_F(SummaryPanelTest, ABarOrARowFiltersTheResultsUntilCleared) {
   Table()->setCurrentItem(wordpress->child(0));  // 6.4
   QTest::keyClick(Table(), Qt::Key_Return);
   EXPECT_EQ(ResultUrls(), QStringList({Url("/wp/6.4.2"), Url("/hold/wp/6.4.1")}));
+  EXPECT_EQ(Panel().MarkedBar(), 0);  // a version marks its platform's bar
   // An error text, then the failed sites as a whole, then no platform.
   QTreeWidgetItem* failed = Row(QStringLiteral("Failed"));
   ASSERT_NE(failed, nullptr);
@@ -151,6 +171,7 @@ TEST_F(SummaryPanelTest, ABarOrARowFiltersTheResultsUntilCleared) {
   EXPECT_EQ(ResultUrls(), QStringList({Url("/gone"), Url("/broken")}));
   QTest::mouseClick(Table()->viewport(), Qt::LeftButton, {}, Table()->visualItemRect(Row("No platform")).center());
   EXPECT_EQ(ResultUrls(), QStringList({Url("/plain")}));
+  EXPECT_EQ(Panel().MarkedBar(), -1);
 
   // Sorting keeps the filter; Clear Filter shows every row.
   Panel().ClickBar(0);
@@ -211,6 +232,23 @@ TEST_F(SummaryPanelTest, ChartFollowsPaletteAndLanguageAndIsSavedAndCopied) {
     return QImage(png);
   }();
   EXPECT_LT(QColor(darkChart.pixel(3, 3)).lightness(), 60);
+}
+
+// Opened docked the first time, the panel makes the window wider rather
+// than taking the results' room, and never pushes it past the screen's edge.
+TEST_F(SummaryPanelTest, WindowGrowsForThePanelWithinTheScreen) {
+  OpenForm();
+  const QRect room = form_->screen()->availableGeometry();
+  form_->resize(room.width() * 2 / 3, room.height() * 2 / 3);
+  form_->move(room.right() - form_->frameGeometry().width() - 10, room.top());
+  QCoreApplication::processEvents();
+  const int before = form_->width();
+  QTest::keyClick(form_.get(), Qt::Key_F9);
+  ASSERT_TRUE(Panel().isVisible());
+  QCoreApplication::processEvents();
+  EXPECT_GT(form_->width(), before);
+  EXPECT_LE(form_->frameGeometry().right(), room.right());
+  EXPECT_GE(form_->frameGeometry().left(), room.left());
 }
 
 TEST_F(SummaryPanelTest, TextsFollowTheChosenLanguage) {

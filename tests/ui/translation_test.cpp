@@ -2,7 +2,9 @@
 // through Translate has a translation in each shipped language file, the
 // window follows the chosen language, and a language file written for fewer
 // texts still works.
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -106,6 +108,29 @@ TEST_F(WindowLanguageTest, AnOlderLanguageFileShowsEnglishForTextsItLacks) {
   EXPECT_EQ(Child<QMenu>("File1")->title(), QStringLiteral("&File"));
   EXPECT_EQ(StartButton()->text(), QStringLiteral("Start"));
   EXPECT_EQ(i18n::Translate(QStringLiteral("Stopping...")), QStringLiteral("Wird angehalten..."));
+}
+
+// Qt's own texts (standard buttons, the file boxes) follow the chosen
+// language, from the toolkit's translations.
+TEST_F(WindowLanguageTest, QtsOwnTextsFollowTheChosenLanguage) {
+  const struct {
+    const char* file;
+    const char* cancel;
+  } cases[] = {{"German.lang.txt", "Abbrechen"}, {"French.lang.txt", "Annuler"}, {"English.lang.txt", "Cancel"}};
+  dialogtest::CopyShippedLanguages(folder_.path());
+  for (const auto& c : cases) {
+    WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=" + QByteArray(c.file) + "\r\n\r\n");
+    OpenForm();
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove(u'&'), QString::fromUtf8(c.cancel)) << c.file;
+    const QString save = QCoreApplication::translate("QFileDialog", "&Save");
+    EXPECT_EQ(save == QLatin1String("&Save"), QLatin1String(c.file) == QLatin1String("English.lang.txt")) << c.file;
+    form_.reset();
+  }
+  // Turkish too: every shipped language has Qt's texts.
+  WriteData(QStringLiteral("settings.ini"), "[Settings]\r\nLanguage=Turkish.lang.txt\r\n\r\n");
+  OpenForm();
+  EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-#include "cli/text_file.h"
+#include "saved/page_file.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,7 @@
 #include "fetch/body_decoding.h"
 #include "i18n/codepage.h"
 
-namespace cli {
+namespace saved {
 
 std::u16string DecodeBytes(std::string_view bytes) {
   const std::optional<QString> text =
@@ -21,7 +22,13 @@ std::u16string DecodeBytes(std::string_view bytes) {
   return fetch::Latin1ToUtf16(bytes);
 }
 
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& reason) {
+std::u16string PageFileText(std::string_view bytes) {
+  std::u16string text = DecodeBytes(bytes);
+  fetch::NormaliseLinesInPlace(text);
+  return text;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& reason, std::size_t limit) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!file) {
     reason = std::strerror(errno);
@@ -29,17 +36,19 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& rea
   }
   bytes.clear();
   char buffer[65536];
-  for (;;) {
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
+  while (bytes.size() < limit) {
+    const std::size_t want = std::min(sizeof buffer, limit - bytes.size());
+    const std::size_t n = std::fread(buffer, 1, want, file.get());
     bytes.append(buffer, n);
-    if (n < sizeof buffer) {
+    if (n < want) {
       if (std::ferror(file.get())) {
         reason = std::strerror(errno);
         return false;
       }
-      return true;
+      break;
     }
   }
+  return true;
 }
 
-}  // namespace cli
+}  // namespace saved

@@ -1,0 +1,235 @@
+#include "engine/link_rule.h"
+
+#include <curl/curl.h>
+#include <idn2.h>
+#include <libpsl.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "engine/page_tags.h"
+#include "engine/scanner_dialect.h"
+#include "engine/utf8_text.h"
+
+namespace engine::detail {
+
+namespace {
+
+// The newest list the system has (the package's file or the one built into
+// libpsl), loaded once and then only read.
+const psl_ctx_t* PublicSuffixes() {
+  static const psl_ctx_t* const list = [] {
+    const psl_ctx_t* latest = psl_latest(nullptr);
+    return latest != nullptr ? latest : psl_builtin();
+  }();
+  return list;
+}
+
+bool IsQuote(char16_t c) { return c == u'"' || c == u'\''; }
+
+// What ends an address written in text.
+bool IsDelimiter(char16_t c) {
+  return c <= u' ' || IsLineBreak(c) || c == 0xA0 || IsQuote(c) || c == u'`' || c == u'<' || c == u'>' || c == u'(' ||
+         c == u')' || c == u'[' || c == u']' || c == u'{' || c == u'}' || c == u'|' || c == u'^';
+}
+
+bool IsIpAddress(std::string_view host) {
+  if (host.find(':') != std::string_view::npos) return true;  // IPv6
+  return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
+std::u16string_view TrimBlanks(std::u16string_view s) {
+  while (!s.empty() && (s.front() <= u' ' || IsLineBreak(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && (s.back() <= u' ' || IsLineBreak(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+// The length of the "//" (or "\/\/") at `at`, or 0.
+std::size_t SlashesAt(std::u16string_view text, std::size_t at) {
+  if (text.substr(at, 2) == u"//") return 2;
+  if (text.substr(at, 4) == u"\\/\\/") return 4;
+  return 0;
+}
+
+// Elements and attributes whose address is an asset the page itself loads.
+template <typename C>
+bool IsAssetReference(std::basic_string_view<C> text, const TStartTag& tag, const TTagAttribute& attribute) {
+  const auto element = TagName(text, tag);
+  const auto name = AttributeName(text, attribute);
+  if (EqualsFolded(element, "iframe") || EqualsFolded(element, "frame")) return false;  // another page
+  for (const char* asset : {"src", "srcset", "data-src", "data-srcset", "data-lazy-src", "data-original", "poster",
+                            "data", "background", "imagesrcset"}) {
+    if (EqualsFolded(name, asset)) return true;
+  }
+  if ((EqualsFolded(element, "use") || EqualsFolded(element, "image")) &&
+      (EqualsFolded(name, "href") || EqualsFolded(name, "xlink:href"))) {
+    return true;
+  }
+  if (!EqualsFolded(element, "link") || !EqualsFolded(name, "href")) return false;
+  // A <link> loads what its rel asks for; canonical, alternate and the like
+  // only point somewhere.
+  for (const auto& other : tag.attributes) {
+    if (!EqualsFolded(AttributeName(text, other), "rel")) continue;
+    auto rel = AttributeValue(text, other);
+    while (!rel.empty()) {
+      std::size_t blank = 0;
+      while (blank < rel.size() && !IsTagSpace(rel[blank])) ++blank;
+      const auto token = rel.substr(0, blank);
+      for (const char* loads : {"stylesheet", "icon", "shortcut", "apple-touch-icon", "apple-touch-icon-precomposed",
+                                "mask-icon", "preload", "modulepreload", "prefetch", "manifest"}) {
+        if (EqualsFolded(token, loads)) return true;
+      }
+      rel.remove_prefix(std::min(rel.size(), blank + 1));
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsAbsoluteAddress(std::u16string_view text) {
+  std::size_t i = 0;
+  if (SlashesAt(text, 0) != 0) {
+    i = SlashesAt(text, 0);
+  } else {
+    while (i < text.size() && ((text[i] >= u'a' && text[i] <= u'z') || (text[i] >= u'A' && text[i] <= u'Z') ||
+                               (i > 0 && ((text[i] >= u'0' && text[i] <= u'9') || text[i] == u'+' ||
+                                          text[i] == u'-' || text[i] == u'.')))) {
+      ++i;
+    }
+    if (i == 0 || i >= text.size() || text[i] != u':' || SlashesAt(text, i + 1) == 0) return false;
+    i += 1 + SlashesAt(text, i + 1);
+  }
+  // A host follows (an IPv6 address in brackets).
+  return i < text.size() && text[i] != u'/' && text[i] != u'\\' && (text[i] == u'[' || !IsDelimiter(text[i]));
+}
+
+std::string SiteOf(std::u16string_view address) {
+  address = TrimBlanks(address);
+  if (!IsAbsoluteAddress(address)) return {};
+  std::string url = SlashesAt(address, 0) != 0 ? "http:" : "";
+  // An address written in a script's string may escape its slashes.
+  for (const char c : ToUtf8(address)) {
+    if (c == '/' && !url.empty() && url.back() == '\\') url.pop_back();
+    url += c;
+  }
+  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), curl_url_cleanup);
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE) !=
+                     CURLUE_OK) {
+    return {};
+  }
+  char* part = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK) return {};
+  std::string host(part);
+  curl_free(part);
+  if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    // An international name the way the other spelling of it reads, whatever
+    // the locale (TR46 maps capitals to small letters on the way).
+    char* ascii = nullptr;
+    if (idn2_to_ascii_8z(host.c_str(), &ascii, IDN2_NONTRANSITIONAL) == IDN2_OK ||
+        idn2_to_ascii_8z(host.c_str(), &ascii, IDN2_TRANSITIONAL) == IDN2_OK) {
+      host = ascii;
+    }
+    idn2_free(ascii);
+  }
+  for (char& c : host) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+  while (!host.empty() && host.back() == '.') host.pop_back();
+  if (host.empty() || IsIpAddress(host) || PublicSuffixes() == nullptr) return host;
+  const char* domain = psl_registrable_domain(PublicSuffixes(), host.c_str());
+  return domain != nullptr ? std::string(domain) : host;
+}
+
+std::optional<std::u16string_view> CanonicalAddress(std::u16string_view page) {
+  constexpr std::string_view kWord = "canonical";
+  for (std::size_t at = 0; at + kWord.size() <= page.size(); ++at) {
+    if (FoldAscii(page[at]) != u'c' || !EqualsFolded(page.substr(at, kWord.size()), kWord)) continue;
+    const auto lt = TagStartBefore(page, at);
+    if (!lt) continue;
+    const auto tag = ReadStartTag(page, *lt, at + kTagReach);
+    if (!tag || !EqualsFolded(TagName(page, *tag), "link")) continue;
+    bool canonical = false;
+    std::optional<std::u16string_view> href;
+    for (const auto& attribute : tag->attributes) {
+      const auto name = AttributeName(page, attribute);
+      if (EqualsFolded(name, "rel")) canonical = EqualsFolded(TrimBlanks(AttributeValue(page, attribute)), kWord);
+      if (EqualsFolded(name, "href") && !href) href = AttributeValue(page, attribute);
+    }
+    if (canonical && href) return href;
+    at = tag->end - 1;
+  }
+  return std::nullopt;
+}
+
+TLinkRule::TLinkRule(std::u16string_view pageText, std::u16string_view pageUrl) : page_(pageText), pageUrl_(pageUrl) {}
+
+const std::string& TLinkRule::PageSite() const {
+  if (!site_) {
+    site_ = SiteOf(pageUrl_);
+    if (site_->empty()) {
+      if (const auto canonical = CanonicalAddress(page_)) site_ = SiteOf(*canonical);
+    }
+  }
+  return *site_;
+}
+
+bool TLinkRule::OtherSite(std::u16string_view address, bool otherWhenPageSiteUnknown) const {
+  const std::string target = SiteOf(address);
+  if (target.empty()) return false;  // relative, or no host: this site
+  const std::string& own = PageSite();
+  return own.empty() ? otherWhenPageSiteUnknown : target != own;
+}
+
+bool TLinkRule::InsideTextAddress(std::size_t begin, std::size_t end, std::size_t low, std::size_t high) const {
+  // Quotes at the match's two ends stand around the address.
+  while (begin < end && IsQuote(page_[begin])) ++begin;
+  while (end > begin && IsQuote(page_[end - 1])) --end;
+  if (begin >= end) return false;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (IsDelimiter(page_[i])) return false;
+  }
+  std::size_t start = begin;
+  while (start > low && begin - start < kTagReach && !IsDelimiter(page_[start - 1])) --start;
+  std::size_t stop = end;
+  while (stop < high && stop - end < kTagReach && !IsDelimiter(page_[stop])) ++stop;
+  const auto address = page_.substr(start, stop - start);
+  if (!IsAbsoluteAddress(address)) return false;
+  // url(...) in a style: an asset of the page.
+  std::size_t before = start;
+  if (before > low && IsQuote(page_[before - 1])) --before;
+  if (before >= 4 && EqualsFolded(page_.substr(before - 4, 4), "url(")) return false;
+  return OtherSite(address, false);
+}
+
+bool TLinkRule::InsideLinkToOtherSite(std::size_t offset, std::size_t length) const {
+  if (length == 0 || offset >= page_.size()) return false;
+  const std::size_t end = std::min(page_.size(), offset + length);
+  const auto lt = page_[offset] == u'<' ? std::optional<std::size_t>(offset) : TagStartBefore(page_, offset);
+  const auto tag = lt ? ReadStartTag(page_, *lt, offset + kTagReach) : std::nullopt;
+  if (!tag || offset >= tag->end) return InsideTextAddress(offset, end, 0, page_.size());
+  if (end > tag->end) return false;  // the match goes on past the tag
+  const bool linkElement = EqualsFolded(TagName(page_, *tag), "a") || EqualsFolded(TagName(page_, *tag), "area");
+  bool inside = false;
+  for (const auto& attribute : tag->attributes) {
+    if (attribute.valueEnd <= attribute.valueStart || end <= attribute.valueStart || offset >= attribute.valueEnd) {
+      continue;  // the match does not reach this value
+    }
+    const auto value = AttributeValue(page_, attribute);
+    bool other = false;
+    if (linkElement && EqualsFolded(AttributeName(page_, attribute), "href")) {
+      other = OtherSite(value, true);
+    } else if (IsAssetReference(page_, *tag, attribute)) {
+      other = false;
+    } else if (IsAbsoluteAddress(TrimBlanks(value))) {
+      other = OtherSite(value, false);
+    } else {
+      other = InsideTextAddress(std::max(offset, attribute.valueStart), std::min(end, attribute.valueEnd),
+                                attribute.valueStart, attribute.valueEnd) &&
+              offset >= attribute.valueStart && end <= attribute.valueEnd;
+    }
+    if (!other) return false;
+    inside = true;
+  }
+  return inside;
+}
+
+}  // namespace engine::detail

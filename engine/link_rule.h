@@ -1,0 +1,70 @@
+#pragma once
+// Links to other sites are no evidence: with extra signatures on, a match
+// that lies inside the address of a link to another site credits nothing,
+// and the table's search goes on to its next hit.
+//
+// What counts as such an address:
+//  - the href of an <a> or <area> element that is absolute (scheme://host or
+//    //host) and names another site than the page's, or any absolute one
+//    while the page's site is not known;
+//  - any other absolute address (another attribute's whole value, or one
+//    written in text, a script or a style) whose site is known to differ
+//    from the page's;
+// but never an asset reference of the page itself: src, srcset, poster and
+// the like of any element but a frame, a <link> that loads a style sheet,
+// an icon or a preload, url(...) in a style. A page loads those whatever
+// host they are on, so a platform's own file hosts still count.
+//
+// The match lies inside such an address when it stays within the start tag
+// and every attribute value it reaches is one (it may begin at the
+// attribute's name), or, outside a tag, within the address itself (quotes
+// around it aside). A match that reaches beyond, such as a powered-by link
+// with its text, is not inside.
+//
+// A site is a registrable domain by the public suffix list (libpsl):
+// www.example.com, example.com and cdn.example.com are one site;
+// a.github.io and b.github.io two. The page's site comes from the address it
+// was fetched from, or else from its canonical address
+// (<link rel="canonical" href="...">).
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace engine::detail {
+
+// The site of an absolute address (scheme://host..., //host...; "\/" read
+// as "/"): its registrable domain in lower case, an international name in
+// punycode; an IP address, or a host that is itself a public suffix, stands
+// for itself. Empty when the text is no absolute address or names no host.
+std::string SiteOf(std::u16string_view address);
+
+// Whether `text` begins as an absolute address does (scheme://, //).
+bool IsAbsoluteAddress(std::u16string_view text);
+
+// The href of the page's first <link rel="canonical">, or nothing.
+std::optional<std::u16string_view> CanonicalAddress(std::u16string_view pageText);
+
+// The rule for one page; made per identification, used by one thread. It
+// costs nothing until a table's hit is asked about, and then only the tag
+// or the address around that hit (the page's own site is worked out once).
+class TLinkRule {
+ public:
+  // `pageUrl`: where the page was fetched from; empty (or no absolute
+  // address) when not known, and then the canonical address stands for it.
+  TLinkRule(std::u16string_view pageText, std::u16string_view pageUrl);
+
+  // Whether the match [offset, offset + length) of the page text lies
+  // inside the address of a link to another site.
+  bool InsideLinkToOtherSite(std::size_t offset, std::size_t length) const;
+
+ private:
+  const std::string& PageSite() const;
+  bool InsideTextAddress(std::size_t begin, std::size_t end, std::size_t low, std::size_t high) const;
+  bool OtherSite(std::u16string_view address, bool otherWhenPageSiteUnknown) const;
+
+  std::u16string_view page_, pageUrl_;
+  mutable std::optional<std::string> site_;  // empty: not known
+};
+
+}  // namespace engine::detail
