@@ -542,7 +542,6 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
   // another site, each time searching on from one unit after the start of
   // the last; whether one that counts is left.
   auto counts = [&](const TRegexAlternative& alternative) {
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData.data);
     while (links != nullptr && links->InsideLinkToOtherSite(ovector[0], ovector[1] - ovector[0])) {
       std::size_t next = ovector[0] + 1;
       if (next < pageText.size() && IsLowSurrogateAfterHigh(pageText, next)) ++next;

@@ -239,6 +239,7 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
                                        "a||:-joom\n"
                                        ":-joom\n"
                                        "\xff\xfe:-joom\n"
+                                       "</body>:-joom\n"
                                        "[regex]\n"
                                        "a||(b:-joom\n"
                                        "(b:-joom\n"
@@ -249,7 +250,7 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
   engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}, {}};
   for (const std::string& conflict : engine::PlatformConflicts({earlier}, later)) faults.push_back(conflict);
   faults.push_back(engine::LoadSignatureFile("/nonexistent/sigs.txt").errors.at(0));
-  ASSERT_EQ(faults.size(), 18u);
+  ASSERT_EQ(faults.size(), 21u);
   const QStringList files{QString::fromStdString(file), QStringLiteral("/nonexistent/sigs.txt")};
 
   i18n::LoadLanguage(QString(), none.path());
