@@ -7,10 +7,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/evidence.h"
 #include "engine/extra_signatures.h"
@@ -115,6 +120,77 @@ void LoadShippedSet(benchmark::State& state) {
   }
 }
 
+// Expressions of a signature file that run away on a 16 MiB page (the most
+// a page fetch reads): without limits each takes minutes or gigabytes. Each
+// is measured against the built-in tables alone on the same page.
+struct Runaway {
+  const char* name;
+  std::string expressions;  // the file's [regex] lines
+  std::u16string page;
+};
+
+constexpr std::size_t kLargestPage = 16u << 20;
+
+std::u16string Repeated(std::u16string_view unit, std::size_t length) {
+  std::u16string out;
+  out.reserve(length + unit.size());
+  while (out.size() < length) out += unit;
+  out.resize(length);
+  return out;
+}
+
+std::vector<Runaway>& Runaways() {
+  static std::vector<Runaway> cases = [] {
+    std::vector<Runaway> c;
+    const std::u16string letters = Repeated(u"abcdefgh", kLargestPage - 2) + u";=";
+    c.push_back({"quadratic", "[a-z]*[a-z]*=:-ghost\n", letters});
+    c.push_back({"frame-per-char", "(a|b)*c:-ghost\n", Repeated(u"ab", kLargestPage - 2) + u"!c"});
+    std::u16string nested = corpus::OrdinaryPage(kLargestPage - 100);
+    nested += Repeated(u"x", 64) + u"!y";
+    c.push_back({"exponential", "(x+x+)+y:-ghost\n", nested});
+    // A hundred of them: the page's share bounds them together.
+    std::string many;
+    for (int i = 0; i < 100; ++i) many += "[a-z]*[a-z]{0," + std::to_string(1000 + i) + "}=:-ghost\n";
+    c.push_back({"100-quadratic", many, letters});
+    return c;
+  }();
+  return cases;
+}
+
+std::shared_ptr<const engine::TExtraSignatures> RunawaySet(const Runaway& c) {
+  auto check = engine::ParseSignatureFile("runaway.txt", "[regex]\n" + c.expressions);
+  if (!check.errors.empty()) std::fprintf(stderr, "%s\n", check.errors.front().c_str());
+  return std::make_shared<const engine::TExtraSignatures>(std::vector<engine::TSignatureFile>{std::move(check.file)});
+}
+
+void RunawayTime(benchmark::State& state, const Runaway* c, bool limitedSet) {
+  const auto set = limitedSet ? RunawaySet(*c) : nullptr;
+  for (auto _ : state) benchmark::DoNotOptimize(engine::IdentifyPageWithEvidence(c->page, kHeaders, set.get()));
+}
+
+// The peak memory one identification adds, in bytes: measured in a child
+// process (a copy of this one), as the growth of its high-water mark.
+long PeakGrowth(const std::function<void()>& work) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    work();
+    ::getrusage(RUSAGE_SELF, &after);
+    const long growth = (after.ru_maxrss - before.ru_maxrss) * 1024;
+    (void)!::write(fds[1], &growth, sizeof growth);
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  long growth = -1;
+  if (::read(fds[0], &growth, sizeof growth) != sizeof growth) growth = -1;
+  ::close(fds[0]);
+  ::waitpid(child, nullptr, 0);
+  return growth;
+}
+
 // A header text of `lines` distinct Server lines (about 16 bytes each).
 std::u16string ManyHeaderLines(std::size_t lines) {
   std::u16string text;
@@ -156,6 +232,7 @@ class Collector : public benchmark::ConsoleReporter {
       if ((run.run_type == Run::RT_Iteration || median) && run.iterations > 0) {
         std::string name = run.run_name.str();
         if (const auto cut = name.find("/repeats:"); cut != std::string::npos) name.erase(cut);
+        if (const auto cut = name.find("/iterations:"); cut != std::string::npos) name.erase(cut);
         seconds[name] = run.real_accumulated_time / double(run.iterations);
         cpu[name] = run.cpu_accumulated_time / double(run.iterations);
       }
@@ -220,6 +297,14 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMicrosecond)
       ->Repetitions(kRepetitions)
       ->ReportAggregatesOnly(true);
+  for (const auto& c : Runaways()) {
+    benchmark::RegisterBenchmark(("limits/" + std::string(c.name) + "/built-in").c_str(), RunawayTime, &c, false)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark(("limits/" + std::string(c.name) + "/runaway").c_str(), RunawayTime, &c, true)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+  }
   benchmark::RegisterBenchmark("headers/lines", HeaderLines)
       ->Arg(6'500)
       ->Arg(65'000)
@@ -270,6 +355,24 @@ int main(int argc, char** argv) {
   if (c.count("headers/lines/6500") && c.count("headers/lines/65000")) {
     const double ratio = c["headers/lines/65000"] / c["headers/lines/6500"];
     std::printf("targets: 65,000 header lines / 6,500 lines %.1f (<= 12: %s)\n", ratio, ratio <= 12 ? "met" : "MISSED");
+  }
+  // Runaway expressions on a 16 MiB page: what they add to the built-in
+  // tables' own identification of the page, in time and in peak memory.
+  for (const auto& r : Runaways()) {
+    const std::string base = "limits/" + std::string(r.name);
+    if (!c.count(base + "/built-in") || !c.count(base + "/runaway")) continue;
+    const auto set = RunawaySet(r);
+    // Evidence with the set stops at the limit, not silently.
+    const bool reported = !engine::IdentifyPageWithEvidence(r.page, kHeaders, set.get()).stopped.empty();
+    const long builtInBytes = PeakGrowth([&] { engine::IdentifyPageWithEvidence(r.page, kHeaders); });
+    const long runawayBytes = PeakGrowth([&] { engine::IdentifyPageWithEvidence(r.page, kHeaders, set.get()); });
+    const double added = c[base + "/runaway"] - c[base + "/built-in"];
+    const double addedMb = double(runawayBytes - builtInBytes) / (1 << 20);
+    std::printf("targets: 16 MiB page, %s: %.0f ms CPU (%.1f x the built-in tables' %.0f ms), %.0f ms added "
+                "(< 1000: %s); peak memory %.1f MB above the built-in tables' %.1f MB (< 64: %s); stop reported: %s\n",
+                r.name, c[base + "/runaway"] * 1e3, c[base + "/runaway"] / c[base + "/built-in"],
+                c[base + "/built-in"] * 1e3, added * 1e3, added < 1.0 ? "met" : "MISSED", addedMb,
+                double(builtInBytes) / (1 << 20), addedMb < 64 ? "met" : "MISSED", reported ? "yes" : "NO");
   }
   return 0;
 }

@@ -69,6 +69,9 @@ int IdentifyPage(const cli::TCliOptions& options, const engine::TExtraSignatures
     result = (run::PrintableText(platforms) + QLatin1Char('\n')).toStdString();
   }
   cli::PrintOut(result);  // a failure is reported when standard output is closed
+  const QString warning = cli::StoppedWarning(run::TEvidence(found, std::u16string_view()),
+                                              QString::fromLocal8Bit(options.pageFile->c_str()));
+  if (!warning.isEmpty()) std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
   return 0;
 }
 

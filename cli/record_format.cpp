@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "run/evidence_text.h"
 #include "run/printable_text.h"
 #include "run/record_lines.h"
 
@@ -70,8 +71,27 @@ QString SiteJsonFields(const QString& platforms, bool failed, const run::TEviden
              JsonString(Q(f.before)) + QStringLiteral(",\"after\":") + JsonString(Q(f.after)) +
              QStringLiteral(",\"duplicate\":") + QLatin1String(f.duplicate ? "true" : "false") + QLatin1Char('}');
   }
+  // Expressions of signature files that stopped at their limit: only when
+  // there are any, so that every other line stays as it was.
+  QString stopped;
+  for (const auto& e : evidence.Stopped()) {
+    stopped += QLatin1String(stopped.isEmpty() ? ",\"stopped\":[" : ",") + QStringLiteral("{\"entry\":") +
+               QString::number(e.entry) + QStringLiteral(",\"file\":") + JsonString(Q(e.file)) +
+               QStringLiteral(",\"line\":") + QString::number(e.line) + QLatin1Char('}');
+  }
+  if (!stopped.isEmpty()) stopped += QLatin1Char(']');
   return QStringLiteral("\"platforms\":[") + names + QStringLiteral("],\"error\":") + error +
-         QStringLiteral(",\"versions\":{") + versions + QStringLiteral("},\"evidence\":[") + items + QLatin1Char(']');
+         QStringLiteral(",\"versions\":{") + versions + QStringLiteral("},\"evidence\":[") + items + QLatin1Char(']') +
+         stopped;
+}
+
+QString StoppedWarning(const run::TEvidence& evidence, const QString& site) {
+  const auto stopped = evidence.Stopped();
+  if (stopped.empty()) return QString();
+  return run::PrintableText(QStringLiteral("lumasift-cli: warning: ") + run::StoppedText(stopped.front()) +
+                            QStringLiteral(" on ") + site +
+                            QStringLiteral("; a site where an expression stops is identified as if it had not "
+                                           "matched (--explain names them; this warning is not repeated)"));
 }
 
 QString RecordLine(const run::TWorkRecord& record, TFormat format) {

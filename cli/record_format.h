@@ -29,8 +29,14 @@ QString RecordLine(const run::TWorkRecord& record, TFormat format);
 // item: {"platform":NAME,"source":"plain"|"regex"|"header","entry":N or the
 // header's name,"match":TEXT,"offset":N or null,"before":TEXT,"after":TEXT,
 // "duplicate":true|false}, plus "file" and "line" for an entry from a
-// signature file.
+// signature file; then, only when an expression of a signature file stopped
+// at its limit on the page, "stopped":[{"entry":N,"file":FILE,"line":L}...].
 // `failed`: the fetch failed and `platforms` is its error text.
 QString SiteJsonFields(const QString& platforms, bool failed, const run::TEvidence& evidence);
+
+// The tool's one warning of a run when an expression of a signature file
+// stopped at its limit on `site` (a URL or page file), without a line end;
+// empty when none stopped there.
+QString StoppedWarning(const run::TEvidence& evidence, const QString& site);
 
 }  // namespace cli

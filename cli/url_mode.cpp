@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "cli/input_lines.h"
+#include "cli/record_format.h"
 #include "cli/record_sink.h"
 #include "cli/resume_file.h"
 #include "cli/summary_mode.h"
@@ -97,6 +98,14 @@ class TCliStream : public run::TStreamHost {
   }
   void Deliver(const run::TWorkRecord& record, bool ended) override {
     sink_.Write(record, ended);
+    if (!warned_) {
+      const QString warning = StoppedWarning(record.evidence, record.FURL);
+      if (!warning.isEmpty()) {
+        EndProgress();
+        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
+        warned_ = true;
+      }
+    }
     if (summary_ != nullptr) summary_->Add(record);
     // Records that cannot be written are not worth fetching: stop as STOP does.
     if (sink_.HasFailed()) run::StopFlag().store(true);
@@ -131,6 +140,7 @@ class TCliStream : public run::TStreamHost {
   TSavedEntries saved_;
   bool progress_;
   bool progressShown_ = false;
+  bool warned_ = false;  // an expression stopped at its limit: said once per run
   std::mutex errorMutex_;
 };
 
@@ -240,6 +250,7 @@ int RunUrlMode(const TCliOptions& o, std::shared_ptr<const engine::TExtraSignatu
       proxy.user = *o.proxyUser;
       // Never an argument: the command line is visible to every user of the machine.
       if (const char* password = std::getenv("LUMASIFT_PROXY_PASSWORD")) proxy.password = password;
+      if (!proxy.password.empty()) fetch::KeepCoreDumpsFromPassword();
     }
   }
   inputs->Set({Local(o.connectTimeout), Local(o.responseTimeout), userAgent, proxy});

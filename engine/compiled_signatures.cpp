@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/expression_limits.h"
 #include "engine/generator_meta.h"
 #include "engine/link_rule.h"
 #include "engine/regex_compile.h"
@@ -49,6 +50,7 @@ struct TRegexAlternative {
   hs_database_t* exact = nullptr;       // the expression alone, exact; null: PCRE2 alone
   bool crossesLines = false;            // a match of `exact` may run across a line break
   bool borrowed = false;                // `code` and `exact` belong to another set that outlives this one
+  bool limited = false;                 // an extra expression: searched under the limits (expression_limits.h)
   // The expression can match only where, for one of its top-level branches,
   // every literal id listed occurs. Empty: no such filter.
   std::vector<std::vector<unsigned>> requiredAnyOf;
@@ -58,8 +60,10 @@ struct TRegexAlternative {
 
 class TCompiledSignatures {
  public:
+  // `limitAll`: every expression runs under the limits, even one equal to
+  // a built-in one (which is then compiled anew, not shared).
   TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex,
-                      const TCompiledSignatures* base = nullptr);
+                      const TCompiledSignatures* base = nullptr, bool limitAll = false);
   ~TCompiledSignatures();
   TCompiledSignatures(const TCompiledSignatures&) = delete;
   TCompiledSignatures& operator=(const TCompiledSignatures&) = delete;
@@ -99,8 +103,8 @@ class TCompiledSignatures {
 
 namespace {
 
-pcre2_code* CompileRegex(std::u16string_view pattern) {
-  auto compiled = CompileSignatureRegex(pattern);
+pcre2_code* CompileRegex(std::u16string_view pattern, bool limited) {
+  auto compiled = CompileSignatureRegex(pattern, limited);
   if (compiled.code == nullptr) throw std::logic_error("invalid signature expression: " + compiled.message);
   return compiled.code;
 }
@@ -264,7 +268,7 @@ hs_database_t* CompileLiteralDatabase(const std::vector<std::string>& literals, 
 }  // namespace
 
 TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::vector<TEntrySource> regex,
-                                         const TCompiledSignatures* base)
+                                         const TCompiledSignatures* base, bool limitAll)
     : plainSources(std::make_move_iterator(plain.begin()), std::make_move_iterator(plain.end())),
       regexSources(std::make_move_iterator(regex.begin()), std::make_move_iterator(regex.end())) {
   static std::atomic<std::uint64_t> serials{0};
@@ -348,7 +352,7 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
   // again: their compiled forms are shared (base's alternatives are in entry
   // order, as ours are).
   std::size_t baseAlternative = 0;
-  bool sharing = base != nullptr;
+  bool sharing = base != nullptr && !limitAll;
   for (std::size_t e = 0; e < regexSources.size(); ++e) {
     const auto entry = ParseSignatureEntry(regexSources[e].text);
     sharing = sharing && e < base->regexSources.size() && base->regexSources[e].text == regexSources[e].text;
@@ -357,7 +361,7 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
     for (std::size_t a = 0; a < entry->alternatives.size(); ++a) {
       const auto alternative = entry->alternatives[a];
       if (alternative.empty()) continue;
-      TRegexAlternative compiled{nullptr, e, a, nullptr, false, false, {}, nullptr};
+      TRegexAlternative compiled{nullptr, e, a, nullptr, false, false, false, {}, nullptr};
       ++report.regexAlternatives;
       if (sharing) {
         const TRegexAlternative& shared = base->regexAlternatives[baseAlternative++];
@@ -366,7 +370,11 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
         compiled.crossesLines = shared.crossesLines;
         compiled.borrowed = true;
       } else {
-        compiled.code = CompileRegex(alternative);
+        // What the built-in tables do not hold comes from a signature file:
+        // it runs under limits.
+        compiled.limited = base != nullptr || limitAll;
+        if (compiled.limited) ++report.limitedRegexAlternatives;
+        compiled.code = CompileRegex(alternative, compiled.limited);
       }
       if (const auto branches = RequiredLiteralBranches(alternative); branches && scannerUsable) {
         // Each branch needs a literal long enough to filter with: one or two
@@ -453,9 +461,10 @@ TCompiledSignatures::~TCompiledSignatures() {
 }
 
 std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntrySource> plain,
-                                                               std::vector<TEntrySource> regex) {
+                                                               std::vector<TEntrySource> regex, bool limitAll) {
   // Sets begin with the built-in tables: what those compile to is shared.
-  return std::make_shared<const TCompiledSignatures>(std::move(plain), std::move(regex), &CompiledSignatures());
+  return std::make_shared<const TCompiledSignatures>(std::move(plain), std::move(regex), &CompiledSignatures(),
+                                                     limitAll);
 }
 
 std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> table) {
@@ -554,8 +563,25 @@ TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std
 TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText,
                    const TLinkRule* links, int fromEntry) {
   thread_local TMatchDataHolder matchData;
+  // The page's budget for the expressions of signature files, made at the
+  // first of them.
+  std::optional<TExpressionBudget> budget;
   const auto subject = reinterpret_cast<PCRE2_SPTR>(pageText.data());
+  std::vector<int> stopped;
+  auto stop = [&](const TRegexAlternative& alternative) {
+    const int entry = static_cast<int>(alternative.entry);
+    if (stopped.empty() || stopped.back() != entry) stopped.push_back(entry);
+  };
+  // The match's offsets, from whichever match data found it.
+  const PCRE2_SIZE* ovector = nullptr;
   auto search = [&](const TRegexAlternative& alternative, std::size_t start) {
+    if (alternative.limited) {
+      const TLimitedOutcome outcome = budget->Search(alternative.code, pageText, start);
+      if (outcome == TLimitedOutcome::Stopped) stop(alternative);
+      if (outcome != TLimitedOutcome::Match) return false;
+      ovector = pcre2_get_ovector_pointer(budget->MatchData());
+      return true;
+    }
     int rc = pcre2_match(alternative.code, subject, pageText.size(), start, PCRE2_NOTEMPTY, matchData.data,
                          nullptr);
     if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) {
@@ -564,13 +590,13 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
       rc = pcre2_match(alternative.code, subject, pageText.size(), start, PCRE2_NOTEMPTY | PCRE2_NO_JIT,
                        matchData.data, nullptr);
     }
+    ovector = pcre2_get_ovector_pointer(matchData.data);
     return rc >= 0;
   };
   // After a match: passes over the matches that lie inside a link to
   // another site, each time searching on from one unit after the start of
   // the last; whether one that counts is left.
   auto counts = [&](const TRegexAlternative& alternative) {
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData.data);
     while (links != nullptr && links->InsideLinkToOtherSite(ovector[0], ovector[1] - ovector[0])) {
       std::size_t next = ovector[0] + 1;
       if (next < pageText.size() && IsLowSurrogateAfterHigh(pageText, next)) ++next;
@@ -579,12 +605,14 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
     return true;
   };
   auto found = [&](const TRegexAlternative& alternative) {
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(matchData.data);
     TTableHit hit;
     hit.entry = static_cast<int>(alternative.entry);
     hit.alternative = alternative.alternative;
     hit.offset = ovector[0];
     hit.length = ovector[1] - ovector[0];
+    // Another alternative of the winning entry stopped: the entry is decided all the same.
+    if (!stopped.empty() && stopped.back() == hit.entry) stopped.pop_back();
+    hit.stopped = std::move(stopped);
     return hit;
   };
   const bool scanned = !scan.firstEnd.empty() || (scan.text != nullptr);
@@ -598,6 +626,15 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
         possible = possible || all;
       }
       if (!possible) continue;
+    }
+    if (alternative.limited) {
+      if (!budget) budget.emplace();
+      // The page's share is used up: this one cannot be decided either, and
+      // not even its scan runs.
+      if (budget->Exhausted()) {
+        stop(alternative);
+        continue;
+      }
     }
     const auto [exact, scratch] =
         scanned ? ExactScanner(tables, alternative) : std::pair<const hs_database_t*, hs_scratch_t*>();
@@ -627,7 +664,9 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
       return found(alternative);
     }
   }
-  return {};
+  TTableHit none;
+  none.stopped = std::move(stopped);
+  return none;
 }
 
 std::u16string_view PlainCode(const TCompiledSignatures& tables, int entry) {

@@ -46,9 +46,13 @@ struct TEntrySource {
 // expression entries equal to the built-in table's share its compiled forms. Entries
 // without ":-" are kept (they keep their place) but never match. Throws
 // std::logic_error for an expression PCRE2 refuses. The result is read-only
-// and may be shared by any number of threads.
+// and may be shared by any number of threads. Expressions that are not the
+// built-in table's own run under the limits of expression_limits.h;
+// `limitAll` puts every expression under them (to check that the built-in
+// ones never reach them).
 std::shared_ptr<const TCompiledSignatures> CompileSignatureSet(std::vector<TEntrySource> plain,
-                                                               std::vector<TEntrySource> regex);
+                                                               std::vector<TEntrySource> regex,
+                                                               bool limitAll = false);
 
 // A built-in table's entries as sources: no file, numbered in table order.
 std::vector<TEntrySource> BuiltInSources(std::span<const std::u16string_view> table);
@@ -90,6 +94,10 @@ struct TTableHit {
   std::size_t alternative = 0;
   std::size_t offset = 0;
   std::size_t length = 0;
+  // Expression entries (set order, each once) before `entry`, or all when
+  // none matched, whose search stopped at its limit (an expression of a
+  // signature file; see expression_limits.h): undecided, taken as no match.
+  std::vector<int> stopped;
 };
 
 //
@@ -105,7 +113,9 @@ TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std
 // alternatives matches `pageText`, and that alternative's first match. An
 // alternative whose required literals did not all occur is passed over;
 // otherwise Vectorscan finds where its first match ends and PCRE2 confirms
-// from the start of that line. `links` and `fromEntry` as for PlainHit.
+// from the start of that line. Expressions of signature files run under the
+// page's limits; those that stop are listed in the hit. `links` and
+// `fromEntry` as for PlainHit.
 TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std::u16string_view pageText,
                    const TLinkRule* links = nullptr, int fromEntry = 0);
 
@@ -128,6 +138,9 @@ struct TCompileReport {
   // Regular-expression alternatives that Vectorscan searches exactly in the
   // page's one pass before PCRE2 confirms.
   std::size_t scannedRegexAlternatives = 0;
+  // Regular-expression alternatives searched under the limits of
+  // expression_limits.h (those of signature files).
+  std::size_t limitedRegexAlternatives = 0;
   bool scannerAvailable = false;  // false: every page goes the slow, literal way
 };
 const TCompileReport& CompileReport(const TCompiledSignatures& tables);

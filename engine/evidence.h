@@ -57,10 +57,20 @@ struct TVersion {
   std::u16string version;   // "6.3.1"
 };
 
+// An expression of a signature file whose search on the page stopped at its
+// limit (time, work or memory): it was neither found nor ruled out, and the
+// page was identified as if it had not matched.
+struct TStoppedExpression {
+  std::uint32_t entry = 0;  // its number among its file's expressions
+  std::u16string file;
+  std::uint32_t line = 0;
+};
+
 struct TSiteEvidence {
   std::u16string platforms;        // exactly IdentifySite's text
   std::vector<TFinding> findings;  // in the order of the platforms text's items
   std::vector<TVersion> versions;  // in the same order, only where known
+  std::vector<TStoppedExpression> stopped;  // in the order the expressions were tried
 };
 
 // IdentifySite's text together with its findings and versions, from the

@@ -22,6 +22,26 @@ namespace {
 
 enum class TSection { None, Platforms, Plain, Regex, Generator, Unknown };
 
+// What every page holds whatever made it: an entry found in this would
+// credit every page with its platform.
+constexpr std::u16string_view kPageSkeleton =
+    u"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    u"<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">\n"
+    u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title></title>\n"
+    u"<meta name=\"description\" content=\"\">\n<link rel=\"stylesheet\" href=\"\" type=\"text/css\" media=\"all\">\n"
+    u"<link rel=\"icon\" href=\"\">\n<style type=\"text/css\"></style>\n"
+    u"<script type=\"text/javascript\" src=\"\"></script>\n<script></script>\n</head>\n<body class=\"\">\n"
+    u"<div id=\"\" class=\"\"><p><a href=\"\" title=\"\"><img src=\"\" alt=\"\" width=\"\" height=\"\"></a>"
+    u"<span></span><br /></p></div>\n<div class=\"\"></div>\n<ul><li><a href=\"\"></a></li></ul>\n"
+    u"<form method=\"post\" action=\"\"><input type=\"text\" name=\"\" value=\"\">"
+    u"<button type=\"submit\"></button></form>\n</body>\n</html>\n";
+
+// Characters (code points) in `text`.
+std::size_t CharacterCount(std::u16string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char16_t c) { return c < 0xDC00 || c > 0xDFFF; }));
+}
+
 std::u16string_view TrimBlanks(std::u16string_view s) {
   while (!s.empty() && s.front() <= u' ') s.remove_prefix(1);
   while (!s.empty() && s.back() <= u' ') s.remove_suffix(1);
@@ -54,10 +74,10 @@ class TFileChecker {
     int number = 0;
     for (std::size_t start = 0; start < bytes.size();) {
       ++number;
-      const auto end = std::min(bytes.find('\n', start), bytes.size());
+      // LF, CR LF or a lone CR (old Mac editors) ends a line.
+      const auto end = std::min(bytes.find_first_of("\r\n", start), bytes.size());
       std::string_view raw = bytes.substr(start, end - start);
-      start = end + 1;
-      if (raw.ends_with('\r')) raw.remove_suffix(1);
+      start = end + (bytes.substr(end, 2) == "\r\n" ? 2 : 1);
       std::u16string line;
       if (!detail::FromUtf8(raw, line)) {
         Error(number, "not UTF-8");
@@ -192,9 +212,21 @@ class TFileChecker {
           Error(line, "expression of " + which + " does not compile: " + compiled.message + " at offset " +
                           std::to_string(compiled.offset));
           good = false;
-        } else {
-          pcre2_code_free(compiled.code);
+          continue;
         }
+        pcre2_code_free(compiled.code);
+      }
+      // Searched for anywhere in a page: too short a text is found in
+      // nearly every page, and so is the markup every page has.
+      if (section != TSection::Generator && CharacterCount(alternative) < 3) {
+        Error(line, which + " is shorter than three characters: it would credit nearly every page");
+        good = false;
+        continue;
+      }
+      if (section == TSection::Plain && kPageSkeleton.find(alternative) != std::u16string_view::npos) {
+        Error(line, which + " occurs in every ordinary page: \"" + detail::ToUtf8(alternative) + "\"");
+        good = false;
+        continue;
       }
       entry.alternatives.emplace_back(alternative);
     }

@@ -202,6 +202,12 @@ std::u16string Identify(std::u16string_view pageText, std::u16string_view header
     }
   }
   const auto regex = detail::RegExHit(tables, scan, pageText, links);
+  if (evidence != nullptr) {
+    for (const int entry : regex.stopped) {
+      const auto& origin = detail::RegExOrigin(tables, entry);
+      evidence->stopped.push_back({origin.position, origin.file, origin.number});
+    }
+  }
   if (pageNames[1] = NameOf(detail::RegExCode(tables, regex.entry), extras); !pageNames[1].empty()) {
     pageCodes[items.size()] = detail::RegExCode(tables, regex.entry);
     items.push_back(pageNames[1]);

@@ -5,14 +5,14 @@
 
 namespace engine::detail {
 
-TRegexCompileResult CompileSignatureRegex(std::u16string_view pattern) {
+TRegexCompileResult CompileSignatureRegex(std::u16string_view pattern, bool limited) {
   TRegexCompileResult result;
   pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
   pcre2_set_newline(context, PCRE2_NEWLINE_ANY);
   int error = 0;
   PCRE2_SIZE offset = 0;
   result.code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                              PCRE2_UTF | PCRE2_MATCH_INVALID_UTF, &error, &offset, context);
+                              PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | (limited ? PCRE2_AUTO_CALLOUT : 0u), &error, &offset, context);
   pcre2_compile_context_free(context);
   if (result.code == nullptr) {
     PCRE2_UCHAR message[256];

@@ -18,7 +18,9 @@ struct TRegexCompileResult {
 };
 
 // Compiles `pattern`; JIT-compiles it as well when the machine allows (the
-// interpreter gives the same answers without).
-TRegexCompileResult CompileSignatureRegex(std::u16string_view pattern);
+// interpreter gives the same answers without). `limited`: for searches under
+// the limits of expression_limits.h (automatic callouts count its work; the
+// matches are the same).
+TRegexCompileResult CompileSignatureRegex(std::u16string_view pattern, bool limited = false);
 
 }  // namespace engine::detail

@@ -113,6 +113,13 @@ struct Hop : ResponseHead {
   bool answered = false;  // any byte of an answer has come
   Clock::time_point lastData;
 
+  // What passed between us and an HTTP proxy, tunnel requests included
+  // (seen only while a proxy is in use).
+  int proxyDemands = 0;                       // 407 answers so far, in this transfer
+  bool connectSent = false;                   // a CONNECT request went out...
+  bool connectAnswered = false;               // ...and some bytes came back to it
+  std::vector<std::string> proxyChallenges;   // Proxy-Authenticate values of the 407 answers
+
   void NextResponse() {
     ResponseHead::NextResponse();
     sink = Sink::Drop;
@@ -163,6 +170,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   }
 
   if (hop.ReadLine(line)) hop.StartBody();
+  if (hop.status == 407 && !hop.headersDone) {
+    // Which schemes the proxy asks for, to tell a repeated challenge.
+    const size_t colon = line.find(':');
+    if (colon != std::string_view::npos && EqualsNoCase(TrimBlanks(line.substr(0, colon)), "Proxy-Authenticate"))
+      hop.proxyChallenges.emplace_back(TrimBlanks(line.substr(colon + 1)));
+  }
   return n;
 }
 
@@ -195,6 +208,34 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
       return n;
   }
   return n;
+}
+
+// 407 answers one transfer may get: NTLM takes two (the demand, then the
+// challenge) before the credentials are judged; a proxy that goes on
+// challenging would otherwise be asked thousands of times for one site.
+constexpr int kProxyDemandLimit = 3;
+
+// libcurl's trace of a transfer through an HTTP proxy: the only place where
+// a tunnel request's answers can be seen (they never reach OnHeader).
+int OnProxyTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+  Hop& hop = *static_cast<Hop*>(user);
+  const std::string_view text(data, size);
+  if (type == CURLINFO_HEADER_OUT) {
+    hop.connectSent = text.starts_with("CONNECT ");
+  } else if (type == CURLINFO_HEADER_IN) {
+    if (hop.connectSent) hop.connectAnswered = true;
+    if (text.starts_with("HTTP/")) {
+      const size_t space = text.find(' ');
+      if (space != std::string_view::npos && text.substr(space + 1).starts_with("407")) ++hop.proxyDemands;
+    }
+  }
+  return 0;
+}
+
+// Called by libcurl while it works, also between the rounds of a tunnel's
+// authentication, which no other callback can stop.
+int OnProxyProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<Hop*>(user)->proxyDemands > kProxyDemandLimit ? 1 : 0;
 }
 
 int OnRequestReady(void* user, char*, char*, int, int) {
@@ -278,6 +319,7 @@ struct Attempt {
   bool reused = false;  // it went over a connection kept from an earlier hop
 };
 
+
 // Runs the transfer set up on `easy`. Drives it ourselves so that every wait
 // for data has its own time-out in milliseconds and an abandon request is
 // seen at once.
@@ -322,6 +364,40 @@ Attempt Transfer(CURLM* multi, CURL* easy, Hop& hop, const std::atomic<bool>* ab
   attempt.reused = connects == 0;
   curl_multi_remove_handle(multi, easy);
   return attempt;
+}
+
+// A failed transfer through an HTTP proxy that the proxy itself ended: it
+// answered a tunnel request with something that is no HTTP answer, or it
+// closed the connection before a tunnel or an answer came (a failure that
+// would otherwise read as the site's). Empty for anything else.
+std::string HttpProxyFault(CURL* easy, CURLcode code, const Hop& hop, bool tunnel) {
+  long connectCode = 0;
+  curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+  if (tunnel) {
+    // A proxy that says nothing until the connect time-out ends is told as
+    // any such wait is.
+    if (!hop.connectSent || connectCode != 0 || code == CURLE_OPERATION_TIMEDOUT) return {};
+    return hop.connectAnswered ? "Proxy answered in a way the program does not understand."
+                               : "Proxy closed the connection.";
+  }
+  const bool closed = code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR;
+  return closed && !hop.answered ? "Proxy closed the connection." : std::string();
+}
+
+// Whether a 401 that came after the proxy's 407 is the proxy's own
+// refusal of the credentials: some proxies answer a plain request with a
+// wrong password so, challenging with the very words of their 407. A
+// site's 401 names its own realm.
+bool ProxyRefusedAsSite(const Hop& hop) {
+  if (hop.proxyChallenges.empty()) return false;
+  for (const std::string& header : hop.headers) {
+    constexpr std::string_view kName = "WWW-Authenticate: ";
+    if (header.size() < kName.size() || !EqualsNoCase(std::string_view(header).substr(0, kName.size()), kName)) continue;
+    const std::string_view value = std::string_view(header).substr(kName.size());
+    for (const std::string& challenge : hop.proxyChallenges)
+      if (EqualsNoCase(value, challenge)) return true;
+  }
+  return false;
 }
 
 // The connection was reset or closed after the request went out on a reused
@@ -512,9 +588,16 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
     }
     result.finalUrl = target.url;
     target.proxy = ApplyProxy(easy, settings.proxy, target.https ? "https" : "http", target.host);
+    const bool httpProxy = !target.proxy.empty() && !target.proxy.starts_with("socks");
     const bool proxyCredentials = settings.proxy.mode == ProxyMode::Manual && !settings.proxy.user.empty();
     Hop hop;
     Attempt attempt;
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, httpProxy ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, httpProxy ? OnProxyTrace : nullptr);
+    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, httpProxy ? &hop : nullptr);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, httpProxy ? 0L : 1L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, httpProxy ? OnProxyProgress : nullptr);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, httpProxy ? &hop : nullptr);
     for (bool retried = false;;) {
       hop = Hop();
       hop.wantBody = method == Method::Get;  // a probe turned into GET by a 303 still wants no page
@@ -535,7 +618,7 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       // swallows the request; the request never reached anyone, so it goes
       // once more on a connection of its own, as browsers do. (libcurl
       // retries this itself only five times in a handle's life.)
-      if (retried || !DiedBeforeAnswer(attempt, hop)) break;
+      if (retried || hop.proxyDemands > kProxyDemandLimit || !DiedBeforeAnswer(attempt, hop)) break;
       retried = true;
     }
     const CURLcode code = attempt.code;
@@ -545,6 +628,11 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
 
     if (abandoned) {
       result.error = "Request abandoned.";
+      return result;
+    }
+    // The proxy kept asking for credentials: it takes none of ours.
+    if (hop.proxyDemands > kProxyDemandLimit) {
+      result.error = ProxyFailureText(easy, CURLE_OK, 407, target.proxy, proxyCredentials);
       return result;
     }
     if (hop.decodeFailed) {
@@ -557,7 +645,8 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
     // failure while reading that body changes nothing.
     if (cutShort && !(hop.headersDone && !bodyIsPage)) {
       std::string proxyFailure;
-      if (!readTimedOut && code != CURLE_OK)
+      if (!readTimedOut && code != CURLE_OK && httpProxy) proxyFailure = HttpProxyFault(easy, code, hop, target.https);
+      if (!readTimedOut && code != CURLE_OK && proxyFailure.empty())
         proxyFailure = ProxyFailureText(easy, code, hop.status, target.proxy, proxyCredentials);
       if (readTimedOut)
         result.error = "Read timed out.";
@@ -575,7 +664,9 @@ ExchangeResult RunExchange(std::u16string_view url, Method method, const Request
       if (status >= 400 || !hop.location) {
         // A proxy's demand for credentials is told as the proxy's failure.
         const std::string proxyFailure =
-            status == 407 ? ProxyFailureText(easy, CURLE_OK, status, target.proxy, proxyCredentials) : std::string();
+            status == 407 || (status == 401 && httpProxy && proxyCredentials && ProxyRefusedAsSite(hop))
+                ? ProxyFailureText(easy, CURLE_OK, 407, target.proxy, proxyCredentials)
+                : std::string();
         result.error = proxyFailure.empty() ? hop.statusLine : proxyFailure;
         return result;
       }

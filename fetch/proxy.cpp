@@ -1,6 +1,8 @@
 #include "fetch/proxy.h"
 
 #include <arpa/inet.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
@@ -180,6 +182,12 @@ bool NoProxyMatches(std::string_view host, std::string_view noProxy) {
     }
   }
   return false;
+}
+
+bool KeepCoreDumpsFromPassword() {
+  const bool undumpable = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+  const rlimit none{0, 0};
+  return ::setrlimit(RLIMIT_CORE, &none) == 0 && undumpable;
 }
 
 std::string ApplyProxy(CURL* easy, const ProxySettings& settings, std::string_view scheme, std::string_view host) {

@@ -37,6 +37,12 @@ enum class ProxyUrlProblem {
 };
 ProxyUrlProblem CheckProxyUrl(std::string_view url);
 
+// A proxy password is held in this process's memory from now on: no core
+// dump may carry it, and no other process of the user may read it by
+// attaching to this one (as password managers do: not dumpable, core size
+// 0). Lasts for the rest of the process; true when both took effect.
+bool KeepCoreDumpsFromPassword();
+
 // The mode's keyword as settings.ini and the command line spell it ("none",
 // "env", "manual") and back (without case); false for any other text.
 std::string_view ProxyModeName(ProxyMode mode);

@@ -34,8 +34,14 @@ QString FoundBy(const engine::TFinding& finding, const TLabelFunction& tr) {
     case engine::TFindingSource::Header:
       return Label(tr, "header %1").arg(Q(finding.header));
   }
-  if (!finding.file.empty()) text += QStringLiteral(" (") + Label(tr, "%1 line %2").arg(Q(finding.file)).arg(finding.line) + QLatin1Char(')');
+  if (!finding.file.empty()) text += QStringLiteral(" (") + Label(tr, "%1 line %2").arg(Q(finding.file), QString::number(finding.line)) + QLatin1Char(')');
   return text;
+}
+
+QString StoppedText(const engine::TStoppedExpression& stopped, const TLabelFunction& tr) {
+  // One pass over the label: a file name holding "%2" stays as it is.
+  return Label(tr, "expression %1 (%2 line %3) stopped at its limit")
+      .arg(QString::number(stopped.entry), Q(stopped.file), QString::number(stopped.line));
 }
 
 QString MatchInContext(const engine::TFinding& finding) {
@@ -84,6 +90,7 @@ QString ExplainText(const QString& title, const QString& platforms, bool failed,
     }
   }
   if (!failed && findings.empty()) lines << indent + Label(tr, "Nothing matched.");
+  for (const auto& stopped : evidence.Stopped()) lines << indent + StoppedText(stopped, tr);
   for (QString& line : lines) line = PrintableText(line);
   return lines.join(QLatin1Char('\n'));
 }

@@ -19,6 +19,10 @@ using TLabelFunction = std::function<QString(const QString&)>;
 // an entry from a signature file adds " (FILE line L)".
 QString FoundBy(const engine::TFinding& finding, const TLabelFunction& tr = {});
 
+// "expression 2 (my.txt line 7) stopped at its limit": an expression of a
+// signature file that could not be decided on a page.
+QString StoppedText(const engine::TStoppedExpression& stopped, const TLabelFunction& tr = {});
+
 // The match inside its context, the match between "[[" and "]]":
 // "...href=\"[[/wp-content/]]themes/x.css\"...". Empty for a header finding.
 QString MatchInContext(const engine::TFinding& finding);
@@ -35,8 +39,9 @@ QString EndedAt(const QString& title, const TEvidence& evidence);
 // One block for a site: its title line (the URL or page file), then the
 // platforms text or, when the fetch `failed`, its error, when an archive
 // recorded the page (if it did), the URL the fetch ended at when known and
-// other than the title, the versions, and each
-// finding with how it was found and its match in context. Lines end with LF;
+// other than the title, the versions, and each finding with how it was found
+// and its match in context, and last each expression that stopped at its
+// limit on the page. Lines end with LF;
 // no blank line at the end. Control characters of the site's or the input's
 // texts are escaped (run::PrintableText), so every line stays one line.
 QString ExplainText(const QString& title, const QString& platforms, bool failed, const TEvidence& evidence,

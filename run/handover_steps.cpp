@@ -48,6 +48,7 @@ void EndStep(TRunHost& host, int index, const QString& sonuc, bool failed, qint6
   record.FImageNo = failed ? kImageError : kImageDone;
   host.RedrawRow(index);
   host.RecordEnded(index);
+  if (const auto stopped = record.evidence.Stopped(); !stopped.empty()) host.ExpressionStopped(index, stopped.front());
   host.SetStatusText(0, QStringLiteral("%1 / %2").arg(done).arg(total));
   host.Progress(done, total);
 }

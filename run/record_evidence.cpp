@@ -30,6 +30,10 @@ struct TPackedFinding {
 };
 static_assert(sizeof(TPackedFinding) == 28);
 constexpr std::uint32_t kNoOffset = UINT32_MAX;
+// The source of a packed item that is an expression stopped at its limit
+// rather than a finding: such items follow the findings (entry, line and
+// file used).
+constexpr std::uint8_t kStoppedItem = 0xFF;
 
 template <typename Length>
 std::u16string_view Fit(const std::u16string& text) {
@@ -66,11 +70,13 @@ struct TEvidence::Block {
 TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view finalUrl, std::u16string_view recorded) {
   // At most 65,535 of each are kept: a header text can hold more values, the
   // platforms text keeps them all in any case.
-  const std::size_t findings = std::min<std::size_t>(evidence.findings.size(), UINT16_MAX);
+  const std::size_t stopped = std::min<std::size_t>(evidence.stopped.size(), UINT16_MAX / 2);
+  const std::size_t findings = std::min<std::size_t>(evidence.findings.size(), UINT16_MAX - stopped);
   const std::size_t versions = std::min<std::size_t>(evidence.versions.size(), UINT16_MAX);
   recorded = recorded.substr(0, UINT16_MAX);
-  if (findings == 0 && versions == 0 && finalUrl.empty() && recorded.empty()) return;
+  if (findings == 0 && versions == 0 && stopped == 0 && finalUrl.empty() && recorded.empty()) return;
   std::size_t units = finalUrl.size() + recorded.size();
+  for (std::size_t i = 0; i < stopped; ++i) units += Fit<std::uint16_t>(evidence.stopped[i].file).size();
   for (std::size_t i = 0; i < findings; ++i) {
     const auto& f = evidence.findings[i];
     units += Fit<std::uint32_t>(f.platform).size() + Fit<std::uint16_t>(f.file).size() +
@@ -79,11 +85,12 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
   }
   for (std::size_t i = 0; i < versions; ++i) units += evidence.versions[i].platform.size() + evidence.versions[i].version.size();
 
+  const std::size_t items = findings + stopped;
   const std::size_t bytes =
-      sizeof(Block) + findings * sizeof(TPackedFinding) + versions * sizeof(TPackedVersion) + units * sizeof(char16_t);
+      sizeof(Block) + items * sizeof(TPackedFinding) + versions * sizeof(TPackedVersion) + units * sizeof(char16_t);
   void* memory = std::malloc(bytes);
   if (memory == nullptr) throw std::bad_alloc();
-  block_ = new (memory) Block{{1}, static_cast<std::uint16_t>(findings), static_cast<std::uint16_t>(versions),
+  block_ = new (memory) Block{{1}, static_cast<std::uint16_t>(items), static_cast<std::uint16_t>(versions),
                               static_cast<std::uint32_t>(finalUrl.size()), static_cast<std::uint32_t>(units),
                               static_cast<std::uint32_t>(recorded.size())};
   char16_t* text = block_->Texts();
@@ -107,6 +114,16 @@ TEvidence::TEvidence(const engine::TSiteEvidence& evidence, std::u16string_view 
     p.matchLength = put(Fit<std::uint32_t>(f.match));
     p.beforeLength = static_cast<std::uint8_t>(put(Fit<std::uint8_t>(f.before)));
     p.afterLength = static_cast<std::uint8_t>(put(Fit<std::uint8_t>(f.after)));
+  }
+  for (std::size_t i = 0; i < stopped; ++i) {
+    const auto& e = evidence.stopped[i];
+    TPackedFinding& p = block_->FindingItems()[findings + i];
+    p = TPackedFinding{};
+    p.entry = e.entry;
+    p.line = e.line;
+    p.offset = kNoOffset;
+    p.source = kStoppedItem;
+    p.fileLength = static_cast<std::uint16_t>(put(Fit<std::uint16_t>(e.file)));
   }
   for (std::size_t i = 0; i < versions; ++i) {
     TPackedVersion& p = block_->VersionItems()[i];
@@ -140,6 +157,7 @@ std::vector<engine::TFinding> TEvidence::Findings() const {
   out.reserve(block_->findingCount);
   for (std::size_t i = 0; i < block_->findingCount; ++i) {
     const TPackedFinding& p = block_->FindingItems()[i];
+    if (p.source == kStoppedItem) break;  // the findings come first
     engine::TFinding& f = out.emplace_back();
     f.source = static_cast<engine::TFindingSource>(p.source);
     f.entry = p.entry;
@@ -172,6 +190,19 @@ std::vector<engine::TVersion> TEvidence::Versions() const {
     text += p.lengths[0];
     v.version.assign(text, p.lengths[1]);
     text += p.lengths[1];
+  }
+  return out;
+}
+
+std::vector<engine::TStoppedExpression> TEvidence::Stopped() const {
+  std::vector<engine::TStoppedExpression> out;
+  if (block_ == nullptr) return out;
+  const char16_t* text = block_->Texts();
+  for (std::size_t i = 0; i < block_->findingCount; ++i) {
+    const TPackedFinding& p = block_->FindingItems()[i];
+    if (p.source == kStoppedItem) out.push_back({p.entry, std::u16string(text, p.fileLength), p.line});
+    text += std::size_t{p.platformLength} + p.fileLength + p.headerLength + p.matchLength + p.beforeLength +
+            p.afterLength;
   }
   return out;
 }

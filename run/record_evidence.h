@@ -36,6 +36,8 @@ class TEvidence {
   bool IsEmpty() const { return block_ == nullptr; }
   std::vector<engine::TFinding> Findings() const;  // in order
   std::vector<engine::TVersion> Versions() const;  // in order
+  // Expressions of signature files that stopped at their limit on the page.
+  std::vector<engine::TStoppedExpression> Stopped() const;
   QString FinalUrl() const;
   QString Recorded() const;
 

@@ -77,6 +77,14 @@ class TRunHost {
   // The run has finished (also after a stop): back to the idle state.
   virtual void IslemTamam(bool BeepYapalimmi) = 0;
 
+  // An expression of a signature file stopped at its limit on the page of
+  // record `index` (its evidence lists every one); `first` is the first.
+  // Called after the record's result is stored.
+  virtual void ExpressionStopped(int index, const engine::TStoppedExpression& first) {
+    Q_UNUSED(index);
+    Q_UNUSED(first);
+  }
+
   // Record `index` has ended: its platforms text, picture and evidence are
   // stored (called once per job's end, after the row's redraw).
   virtual void RecordEnded(int index) { Q_UNUSED(index); }

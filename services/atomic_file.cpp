@@ -102,6 +102,22 @@ class TSigPipeHeld {
   bool wasPending_ = false;
 };
 
+// The process's file-creation mask, read without changing it (umask() can
+// only be read by setting it, which would race with other threads creating
+// files).
+mode_t ProcessUmask() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (status.open(QIODevice::ReadOnly)) {
+    for (QByteArray line; !(line = status.readLine()).isEmpty();) {
+      if (!line.startsWith("Umask:")) continue;
+      bool ok = false;
+      const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+      if (ok) return static_cast<mode_t>(mask & 0777);
+    }
+  }
+  return 022;  // the usual mask, for a kernel that does not say
+}
+
 }  // namespace
 
 TFileWriteError::TFileWriteError(const QString& fileName, const QString& reason)
@@ -110,17 +126,32 @@ TFileWriteError::TFileWriteError(const QString& fileName, const QString& reason)
                              .toStdString()),
       reason_(reason) {}
 
-void WriteFileAtomically(const QString& fileName, const QByteArray& data) {
-  TAtomicFileTarget target(fileName);
+void WriteFileAtomically(const QString& fileName, const QByteArray& data, TFileAccess access) {
+  TAtomicFileTarget target(fileName, access);
   target.Write(data);
   target.Commit();
+}
+
+bool MakePrivateFolders(const QString& folder) {
+  const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+  // From the top down, so that each level is made by us with our mode.
+  qsizetype next = 1;
+  while (next <= path.size()) {
+    qsizetype slash = path.indexOf(u'/', next);
+    if (slash < 0) slash = path.size();
+    const QByteArray level = QFile::encodeName(path.left(slash));
+    if (::mkdir(level.constData(), 0700) != 0 && errno != EEXIST) return false;
+    next = slash + 1;
+  }
+  return QFileInfo(path).isDir();
 }
 
 int RemoveStaleTemporaryFiles(const QString& fileName, std::chrono::seconds minimumAge) {
   return RemoveStale(ResolvedTarget(fileName), minimumAge);
 }
 
-TAtomicFileTarget::TAtomicFileTarget(const QString& fileName) : fileName_(fileName) {
+TAtomicFileTarget::TAtomicFileTarget(const QString& fileName, TFileAccess access)
+    : fileName_(fileName), access_(access) {
   const QFileInfo info = ResolvedTarget(fileName);
   target_ = QFile::encodeName(info.absoluteFilePath());
   struct stat existing;
@@ -137,8 +168,8 @@ TAtomicFileTarget::TAtomicFileTarget(const QString& fileName) : fileName_(fileNa
     const QByteArray candidate =
         start + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(kHexDigits, '0') +
         kTemporarySuffix;
-    // 0666 lets the process's umask decide the permissions, as for any new file.
-    fd_ = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // The owner's alone while it is written; Commit() gives it its final mode.
+    fd_ = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
       tempPath_ = candidate;
       return;
@@ -204,10 +235,16 @@ void TAtomicFileTarget::Commit() {
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail(errno);
-  // An existing file keeps its permissions, as when it is overwritten in place.
+  // An existing file keeps its permissions, as when it is overwritten in
+  // place; a new one gets those of its kind.
   struct stat existing;
-  if (::stat(target_.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-    ::chmod(tempPath_.constData(), existing.st_mode & 07777);
+  mode_t mode = 0600;
+  if (::stat(target_.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    mode = existing.st_mode & 07777;
+  } else if (access_ == TFileAccess::Shared) {
+    mode = 0666 & ~ProcessUmask();
+  }
+  if (mode != 0600) ::chmod(tempPath_.constData(), mode);
   if (::rename(tempPath_.constData(), target_.constData()) != 0) Fail(errno);
   done_ = true;
 }

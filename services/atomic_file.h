@@ -5,7 +5,9 @@
 // content and the temporary file is removed.
 //
 // Saving over a symbolic link replaces the file the link points to and keeps
-// the link; an existing file keeps its permissions. A target that exists and
+// the link; an existing file keeps its permissions. A new file gets the
+// permissions its kind asks for (TFileAccess); the temporary file is readable
+// by its owner alone until then, so no other user sees the bytes on the way. A target that exists and
 // is not a regular file (after following links: a named pipe, a terminal,
 // /dev/null) is written in place, as a shell's redirection would: such a
 // file has no content to keep whole, and renaming over it would replace the
@@ -36,9 +38,18 @@ class TFileWriteError : public std::runtime_error {
   QString reason_;
 };
 
+// Who may read a file that a write creates (an existing file keeps its
+// permissions whatever is asked here):
+//   Shared   the process's umask decides, as for any editor's save: exports
+//            and other documents of the user;
+//   Private  the owner alone (0600): the program's own data files, which hold
+//            proxy settings and the user's URL list.
+enum class TFileAccess { Shared, Private };
+
 // Writes data to fileName through a TAtomicFileTarget; throws
 // TFileWriteError on failure.
-void WriteFileAtomically(const QString& fileName, const QByteArray& data);
+void WriteFileAtomically(const QString& fileName, const QByteArray& data,
+                         TFileAccess access = TFileAccess::Shared);
 
 // The temporary file behind WriteFileAtomically, also for writers that
 // append piece by piece and for libraries that open the file by name
@@ -53,7 +64,8 @@ void WriteFileAtomically(const QString& fileName, const QByteArray& data);
 // there is no temporary file. A folder is refused with TFileWriteError.
 class TAtomicFileTarget {
  public:
-  explicit TAtomicFileTarget(const QString& fileName);  // throws TFileWriteError
+  // throws TFileWriteError
+  explicit TAtomicFileTarget(const QString& fileName, TFileAccess access = TFileAccess::Shared);
   ~TAtomicFileTarget();
   TAtomicFileTarget(const TAtomicFileTarget&) = delete;
   TAtomicFileTarget& operator=(const TAtomicFileTarget&) = delete;
@@ -80,6 +92,7 @@ class TAtomicFileTarget {
   QByteArray target_;
   QByteArray tempPath_;
   int fd_ = -1;
+  TFileAccess access_;
   bool inPlace_ = false;
   bool done_ = false;
 };
@@ -94,5 +107,10 @@ inline constexpr std::chrono::seconds kStaleTemporaryAge{60};
 // no link or folder of that name. Failures are ignored (a file that cannot
 // be removed stays). Returns how many were removed.
 int RemoveStaleTemporaryFiles(const QString& fileName, std::chrono::seconds minimumAge = kStaleTemporaryAge);
+
+// Creates `folder` and every missing folder above it, each readable by its
+// owner alone (0700); folders that exist are left as they are. False when
+// the folder is not there afterwards.
+bool MakePrivateFolders(const QString& folder);
 
 }  // namespace services

@@ -49,7 +49,7 @@ QStringList SplitListLines(const QString& text) {
 
 void SaveListFile(const QString& path, const QStringList& lines, const QString& lineBreak) {
   const QString separator = lineBreak.isEmpty() ? QStringLiteral("\r\n") : lineBreak;
-  WriteFileAtomically(path, QByteArray("\xEF\xBB\xBF") + lines.join(separator).toUtf8());
+  WriteFileAtomically(path, QByteArray("\xEF\xBB\xBF") + lines.join(separator).toUtf8(), TFileAccess::Private);
 }
 
 }  // namespace services

@@ -167,7 +167,7 @@ void TSettingsStore::WriteString(const QString& section, const QString& key, con
   if (!found) target->entries.emplace_back(key, value);
 
   if (memoryOnly_) return;
-  WriteFileAtomically(path_, Serialize());
+  WriteFileAtomically(path_, Serialize(), TFileAccess::Private);
 }
 
 void TSettingsStore::WriteInteger(const QString& section, const QString& key, int value) {
@@ -205,8 +205,10 @@ QString SettleDataFolder(const QString& programFolder, const QString& company, c
   if (!i18n::IsInstalledLayout(own) && IsFolderWritable(own)) return own;
   const QString folder = UserDataFolder(company, product);
   // ~/.config itself may be missing on a fresh account, so every missing
-  // level is created. Failures are ignored: the first write reports them.
-  QDir().mkpath(folder);
+  // level is created, each for this user alone: the folder holds the proxy
+  // settings and the URL list. Failures are ignored: the first write
+  // reports them.
+  MakePrivateFolders(folder);
   return folder;
 }
 

@@ -1,6 +1,7 @@
 #include "services/update_check.h"
 
 #include "i18n/codepage.h"
+#include "services/atomic_file.h"
 #include "services/service_request.h"
 
 #include <QDeadlineTimer>
@@ -30,7 +31,7 @@ int ReadInteger(const QString& path, const QString& key, int fallback) {
 }
 
 bool Write(const QString& path, const QList<std::pair<QString, QVariant>>& values) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
+  MakePrivateFolders(QFileInfo(path).absolutePath());
   QSettings settings(path, QSettings::IniFormat);
   for (const auto& [key, value] : values) settings.setValue(key, value);
   settings.sync();

@@ -56,6 +56,7 @@
 #include "ui/summary_panel.h"
 #include "ui/results_view.h"
 #include "ui/screen_fit.h"
+#include "ui/signature_preparation.h"
 #include "ui/translate_form.h"
 #include "ui_app_form.h"
 
@@ -288,6 +289,7 @@ void TAppForm::FormCreate() {
   settings_ = std::make_unique<services::TSettingsStore>(dataFolder_ + services::kSettingsFileName);
   if (!settings_->Problem().isEmpty()) ReportLater(settings_->Problem());
   proxy_ = new TProxyState(*settings_, this);
+  signatures_ = new TSignaturePreparation(this);
   connect(proxy_, &TProxyState::Changed, this, &TAppForm::UpdateFetchInputs);
   ApplyStoredSettings();
   settingsReady_ = true;
@@ -533,6 +535,7 @@ void TAppForm::ApplyStoredSettings() {
   ui_->ComboBox1->lineEdit()->setCursorPosition(0);
   UpdateFetchInputs();
   ui_->ExtraSignatures1->setChecked(settings_->ReadInteger(services::kSettingsSection, kExtraSignatures, 0) == 1);
+  if (ui_->ExtraSignatures1->isChecked()) PrepareSignatures();  // ready by the time Start is pressed
 }
 
 void TAppForm::SetEditorText(const QString& text, const QString& lineBreak) {
@@ -646,6 +649,14 @@ void TAppForm::ButtonStartClick() {
     return;
   }
   if (!proxy_->EnsurePassword(this)) return;
+  // Files read afresh at every Start, so that an edited file counts at
+  // once; compiled again only when they changed, off this thread.
+  if (ui_->ExtraSignatures1->isChecked() &&
+      !signatures_->Ready(RunSignaturePaths(options_.programFolder, dataFolder_))) {
+    startPending_ = true;
+    PrepareSignatures();
+    return;
+  }
   runUserAgent_ = ui_->ComboBox1->currentText();
   UpdateFetchInputs();
   // The old rows go at once, before anything of the new run is shown.
@@ -661,13 +672,16 @@ void TAppForm::ButtonStartClick() {
   ui_->ButtonStart->setIcon(QIcon());
   SetBusyCursor(true);
   run::StopFlag().store(false);
+  stoppedSites_ = 0;
+  firstStopped_.clear();
   // Draw the new state before the run starts; clicks wait until the worker exists.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
   auto* worker = new run::TMyIdentifier(*this, fetchInputs_, runUserAgent_, poolLimits_);
-  // Read afresh at every Start, so that an edited file counts at once.
-  if (ui_->ExtraSignatures1->isChecked())
-    worker->SetExtraSignatures(LoadRunSignatures(options_.programFolder, dataFolder_, this));
+  if (ui_->ExtraSignatures1->isChecked()) {
+    ShowRejectedSignatures(signatures_->Prepared().rejected, RunSignaturePaths(options_.programFolder, dataFolder_), this);
+    worker->SetExtraSignatures(signatures_->Prepared().set);
+  }
   connect(worker, &QThread::finished, this, [this, worker] { MyThreadTerminate(worker); });
   workers_.append(worker);
   worker->start();
@@ -696,9 +710,49 @@ void TAppForm::IslemTamam(bool BeepYapalimmi) {
   } else {
     Announce(i18n::Translate(QStringLiteral("Run finished: %1 sites done.")).arg(statusPanel0_->text()), 0);
   }
+  if (stoppedSites_ > 0) {
+    // Once per run, after the run's own hand-over has returned.
+    const QString message =
+        i18n::Translate(QStringLiteral("An expression of a signature file took too long or too much memory on %1 site(s) and was stopped there; those sites were identified as if it had not matched (Show Evidence names it). The first:"))
+            .arg(stoppedSites_) +
+        QStringLiteral("\n\n") + firstStopped_;
+    stoppedSites_ = 0;
+    QTimer::singleShot(0, this, [this, message] {
+      ShowMessageBox(this, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")), message);
+    });
+  }
+}
+
+void TAppForm::ExpressionStopped(int index, const engine::TStoppedExpression& first) {
+  if (stoppedSites_++ > 0) return;
+  firstStopped_ = StoppedExpressionText(first) + QLatin1Char('\n') + workList_.at(static_cast<size_t>(index)).FURL;
+}
+
+void TAppForm::PrepareSignatures() {
+  if (signatures_->Busy()) return;
+  const auto paths = RunSignaturePaths(options_.programFolder, dataFolder_);
+  if (signatures_->Ready(paths)) {
+    if (startPending_) SignaturesPrepared();
+    return;
+  }
+  // Start waits for them; the window goes on answering meanwhile.
+  ui_->ButtonStart->setEnabled(false);
+  statusPanel1_->setText(i18n::Translate(QStringLiteral("Preparing the extra signatures...")));
+  progress_->setRange(0, 0);  // moving: how long it takes is not known
+  signatures_->Prepare(paths, [this] { SignaturesPrepared(); });
+}
+
+void TAppForm::SignaturesPrepared() {
+  if (RunInProgress() && !startPending_) return;  // a run's own state stays as it is
+  progress_->setRange(0, 1);
+  progress_->setValue(0);
+  statusPanel1_->clear();
+  SetIdleButton();
+  if (std::exchange(startPending_, false)) ButtonStartClick();
 }
 
 bool TAppForm::RunInProgress() const {
+  if (startPending_) return true;
   for (const auto& worker : workers_)
     if (worker && worker->isRunning()) return true;
   return false;
@@ -817,13 +871,14 @@ void TAppForm::ComboBox1Change() {
 
 void TAppForm::ExtraSignatures1Click(bool checkedNow) {
   WriteSetting(kExtraSignatures, checkedNow ? QStringLiteral("1") : QStringLiteral("0"));
+  if (checkedNow && !RunInProgress()) PrepareSignatures();
 }
 
 void TAppForm::EditMySignatures1Click() {
   const QString path = UserSignaturesPath(dataFolder_);
   if (!QFileInfo::exists(path)) {
     try {
-      services::WriteFileAtomically(path, UserSignaturesExample());
+      services::WriteFileAtomically(path, UserSignaturesExample(), services::TFileAccess::Private);
     } catch (const std::exception& error) {
       ReportError(QString::fromUtf8(error.what()));
       return;

@@ -60,6 +60,7 @@ class TResultsModel;
 class TSummaryPanel;
 class TNewVer;
 class TProxyState;
+class TSignaturePreparation;
 
 // What the window reaches outside itself; tests replace these.
 struct TAppFormOptions {
@@ -100,6 +101,8 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void RedrawRow(int index) override;
   void IslemTamam(bool BeepYapalimmi) override;
   void Progress(qint64 done, qint64 total) override;
+  // Remembered for the run's one warning, shown once the run has ended.
+  void ExpressionStopped(int index, const engine::TStoppedExpression& first) override;
   void RecordEnded(int index) override;  // counted in the summary
 
   // services::TImportantMessageHost: the maker's notice in a warning box
@@ -245,6 +248,17 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   bool busyCursor_ = false;
   QString startCaption_ = QStringLiteral("Start");  // the idle caption, translated
   QString stopCaption_ = QStringLiteral("STOP");
+
+  // Sites of this run where an expression of a signature file stopped at
+  // its limit, and the first such expression with its site.
+  qint64 stoppedSites_ = 0;
+  // The extra signatures, compiled away from this thread and kept while
+  // their files are unchanged; a Start made while they compile waits for them.
+  TSignaturePreparation* signatures_ = nullptr;
+  bool startPending_ = false;
+  void PrepareSignatures();
+  void SignaturesPrepared();
+  QString firstStopped_;
 
   int sortColumn_ = -1;
   bool descending_ = false;

@@ -39,6 +39,8 @@ run::TLabelFunction Translator() {
     if (text == QLatin1String("offset %1")) return i18n::Translate(QStringLiteral("offset %1"));
     if (text == QLatin1String("duplicate, left out")) return i18n::Translate(QStringLiteral("duplicate, left out"));
     if (text == QLatin1String("Nothing matched.")) return i18n::Translate(QStringLiteral("Nothing matched."));
+    if (text == QLatin1String("expression %1 (%2 line %3) stopped at its limit"))
+      return i18n::Translate(QStringLiteral("expression %1 (%2 line %3) stopped at its limit"));
     return text;
   };
 }
@@ -113,6 +115,8 @@ QString TEvidenceDialog::BodyHtml() const {
     }
     html += QStringLiteral("</code></p>");
   }
+  for (const auto& stopped : record_.evidence.Stopped())
+    html += QStringLiteral("<p><i>") + run::StoppedText(stopped, translate).toHtmlEscaped() + QStringLiteral("</i></p>");
   return html;
 }
 
@@ -126,6 +130,10 @@ QString HighlightStyle(const QPalette& palette) {
 
 QString TEvidenceDialog::CopyText() const {
   return run::ExplainText(record_.FURL, record_.FPlatform, run::FetchFailed(record_), record_.evidence, Translator());
+}
+
+QString StoppedExpressionText(const engine::TStoppedExpression& stopped) {
+  return run::StoppedText(stopped, Translator());
 }
 
 QString VersionsToolTip(const run::TWorkRecord& record) {

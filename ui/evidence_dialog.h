@@ -30,6 +30,9 @@ class TEvidenceDialog : public QDialog {
   QTextBrowser* view_ = nullptr;
 };
 
+// "expression 2 (my.txt line 7) stopped at its limit" in the chosen language.
+QString StoppedExpressionText(const engine::TStoppedExpression& stopped);
+
 // The style of the highlighted match under `palette`: background and text
 // colour both set, at a contrast of at least 4.5:1.
 QString HighlightStyle(const QPalette& palette);

@@ -33,25 +33,25 @@ QByteArray UserSignaturesExample() {
          "# <script[^>]+/mycms/js/app(\\.min)?\\.js:-mycms\n";
 }
 
-std::shared_ptr<const engine::TExtraSignatures> LoadRunSignatures(const QString& programFolder,
-                                                                  const QString& dataFolder, QWidget* parent) {
+std::vector<std::string> RunSignaturePaths(const QString& programFolder, const QString& dataFolder) {
   std::vector<std::string> paths;
   paths.push_back(engine::ShippedSignaturePath(i18n::ShippedFilesFolder(programFolder).toStdString()));
   const QString user = UserSignaturesPath(dataFolder);
   if (QFileInfo::exists(user)) paths.push_back(user.toStdString());
+  return paths;
+}
 
-  auto load = engine::LoadSignatureFiles(paths);
+void ShowRejectedSignatures(const std::vector<std::vector<std::string>>& rejected,
+                            const std::vector<std::string>& paths, QWidget* parent) {
   QStringList files;
   for (const auto& path : paths) files << QString::fromStdString(path);
-  for (const auto& errors : load.rejected) {
+  for (const auto& errors : rejected) {
     QStringList lines;
     for (const auto& error : errors) lines << TranslatedSignatureFault(QString::fromStdString(error), files);
     ShowMessageBox(parent, QMessageBox::Warning, i18n::Translate(QStringLiteral("WARNING")),
                    i18n::Translate(QStringLiteral("This signature file has faults; this run goes on without it:")) +
                        QStringLiteral("\n\n") + lines.join(u'\n'));
   }
-  if (load.files.empty()) return nullptr;
-  return std::make_shared<const engine::TExtraSignatures>(std::move(load.files));
 }
 
 }  // namespace ui

@@ -4,6 +4,8 @@
 // Settings > Extra Signatures is checked.
 #include <QString>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -20,11 +22,12 @@ QString UserSignaturesPath(const QString& dataFolder);
 // and empty, a short commented example in each section.
 QByteArray UserSignaturesExample();
 
-// Reads the shipped set (from the program's shipped files) and, when it
-// exists, the user's file. A file with faults is left out of the run: one
-// warning box per such file lists its faults. Null when no file is left.
-// Main thread (it may show boxes).
-std::shared_ptr<const engine::TExtraSignatures> LoadRunSignatures(const QString& programFolder,
-                                                                  const QString& dataFolder, QWidget* parent);
+// The files a run uses: the shipped set, then the user's file when it exists.
+std::vector<std::string> RunSignaturePaths(const QString& programFolder, const QString& dataFolder);
+
+// One warning box per file left out of the run, listing its faults in the
+// chosen language; `paths`: the files read, which the faults name.
+void ShowRejectedSignatures(const std::vector<std::vector<std::string>>& rejected,
+                            const std::vector<std::string>& paths, QWidget* parent);
 
 }  // namespace ui

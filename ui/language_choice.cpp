@@ -64,7 +64,8 @@ QString WriteRestartScript(const QString& dataFolder, const QString& programPath
   QString folder = dataFolder;
   if (!folder.endsWith(u'/')) folder += u'/';
   const QString path = folder + kRestartScriptName;
-  services::WriteFileAtomically(path, RestartScriptLines(programPath).join(u'\n').toUtf8() + '\n');
+  services::WriteFileAtomically(path, RestartScriptLines(programPath).join(u'\n').toUtf8() + '\n',
+                                services::TFileAccess::Private);
   QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
   return path;
 }

@@ -113,6 +113,7 @@ fetch::ProxySettings TProxyState::Settings() const {
 }
 
 void TProxyState::Publish() {
+  if (!password_.isEmpty()) fetch::KeepCoreDumpsFromPassword();
   services::SetServiceProxy(Settings());
   Q_EMIT Changed();
 }

@@ -57,6 +57,14 @@ std::vector<TReason> Reasons() {
         Translate(QStringLiteral("expression of alternative %1 does not compile: %2 at offset %3"))),
       r(R"re(expression of the entry does not compile: (.*) at offset (\d+))re",
         Translate(QStringLiteral("expression of the entry does not compile: %1 at offset %2"))),
+      r(R"re(alternative (\d+) is shorter than three characters: it would credit nearly every page)re",
+        Translate(QStringLiteral("alternative %1 is shorter than three characters: it would credit nearly every page"))),
+      r(R"re(the entry is shorter than three characters: it would credit nearly every page)re",
+        Translate(QStringLiteral("the entry is shorter than three characters: it would credit nearly every page"))),
+      r(R"re(alternative (\d+) occurs in every ordinary page: "(.*)")re",
+        Translate(QStringLiteral("alternative %1 occurs in every ordinary page: \"%2\""))),
+      r(R"re(the entry occurs in every ordinary page: "(.*)")re",
+        Translate(QStringLiteral("the entry occurs in every ordinary page: \"%1\""))),
       r(R"re(cannot read: (.*))re", Translate(QStringLiteral("cannot read: %1"))),
   };
 }

@@ -29,6 +29,7 @@ inline constexpr const char* kItemOneAgent =
 // extra signatures know); /two: two platforms; /formula: a header
 // value a spreadsheet would take for a formula; /quote: one with quotes;
 // /slow/<name>, /hold/<name>: as /p/ after 150 ms or once let go;
+// /letters/<name>: as /p/ with a megabyte of letters as the page;
 // /missing: 404.
 inline SiteReply Answer(const SiteRequest& request) {
   SiteReply reply;
@@ -57,6 +58,8 @@ inline SiteReply Answer(const SiteRequest& request) {
     reply.body = "<html><body><a href=\"http://" + site + "/wp-content/uploads/a.pdf\">a</a></body></html>";
   }
   if (path == "/p/ghost") reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
+  // A megabyte of letters, then ";=": minutes for "[a-z]*[a-z]*=" without limits.
+  if (path.starts_with("/letters/")) reply.body = "<html>" + std::string(1 << 20, 'q') + ";=</html>";
   if (path.starts_with("/slow/")) reply.delayMs = 150;
   if (path.starts_with("/hold/")) reply.hold = true;
   return reply;

@@ -195,6 +195,38 @@ TEST_F(UrlMode, ExtraSignaturesAddToTheRecordsAndAFaultyFileFetchesNothing) {
   EXPECT_EQ(site.RequestCount(), requests);
 }
 
+// An expression of the user's that runs away on a page stops at its limit:
+// the run goes on (minutes per site before), each such record names it, and
+// standard error says so once for the whole run.
+TEST_F(UrlMode, RunawayExpressionStopsAtItsLimitAndIsReportedOnce) {
+  QTemporaryDir dir;
+  const QString mine = dir.filePath(QStringLiteral("mine.txt"));
+  QFile file(mine);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[regex]\n[a-z]*[a-z]*=:-ghost\n");
+  file.close();
+  const QStringList urls{U("/letters/a"), U("/p/b"), U("/letters/c")};
+  const Outcome o = RunCli(QStringList{QStringLiteral("--signatures"), mine, QStringLiteral("--format"),
+                                       QStringLiteral("jsonl")} + urls);
+  EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+  const QList<QByteArray> lines = o.out.split('\n');
+  ASSERT_EQ(lines.size(), 4) << o.out.toStdString();
+  const QByteArray stopped = ",\"stopped\":[{\"entry\":1,\"file\":\"" + mine.toUtf8() + "\",\"line\":2}]}";
+  EXPECT_TRUE(lines[0].endsWith(stopped)) << lines[0].left(300).toStdString();
+  EXPECT_FALSE(lines[1].contains("stopped")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].endsWith(stopped));
+  EXPECT_EQ(o.err.toStdString(),
+            ("lumasift-cli: warning: expression 1 (" + mine + " line 2) stopped at its limit on " + urls[0] +
+             "; a site where an expression stops is identified as if it had not matched (--explain names them; "
+             "this warning is not repeated)\n")
+                .toStdString());
+
+  const Outcome explained = RunCli({QStringLiteral("--signatures"), mine, QStringLiteral("--explain"), urls[2]});
+  EXPECT_EQ(explained.exitCode, 0);
+  EXPECT_TRUE(explained.out.contains(("\n  expression 1 (" + mine + " line 2) stopped at its limit\n").toUtf8()))
+      << explained.out.toStdString();
+}
+
 TEST_F(UrlMode, WithExtrasALinkCountsOnlyToItsOwnSite) {
   const QString own = U("/links/own"), other = U("/links/other");
   const Outcome plain = RunCli({QStringLiteral("--format"), QStringLiteral("txt"), own, other});

@@ -43,9 +43,9 @@ const GoodFile kGoodFiles[] = {
      1, 1, 1, 0},
     {"ByteOrderMarkAndCrLf", "\xEF\xBB\xBF[plain]\r\nabc:-wp\r\n", 0, 1, 0, 0},
     {"PlatformDefinedAfterUse", "[plain]\nabc:-newcms\n[platforms]\nnewcms,New CMS,https://new.example/\n", 1, 1, 0, 0},
-    {"SectionsRepeat", "[plain]\na1:-wp\n[regex]\nb\\d:-wp\n[plain]\na2:-dru\n", 0, 2, 1, 0},
+    {"SectionsRepeat", "[plain]\naa1:-wp\n[regex]\nbb\\d:-wp\n[plain]\naa2:-dru\n", 0, 2, 1, 0},
     {"BuiltInCodeWithItsOwnName", "[platforms]\nwp,WordPress,https://wordpress.org/\n", 1, 0, 0, 0},
-    {"CodeOfElevenWithUnderscore", "[platforms]\nabc_def_123,X,http://x.example/\n[plain]\nq:-abc_def_123\n", 1, 1, 0, 0},
+    {"CodeOfElevenWithUnderscore", "[platforms]\nabc_def_123,X,http://x.example/\n[plain]\nqqq:-abc_def_123\n", 1, 1, 0, 0},
     {"NonAsciiText", "[plain]\n<p>Redakční systém:-ipo\n", 0, 1, 0, 0},
     {"HashInsideALineIsText", "[plain]\n  # not a comment:-wp\n", 0, 1, 0, 0},
     {"NoFinalLineBreak", "[regex]\nfoo(bar)?:-wp", 0, 0, 1, 0},
@@ -79,7 +79,7 @@ const BadFile kBadFiles[] = {
     {"LineOutsideASection", "# fine\nabc:-wp\n", {"my.txt:2: line outside a section ([platforms], [plain], [regex] or [generator])"}},
     {"EntryWithoutCode", "[plain]\nabc-wp\n", {"my.txt:2: entry without \":-\" and a platform code"}},
     {"EmptyAlternatives",
-     "[plain]\na||||b:-wp\n||a:-wp\n:-wp\n",
+     "[plain]\nabc||||bcd:-wp\n||abc:-wp\n:-wp\n",
      {"my.txt:2: empty alternative 2", "my.txt:3: empty alternative 1", "my.txt:4: empty entry: nothing before \":-\""}},
     {"UnknownCode", "[plain]\nabc:-nosuch\nabc:-WP\n",
      {"my.txt:2: unknown platform code \"nosuch\" (neither in the catalogue nor in [platforms])",
@@ -97,12 +97,12 @@ const BadFile kBadFiles[] = {
      {"my.txt:2: built-in code \"wp\" is WordPress; it may be used in entries but not redefined"}},
     {"PlatformTwice", "[platforms]\nnewcms,New,https://a.example/\nnewcms,New,https://a.example/\n",
      {"my.txt:3: platform \"newcms\" is already defined on line 2"}},
-    {"ExpressionsThatDoNotCompile", "[regex]\nfoo(bar:-wp\nok||a[b:-wp\n",
+    {"ExpressionsThatDoNotCompile", "[regex]\nfoo(bar:-wp\nokay||a[b:-wp\n",
      {"my.txt:2: expression of the entry does not compile: missing closing parenthesis at offset 7",
       "my.txt:3: expression of alternative 2 does not compile: missing terminating ] for character class at offset 3"}},
     {"PlainTextIsNotCompiled", "[plain]\nfoo(bar:-wp\n[regex]\nfoo(bar:-wp\n",
      {"my.txt:4: expression of the entry does not compile: missing closing parenthesis at offset 7"}},
-    {"UnknownSectionReportedOnce", "[plain]\na:-wp\n[regexp]\nfoo(:-wp\nbar(:-wp\n",
+    {"UnknownSectionReportedOnce", "[plain]\nabc:-wp\n[regexp]\nfoo(:-wp\nbar(:-wp\n",
      {"my.txt:3: unknown section [regexp] (known: [platforms], [plain], [regex], [generator])"}},
     {"GeneratorNames",
      "[generator]\nDrupal ||Backdrop:-dru\nHugo|| Ghost:-hugo\n||Ghost:-ghost\nGhost:-nosuch\n(Drupal:-dru\n",
@@ -118,17 +118,48 @@ const BadFile kBadFiles[] = {
       "my.txt:6: expression of the entry does not compile: missing closing parenthesis at offset 1"}},
 };
 
+// Entries that would credit nearly every page; a file saved with CR alone
+// at its line ends is read line by line (its faults on their own lines).
+const BadFile kCarelessFiles[] = {
+    {"ShortAlternatives", "[plain]\n<||abc:-wp\n[regex]\n.:-wp\n.*:-wp\nab:-wp\n[generator]\nOx:-wp\n",
+     {"my.txt:2: alternative 1 is shorter than three characters: it would credit nearly every page",
+      "my.txt:4: the entry is shorter than three characters: it would credit nearly every page",
+      "my.txt:5: the entry is shorter than three characters: it would credit nearly every page",
+      "my.txt:6: the entry is shorter than three characters: it would credit nearly every page"}},
+    {"PageSkeleton",
+     "[plain]\n<html:-wp\nwp-content||<div class=\":-wp\n</body>:-wp\n<HTML:-wp\n",
+     {"my.txt:2: the entry occurs in every ordinary page: \"<html\"",
+      "my.txt:3: alternative 2 occurs in every ordinary page: \"<div class=\"\"",
+      "my.txt:4: the entry occurs in every ordinary page: \"</body>\""}},
+    {"CrOnlyLineEnds", "[plain]\rno code\r\r[regex]\rfoo(:-wp\r\n(:-wp\r",
+     {"my.txt:2: entry without \":-\" and a platform code",
+      "my.txt:5: expression of the entry does not compile: missing closing parenthesis at offset 4",
+      "my.txt:6: expression of the entry does not compile: missing closing parenthesis at offset 1"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Careless, BadSignatureFiles, testing::ValuesIn(kCarelessFiles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SignatureFile, CrOnlyLineEndsEndLines) {
+  const auto check = ParseSignatureFile("my.txt", "# old editor\r[plain]\rwp-marker:-wp\r\rghost-mark:-ghost");
+  ASSERT_EQ(check.errors, std::vector<std::string>());
+  ASSERT_EQ(check.file.plain.size(), 2u);
+  EXPECT_EQ(check.file.plain[0].line, 3);
+  EXPECT_EQ(check.file.plain[1].line, 5);
+  EXPECT_EQ(check.file.plain[1].alternatives, std::vector<std::u16string>{u"ghost-mark"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, BadSignatureFiles, testing::ValuesIn(kBadFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SignatureFile, KeepsEntriesAsWrittenWithTheirLines) {
   const auto check = ParseSignatureFile(
-      "my.txt", "[plain]\n# c\n  a b ||c:- wp \n[regex]\n\nx(y|z)\\d:-ghost\n[platforms]\nnew_1,New One,https://n.example/\n");
+      "my.txt", "[plain]\n# c\n  a b ||cde:- wp \n[regex]\n\nx(y|z)\\d:-ghost\n[platforms]\nnew_1,New One,https://n.example/\n");
   ASSERT_EQ(check.errors, std::vector<std::string>());
   ASSERT_EQ(check.file.plain.size(), 1u);
   // Built-in rules: the whole pattern side is trimmed, a blank inside an
   // alternative belongs to it.
-  EXPECT_EQ(check.file.plain[0].alternatives, (std::vector<std::u16string>{u"a b ", u"c"}));
+  EXPECT_EQ(check.file.plain[0].alternatives, (std::vector<std::u16string>{u"a b ", u"cde"}));
   EXPECT_EQ(check.file.plain[0].code, u"wp");
   EXPECT_EQ(check.file.plain[0].line, 3);
   ASSERT_EQ(check.file.regex.size(), 1u);
@@ -160,10 +191,10 @@ TEST(SignatureFile, FilesLoadInOrderAndAFaultyOneIsLeftOut) {
     file.write(bytes);
     return dir.filePath(name).toStdString();
   };
-  const auto shipped = write("extra.txt", "[platforms]\nnewcms,New CMS,https://a.example/\n[plain]\na1:-newcms\n");
+  const auto shipped = write("extra.txt", "[platforms]\nnewcms,New CMS,https://a.example/\n[plain]\naa1:-newcms\n");
   const auto faulty = write("bad.txt", "[plain]\nno code\n");
   const auto renaming = write("renaming.txt", "[platforms]\nnewcms,Other,https://a.example/\n");
-  const auto user = write("mine.txt", "[plain]\nb1:-ghost\n");
+  const auto user = write("mine.txt", "[plain]\nbb1:-ghost\n");
   const auto missing = dir.filePath("missing.txt").toStdString();
   const auto load = engine::LoadSignatureFiles({shipped, faulty, renaming, user, missing});
   ASSERT_EQ(load.files.size(), 2u);

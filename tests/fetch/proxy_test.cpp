@@ -2,6 +2,10 @@
 // and CONNECT, microsocks for SOCKS5), in each of the three proxy modes. Each
 // case shows from the proxy's own log that the request went through it.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -125,6 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Error: Proxy requires authentication."},
         FailureCase{"TunnelRejectsPassword", ProxyServer::Kind::Http, true, "alice", "wrong", true, false, "",
                     "Error: Proxy rejected the user name or password."},
+        // For a plain request the proxy answers a wrong password with 401
+        // and its own realm, not 407: still the proxy's refusal.
+        FailureCase{"HttpProxyRejectsPassword", ProxyServer::Kind::Http, true, "alice", "wrong", false, false, "",
+                    "Error: Proxy rejected the user name or password."},
         FailureCase{"TunnelToClosedPort", ProxyServer::Kind::Http, false, "", "", true, true, "",
                     "Error: Proxy could not connect to the site."},
         FailureCase{"Socks5WantsCredentials", ProxyServer::Kind::Socks5, true, "", "", false, false, "",
@@ -145,6 +153,104 @@ TEST(ProxyFailure, ClosedProxyPortIsRefusedConnection) {
   EXPECT_EQ(Page(site.Url("/"), Through(fetch::ProxyMode::Manual, proxyUrl)), "Error: Proxy refused the connection.");
   EXPECT_FALSE(HeaderText(site.Url("/"), Through(fetch::ProxyMode::Manual, proxyUrl)).has_value());
   EXPECT_TRUE(site.Requests().empty());
+}
+
+// A site's own 401 through a proxy that took the credentials stays the
+// site's answer.
+TEST(ProxyFailure, SitesOwnUnauthorizedThroughAnAuthenticatingProxy) {
+  SKIP_WITHOUT(ProxyServer::Kind::Http);
+  CleanEnvironment environment;
+  testsupport::LoopbackServer site;
+  site.SetHandler([](const testsupport::Request&) {
+    return testsupport::Reply::Status(401, "no", {{"WWW-Authenticate", "Basic realm=\"members\""}});
+  });
+  ProxyServer proxy({ProxyServer::Kind::Http, "alice", "s3cret"});
+  ASSERT_TRUE(proxy.Started()) << proxy.Problem();
+  const std::string page = Page(site.Url("/"), Through(fetch::ProxyMode::Manual, proxy.Url(), "alice", "s3cret"));
+  EXPECT_TRUE(page.starts_with("Error: HTTP/1.") && page.ends_with(" 401 Unauthorized")) << page;
+  EXPECT_EQ(site.Requests().size(), 1u);
+}
+
+// Proxies that misbehave at once, played by a scripted server: what the
+// user reads names the proxy, never the site.
+struct HostileProxyCase {
+  const char* name;
+  bool tlsSite;  // a CONNECT tunnel to an https site, else a plain request
+  testsupport::Reply greeting;
+  const char* expected;
+};
+
+void PrintTo(const HostileProxyCase& c, std::ostream* os) { *os << c.name; }
+
+class HostileProxyTest : public testing::TestWithParam<HostileProxyCase> {};
+
+TEST_P(HostileProxyTest, FailureNamesTheProxy) {
+  const auto& c = GetParam();
+  CleanEnvironment environment;
+  testsupport::LoopbackServer::Options options;
+  options.greeting = c.greeting;
+  testsupport::LoopbackServer proxy(options);
+  const std::string site = std::string(c.tlsSite ? "https" : "http") + "://127.0.0.1:9/";
+  EXPECT_EQ(Page(site, Through(fetch::ProxyMode::Manual, proxy.Url())), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, HostileProxyTest,
+    testing::Values(
+        HostileProxyCase{"GarbageToConnect", true,
+                         testsupport::Reply::Empty().ReadSome().Send("hello world\r\n\r\n").Close(),
+                         "Error: Proxy answered in a way the program does not understand."},
+        // Silence is a time-out as ever, not the proxy's close.
+        HostileProxyCase{"SilentToConnect", true, testsupport::Reply::Empty().ReadSome().Idle(),
+                         "Error: Connect timed out."},
+        HostileProxyCase{"ClosesBeforeConnectAnswer", true, testsupport::Reply::Empty().ReadSome().Close(),
+                         "Error: Proxy closed the connection."},
+        HostileProxyCase{"ClosesAtOncePlain", false, testsupport::Reply::Empty().Close(),
+                         "Error: Proxy closed the connection."},
+        HostileProxyCase{"ResetsAtOncePlain", false, testsupport::Reply::Empty().Reset(),
+                         "Error: Proxy closed the connection."},
+        HostileProxyCase{"ResetsAfterRequestPlain", false, testsupport::Reply::Empty().ReadSome().Reset(),
+                         "Error: Proxy closed the connection."}),
+    [](const testing::TestParamInfo<HostileProxyCase>& info) { return std::string(info.param.name); });
+
+// A proxy that answers every NTLM message with a new challenge: a few
+// rounds, then the credentials count as rejected (not thousands of
+// requests for one site).
+TEST(ProxyFailure, NtlmProxyThatChallengesForeverIsBounded) {
+  CleanEnvironment environment;
+  // A type-2 message: signature, type, empty target name, flags, challenge.
+  const std::string challenge = "TlRMTVNTUAACAAAAAAAAADAAAAABggAAASNFZ4mrze8AAAAAAAAAAAAAAAAwAAAA";
+  testsupport::LoopbackServer proxy;
+  proxy.SetHandler([&](const testsupport::Request& request) {
+    const bool answering = request.Header("Proxy-Authorization").has_value();
+    return testsupport::Reply::Status(407, "", {{"Proxy-Authenticate", answering ? "NTLM " + challenge : "NTLM"}});
+  });
+  for (const bool tls : {false, true}) {
+    const std::size_t before = proxy.Requests().size();
+    const std::string site = std::string(tls ? "https" : "http") + "://127.0.0.1:9/";
+    EXPECT_EQ(Page(site, Through(fetch::ProxyMode::Manual, proxy.Url(), "alice", "pw")),
+              "Error: Proxy rejected the user name or password.")
+        << (tls ? "tunnel" : "plain");
+    EXPECT_LE(proxy.Requests().size() - before, 8u) << (tls ? "tunnel" : "plain");
+  }
+}
+
+// With a proxy password in memory the process leaves no core dump.
+TEST(ProxyPassword, CoreDumpsOffOnceAPasswordIsHeld) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit some{RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_CORE, &some);  // where the user allows them
+    bool ok = ::prctl(PR_GET_DUMPABLE) == 1 && fetch::KeepCoreDumpsFromPassword();
+    rlimit core{};
+    ok = ok && ::getrlimit(RLIMIT_CORE, &core) == 0 && core.rlim_cur == 0 && core.rlim_max == 0;
+    ok = ok && ::prctl(PR_GET_DUMPABLE) == 0;
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // ---- Environment mode and the default ------------------------------------

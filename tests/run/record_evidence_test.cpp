@@ -6,6 +6,7 @@
 
 #include "engine/evidence.h"
 #include "engine/identify.h"
+#include "run/evidence_text.h"
 #include "run/record_evidence.h"
 #include "support/run_site.h"
 #include "test_host.h"
@@ -53,6 +54,44 @@ TEST(RecordEvidence, PacksAndReadsBackEveryField) {
   EXPECT_TRUE(none.IsEmpty());
   EXPECT_TRUE(none.Findings().empty());
   EXPECT_TRUE(none.FinalUrl().isEmpty());
+}
+
+// Expressions that stopped at their limit ride beside the findings, in
+// their order, and are not findings themselves; the readable form names
+// each after the findings, a file name holding "%2" left as it is.
+TEST(RecordEvidence, StoppedExpressionsFollowTheFindings) {
+  engine::TSiteEvidence e;
+  e.findings.push_back({engine::TFindingSource::Plain, u"WordPress", 1, u"", 0, u"", u"/wp-content/", 5, u"", u"", false});
+  e.versions.push_back({u"WordPress", u"6.3.1"});
+  e.stopped.push_back({2, u"mine %2.txt", 7});
+  e.stopped.push_back({5, u"other.txt", 19});
+  const run::TEvidence packed(e, u"");
+  ASSERT_EQ(packed.Findings().size(), 1u);
+  EXPECT_EQ(Describe(packed.Findings()[0]), Describe(e.findings[0]));
+  ASSERT_EQ(packed.Versions().size(), 1u);
+  EXPECT_EQ(packed.Versions()[0].version, u"6.3.1");
+  const auto stopped = packed.Stopped();
+  ASSERT_EQ(stopped.size(), 2u);
+  EXPECT_EQ(stopped[1].entry, 5u);
+  EXPECT_EQ(stopped[1].file, u"other.txt");
+  EXPECT_EQ(stopped[1].line, 19u);
+  EXPECT_EQ(run::ExplainText("http://a.example/", "WordPress", false, packed).toStdString(),
+            "http://a.example/\n"
+            "  Platforms: WordPress\n"
+            "  Versions: WordPress 6.3.1\n"
+            "  WordPress: plain entry 1, offset 5\n"
+            "    [[/wp-content/]]\n"
+            "  expression 2 (mine %2.txt line 7) stopped at its limit\n"
+            "  expression 5 (other.txt line 19) stopped at its limit");
+
+  // Alone, they still take a block; no finding appears.
+  engine::TSiteEvidence only;
+  only.stopped.push_back({1, u"x.txt", 3});
+  const run::TEvidence alone(only, u"");
+  EXPECT_FALSE(alone.IsEmpty());
+  EXPECT_TRUE(alone.Findings().empty());
+  EXPECT_EQ(alone.Stopped().size(), 1u);
+  EXPECT_TRUE(run::TEvidence(e, u"").Stopped().size() == 2u);
 }
 
 // /wp: WordPress with a version; /moved: a redirect to a 404.

@@ -193,4 +193,66 @@ TEST_F(AtomicFileTest, StaleTemporaryFilesOfALinkedFileGoFromItsOwnFolder) {
   EXPECT_EQ(services::RemoveStaleTemporaryFiles(Path("no/such/folder/list.txt")), 0);
 }
 
+
+// Who may read what a write leaves: a private file its owner alone, a shared
+// one what the umask allows, and a file that was there keeps its mode in
+// every case. The temporary file is the owner's alone while it is written.
+class FileModeTest : public AtomicFileTest {
+ protected:
+  void SetUp() override {
+    AtomicFileTest::SetUp();
+    oldMask_ = ::umask(027);
+  }
+  void TearDown() override { ::umask(oldMask_); }
+  static mode_t Mode(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return 0;
+    return st.st_mode & 07777;
+  }
+  mode_t oldMask_ = 0;
+};
+
+TEST_F(FileModeTest, NewFilesGetTheModeOfTheirKindAndOldOnesKeepTheirs) {
+  using services::TFileAccess;
+  struct Case {
+    const char* name;
+    TFileAccess access;
+    mode_t before;  // 0: no file yet
+    mode_t after;
+  };
+  const Case cases[] = {
+      {"new private", TFileAccess::Private, 0, 0600},
+      {"new shared (umask 027)", TFileAccess::Shared, 0, 0640},
+      {"private over 0644", TFileAccess::Private, 0644, 0644},
+      {"shared over 0600", TFileAccess::Shared, 0600, 0600},
+      {"shared over 0755", TFileAccess::Shared, 0755, 0755},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = Path(QString::fromLatin1(c.name).replace(u' ', u'_'));
+    if (c.before != 0) {
+      WriteFileAtomically(path, "old");
+      ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.before), 0);
+    }
+    services::TAtomicFileTarget target(path, c.access);
+    EXPECT_EQ(Mode(QFile::decodeName(target.TempPath())), mode_t(0600));
+    target.Write("new");
+    target.Commit();
+    EXPECT_EQ(Mode(path), c.after);
+  }
+}
+
+TEST_F(FileModeTest, PrivateFoldersAreMadeForTheOwnerAloneAndExistingOnesKept) {
+  const QString existing = Path("existing");
+  ASSERT_TRUE(QDir().mkpath(existing));
+  ASSERT_EQ(::chmod(QFile::encodeName(existing).constData(), 0755), 0);
+  EXPECT_TRUE(services::MakePrivateFolders(existing + "/a/b"));
+  EXPECT_EQ(Mode(existing), mode_t(0755));
+  EXPECT_EQ(Mode(existing + "/a"), mode_t(0700));
+  EXPECT_EQ(Mode(existing + "/a/b"), mode_t(0700));
+  EXPECT_TRUE(services::MakePrivateFolders(existing + "/a/b/"));  // there already
+  WriteFileAtomically(Path("file"), "x");
+  EXPECT_FALSE(services::MakePrivateFolders(Path("file") + "/below"));
+}
+
 }  // namespace

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
+#include "services/list_file.h"
 #include "services/settings_store.h"
 #include "support/scoped_env.h"
 
@@ -102,6 +105,26 @@ TEST_F(DataFolderTest, InstalledCopyKeepsItsDataPerUserEvenWhenItCouldWriteBesid
   // keeps its data beside itself.
   ASSERT_TRUE(QDir().mkpath(bin + "/Languages"));
   EXPECT_EQ(services::SettleDataFolder(bin, "CORVANE", "Lumasift"), bin + "/");
+}
+
+// The per-user folder and the files in it hold the proxy host and user name
+// and the URL list: another local user reads none of them, whatever the
+// umask lets new files be.
+TEST_F(DataFolderTest, PerUserFolderAndItsFilesAreTheOwnersAlone) {
+  const mode_t oldMask = ::umask(022);
+  auto mode = [](const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : mode_t(0);
+  };
+  const QString folder = services::SettleDataFolder(UnderAFile(), "CORVANE", "Lumasift");
+  services::TSettingsStore store(folder + "settings.ini");
+  store.WriteString("Settings", "ProxyUser", "alice");
+  services::SaveListFile(folder + "list.txt", {"http://intranet.example/"}, "\r\n");
+  ::umask(oldMask);
+  EXPECT_EQ(mode(config_.path() + "/CORVANE"), mode_t(0700));
+  EXPECT_EQ(mode(folder), mode_t(0700));
+  EXPECT_EQ(mode(folder + "settings.ini"), mode_t(0600));
+  EXPECT_EQ(mode(folder + "list.txt"), mode_t(0600));
 }
 
 }  // namespace

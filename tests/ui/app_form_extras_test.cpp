@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTableView>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +14,7 @@
 #include "engine/extra_signatures.h"
 #include "dialog_test_support.h"
 #include "gui_test_base.h"
+#include "ui/signature_preparation.h"
 #include "i18n/language.h"
 #include "support/run_site.h"
 #include "ui/signature_faults.h"
@@ -24,14 +26,17 @@ using testsupport::SiteReply;
 using testsupport::SiteRequest;
 
 // /ghost: a page only the shipped set knows; /mine: one only the user's file
-// knows; /own, /other: a link to a file under this site's own or another
-// site's WordPress uploads; all say "Server: site".
+// knows; /letters...: a megabyte of letters; /own, /other: a link to a file
+// under this site's own or another site's WordPress uploads; all say
+// "Server: site".
 SiteReply Answer(const SiteRequest& request) {
   SiteReply reply;
   reply.headers.push_back({"Content-Type", "text/html"});
   reply.headers.push_back({"Server", "site"});
   if (request.path == "/ghost") {
     reply.body = "<html><head><meta name=\"generator\" content=\"Ghost 5.2\"></head></html>";
+  } else if (request.path.starts_with("/letters")) {
+    reply.body = "<html>" + std::string(1 << 20, 'q') + ";=</html>";
   } else if (request.path == "/own" || request.path == "/other") {
     const auto host = request.headers.find("host");
     const std::string site = request.path == "/own" && host != request.headers.end() ? host->second : "other.example";
@@ -66,6 +71,8 @@ class ExtrasTest : public GuiTest {
     QStringList lines;
     for (const QString& path : paths) lines << QString::fromStdString(site_.Url(path.toStdString()));
     Editor()->setText(lines.join(u'\n'));
+    // Start is disabled while the signatures compile.
+    EXPECT_TRUE(WaitFor([this] { return StartButton()->isEnabled(); }));
     QTest::mouseClick(StartButton(), Qt::LeftButton);
     EXPECT_TRUE(WaitForIdle());
     return Results();
@@ -99,6 +106,9 @@ TEST_F(ExtrasTest, EditMySignaturesCreatesTheFileOnceAndOpensIt) {
   EXPECT_EQ(check.errors, std::vector<std::string>());
   EXPECT_TRUE(check.file.plain.empty() && check.file.regex.empty() && check.file.platforms.empty());
   EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
+  // Like the other files of the data folder, the owner's alone.
+  EXPECT_EQ(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
   // The user's own file is never written over; nothing to open it with: a box
   // that names the file.
@@ -109,6 +119,45 @@ TEST_F(ExtrasTest, EditMySignaturesCreatesTheFileOnceAndOpensIt) {
   const auto shown = ui::TMessageBoxSeam::TakeShown();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_TRUE(shown[0].text.contains(QDir::toNativeSeparators(path))) << shown[0].text.toStdString();
+}
+
+// The files are compiled away from the window's thread: a Start waits for
+// them with Start disabled and a word in the status bar, and the compiled
+// set serves every later Start until a file changes.
+TEST_F(ExtrasTest, SignaturesCompileOffTheWindowThreadAndAreKeptWhileUnchanged) {
+  ShipSignatures();
+  WriteData(QStringLiteral("signatures.txt"),
+            "[platforms]\nmycms,My CMS,https://my.example/\n[plain]\nmy-own-marker:-mycms\n");
+  OpenForm();
+  auto* preparation = form_->findChild<ui::TSignaturePreparation*>();
+  ASSERT_NE(preparation, nullptr);
+  EXPECT_EQ(preparation->Compilations(), 0);  // off: nothing compiled
+  Item("ExtraSignatures1")->trigger();        // on: compiled at once, in the background
+  EXPECT_EQ(preparation->Compilations(), 1);
+  EXPECT_FALSE(StartButton()->isEnabled());
+  EXPECT_EQ(form_->StatusText(1), QStringLiteral("Preparing the extra signatures..."));
+  // The window answers meanwhile.
+  bool ticked = false;
+  QTimer::singleShot(0, form_.get(), [&] { ticked = true; });
+  EXPECT_TRUE(WaitFor([&] { return ticked; }, 5000));
+  EXPECT_TRUE(WaitFor([&] { return StartButton()->isEnabled(); }, 20000));
+  EXPECT_TRUE(form_->StatusText(1).isEmpty());
+
+  EXPECT_EQ(Run({"/ghost", "/mine"}), (QStringList{"Ghost CMS, site", "My CMS, site"}));
+  EXPECT_EQ(Run({"/mine"}), (QStringList{"My CMS, site"}));
+  EXPECT_EQ(preparation->Compilations(), 1);  // unchanged files: the same set
+
+  // A changed file: the Start waits for its new set, then runs with it.
+  WriteData(QStringLiteral("signatures.txt"),
+            "[platforms]\nmycms,My CMS,https://my.example/\n[plain]\nmy-own-marker:-ghost\n");
+  Editor()->setText(QString::fromStdString(site_.Url("/mine")));
+  QTest::mouseClick(StartButton(), Qt::LeftButton);
+  EXPECT_FALSE(StartButton()->isEnabled());
+  EXPECT_EQ(form_->StatusText(1), QStringLiteral("Preparing the extra signatures..."));
+  EXPECT_TRUE(WaitForIdle());
+  EXPECT_EQ(Results(), QStringList{"Ghost CMS, site"});
+  EXPECT_EQ(preparation->Compilations(), 2);
+  EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
 }
 
 TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
@@ -132,6 +181,37 @@ TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
   EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":2: entry without \":-\" and a platform code")))
       << shown[0].text.toStdString();
   EXPECT_TRUE(shown[0].text.contains(file + QStringLiteral(":3: unknown platform code \"nosuch\"")));
+}
+
+// An expression of the user's that runs away stops at its limit on each such
+// page; the run ends as usual and then says so once, naming the expression,
+// its first site and how many; the evidence names it for each site.
+TEST_F(ExtrasTest, RunawayExpressionStopsAndEachRunWarnsOnce) {
+  ShipSignatures();
+  WriteData(QStringLiteral("signatures.txt"), "[regex]\n[a-z]*[a-z]*=:-ghost\n");
+  OpenForm();
+  Item("ExtraSignatures1")->trigger();
+  for (int run = 0; run < 2; ++run) {
+    // "class=" on the middle page is an ordinary match.
+    EXPECT_EQ(Run({"/letters1", "/mine", "/letters2"}), (QStringList{"site", "Ghost CMS, site", "site"}));
+    std::vector<ui::TShownMessage> shown;
+    ASSERT_TRUE(WaitFor([&] {
+      auto more = ui::TMessageBoxSeam::TakeShown();
+      shown.insert(shown.end(), more.begin(), more.end());
+      return !shown.empty();
+    }));
+    QTest::qWait(50);
+    ASSERT_EQ(shown.size(), 1u);
+    const QString file = DataFile(QStringLiteral("signatures.txt"));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral(" on 2 site(s)"))) << shown[0].text.toStdString();
+    EXPECT_TRUE(shown[0].text.endsWith(QStringLiteral("expression 1 (") + file +
+                                       QStringLiteral(" line 2) stopped at its limit\n") +
+                                       QString::fromStdString(site_.Url("/letters1"))))
+        << shown[0].text.toStdString();
+  }
+  const auto& record = form_->WorkList().at(2);
+  ASSERT_EQ(record.evidence.Stopped().size(), 1u);
+  EXPECT_EQ(form_->WorkList().at(1).evidence.Stopped().size(), 0u);
 }
 
 // Every fault a signature file can have, as the engine words it, is shown
@@ -159,6 +239,7 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
                                        "a||:-joom\n"
                                        ":-joom\n"
                                        "\xff\xfe:-joom\n"
+                                       "</body>:-joom\n"
                                        "[regex]\n"
                                        "a||(b:-joom\n"
                                        "(b:-joom\n"
@@ -169,7 +250,7 @@ TEST(SignatureFaults, EveryReasonIsTranslatedInEveryShippedLanguage) {
   engine::TSignatureFile later{file, {{u"mine", u"Other", u"https://m.example/", 2}}, {}, {}, {}};
   for (const std::string& conflict : engine::PlatformConflicts({earlier}, later)) faults.push_back(conflict);
   faults.push_back(engine::LoadSignatureFile("/nonexistent/sigs.txt").errors.at(0));
-  ASSERT_EQ(faults.size(), 18u);
+  ASSERT_EQ(faults.size(), 21u);
   const QStringList files{QString::fromStdString(file), QStringLiteral("/nonexistent/sigs.txt")};
 
   i18n::LoadLanguage(QString(), none.path());

@@ -371,6 +371,12 @@ TEST(RestartScript, LinesAndFile) {
 
   EXPECT_THROW(ui::WriteRestartScript(data.path() + QStringLiteral("/missing/folder"), QStringLiteral("/x")),
                std::runtime_error);
+
+  // A new script is its owner's alone, and runnable.
+  QTemporaryDir fresh;
+  const QString made = ui::WriteRestartScript(fresh.path(), QStringLiteral("/x"));
+  EXPECT_EQ(QFile::permissions(made) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST(RestartScript, StartsTheProgramAfterASecond) {
