@@ -32,6 +32,15 @@ QT_END_NAMESPACE
 
 namespace {
 
+// AddressSanitizer's shadow memory and its quarantine of freed blocks (256 MB)
+// inflate the tool's resident memory in a sanitizer build; the bound is
+// checked in the ordinary build, the rest of the checks in both.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryBoundHolds = false;
+#else
+constexpr bool kMemoryBoundHolds = true;
+#endif
+
 using namespace cli_test;
 using testsupport::GzipEach;
 using testsupport::HttpAnswer;
@@ -311,7 +320,9 @@ TEST_F(SavedPages, HostileArchivesEndInBoundedTimeAndMemory) {
   QFile out(Path("big.csv"));
   ASSERT_TRUE(out.open(QIODevice::ReadOnly));
   EXPECT_EQ(out.readAll(), "http://big.example/,WordPress\nhttp://after.example/,Joomla\n");
-  EXPECT_LT(peakKiB, 300 * 1024) << "peak resident memory in KiB";
+  if (kMemoryBoundHolds) {
+    EXPECT_LT(peakKiB, 300 * 1024) << "peak resident memory in KiB";
+  }
   std::printf("1 GiB record: peak %ld KiB\n", peakKiB);
   QFile::remove(big);
 
@@ -330,7 +341,9 @@ TEST_F(SavedPages, HostileArchivesEndInBoundedTimeAndMemory) {
   const QStringList lines = Lines(manyOut.readAll());
   ASSERT_EQ(lines.size(), 100001);
   EXPECT_EQ(lines.last(), "http://bomb.example/,");
-  EXPECT_LT(manyPeak, 300 * 1024);
+  if (kMemoryBoundHolds) {
+    EXPECT_LT(manyPeak, 300 * 1024);
+  }
   std::printf("100,000 records and a bomb: peak %ld KiB\n", manyPeak);
 }
 
