@@ -381,8 +381,10 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
         // characters filter next to nothing and report often.
         for (const auto& branch : *branches) {
           std::vector<unsigned> ids;
+          std::size_t longestSize = 0;
+          for (const auto& literal : branch) longestSize = std::max(longestSize, literal.size());
           for (const auto& literal : branch) {
-            if (literal.size() < 3) continue;
+            if (literal.size() < 3 || (compiled.limited && literal.size() != longestSize)) continue;
             auto it = requiredIds.find(literal);
             if (it == requiredIds.end()) it = requiredIds.emplace(literal, addLiteral(ToUtf8(literal), 0, -1)).first;
             ids.push_back(it->second);
