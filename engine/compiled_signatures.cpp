@@ -378,11 +378,18 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
       }
       if (const auto branches = RequiredLiteralBranches(alternative); branches && scannerUsable) {
         // Each branch needs a literal long enough to filter with: one or two
-        // characters filter next to nothing and report often.
+        // characters filter next to nothing and report often. An expression
+        // of a signature file filters on the longest literal of each branch
+        // only: the shorter ones ("css", ".js", "site") occur on most pages
+        // and, hundreds of entries over, slow the one literal pass over every
+        // page more than they save; the exact scan that follows decides. The
+        // built-in tables' filters stay as they are, and so does their speed.
         for (const auto& branch : *branches) {
           std::vector<unsigned> ids;
+          std::size_t longestSize = 0;
+          for (const auto& literal : branch) longestSize = std::max(longestSize, literal.size());
           for (const auto& literal : branch) {
-            if (literal.size() < 3) continue;
+            if (literal.size() < 3 || (compiled.limited && literal.size() != longestSize)) continue;
             auto it = requiredIds.find(literal);
             if (it == requiredIds.end()) it = requiredIds.emplace(literal, addLiteral(ToUtf8(literal), 0, -1)).first;
             ids.push_back(it->second);

@@ -5,6 +5,7 @@
 #include <libpsl.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 
 #include "engine/page_tags.h"
@@ -139,25 +140,42 @@ std::string SiteOf(std::u16string_view address) {
   return domain != nullptr ? std::string(domain) : host;
 }
 
-std::optional<std::u16string_view> CanonicalAddress(std::u16string_view page) {
-  constexpr std::string_view kWord = "canonical";
-  for (std::size_t at = 0; at + kWord.size() <= page.size(); ++at) {
-    if (FoldAscii(page[at]) != u'c' || !EqualsFolded(page.substr(at, kWord.size()), kWord)) continue;
+namespace {
+
+// The `valueName` attribute of the page's first `tagName` element whose
+// `keyName` attribute is `word` (in any letter case), or nothing.
+std::optional<std::u16string_view> AttributeOfFirst(std::u16string_view page, std::string_view tagName,
+                                                    std::initializer_list<std::string_view> keyNames,
+                                                    std::string_view word, std::string_view valueName) {
+  for (std::size_t at = 0; at + word.size() <= page.size(); ++at) {
+    if (FoldAscii(page[at]) != char16_t(word[0]) || !EqualsFolded(page.substr(at, word.size()), word)) continue;
     const auto lt = TagStartBefore(page, at);
     if (!lt) continue;
     const auto tag = ReadStartTag(page, *lt, at + kTagReach);
-    if (!tag || !EqualsFolded(TagName(page, *tag), "link")) continue;
-    bool canonical = false;
-    std::optional<std::u16string_view> href;
+    if (!tag || !EqualsFolded(TagName(page, *tag), tagName)) continue;
+    bool keyed = false;
+    std::optional<std::u16string_view> value;
     for (const auto& attribute : tag->attributes) {
       const auto name = AttributeName(page, attribute);
-      if (EqualsFolded(name, "rel")) canonical = EqualsFolded(TrimBlanks(AttributeValue(page, attribute)), kWord);
-      if (EqualsFolded(name, "href") && !href) href = AttributeValue(page, attribute);
+      for (const auto key : keyNames) {
+        if (EqualsFolded(name, key)) keyed = keyed || EqualsFolded(TrimBlanks(AttributeValue(page, attribute)), word);
+      }
+      if (EqualsFolded(name, valueName) && !value) value = AttributeValue(page, attribute);
     }
-    if (canonical && href) return href;
+    if (keyed && value) return value;
     at = tag->end - 1;
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::u16string_view> CanonicalAddress(std::u16string_view page) {
+  return AttributeOfFirst(page, "link", {"rel"}, "canonical", "href");
+}
+
+std::optional<std::u16string_view> SharedAddress(std::u16string_view page) {
+  return AttributeOfFirst(page, "meta", {"property", "name"}, "og:url", "content");
 }
 
 TLinkRule::TLinkRule(std::u16string_view pageText, std::u16string_view pageUrl) : page_(pageText), pageUrl_(pageUrl) {}
@@ -168,6 +186,9 @@ const std::string& TLinkRule::PageSite() const {
     if (site_->empty()) {
       if (const auto canonical = CanonicalAddress(page_)) site_ = SiteOf(*canonical);
     }
+    if (site_->empty()) {
+      if (const auto shared = SharedAddress(page_)) site_ = SiteOf(*shared);
+    }
   }
   return *site_;
 }
@@ -177,6 +198,41 @@ bool TLinkRule::OtherSite(std::u16string_view address, bool otherWhenPageSiteUnk
   if (target.empty()) return false;  // relative, or no host: this site
   const std::string& own = PageSite();
   return own.empty() ? otherWhenPageSiteUnknown : target != own;
+}
+
+bool TLinkRule::InScriptOrStyle(std::size_t offset) const {
+  if (!rawText_) {
+    // One pass over the page, the first time a text address is asked about
+    // while the page's site is unknown.
+    rawText_.emplace();
+    const std::size_t n = page_.size();
+    for (std::size_t at = 0; at + 1 < n; ++at) {
+      if (page_[at] != u'<') continue;
+      std::string_view name;
+      for (const std::string_view element : {std::string_view("script"), std::string_view("style")}) {
+        if (at + 1 + element.size() < n && EqualsFolded(page_.substr(at + 1, element.size()), element) &&
+            (IsTagSpace(page_[at + 1 + element.size()]) || page_[at + 1 + element.size()] == u'>' ||
+             page_[at + 1 + element.size()] == u'/')) {
+          name = element;
+        }
+      }
+      if (name.empty()) continue;
+      const std::size_t open = page_.find(u'>', at);
+      if (open == std::u16string_view::npos) break;
+      std::size_t close = open + 1;
+      for (; close + 2 + name.size() <= n; ++close) {
+        if (page_[close] == u'<' && page_[close + 1] == u'/' && EqualsFolded(page_.substr(close + 2, name.size()), name)) {
+          break;
+        }
+      }
+      close = std::min(close, n);
+      rawText_->emplace_back(open + 1, close);
+      at = close;
+    }
+  }
+  const auto after = std::upper_bound(rawText_->begin(), rawText_->end(), offset,
+                                      [](std::size_t o, const auto& range) { return o < range.first; });
+  return after != rawText_->begin() && offset < std::prev(after)->second;
 }
 
 bool TLinkRule::InsideTextAddress(std::size_t begin, std::size_t end, std::size_t low, std::size_t high) const {
@@ -197,7 +253,12 @@ bool TLinkRule::InsideTextAddress(std::size_t begin, std::size_t end, std::size_
   std::size_t before = start;
   if (before > low && IsQuote(page_[before - 1])) --before;
   if (before >= 4 && EqualsFolded(page_.substr(before - 4, 4), "url(")) return false;
-  return OtherSite(address, false);
+  // An address a reader sees in the text of a page that names no site of its
+  // own is a mention, like a link: the page loads nothing from it. One in a
+  // script or a style may be an asset the page loads; one in an attribute
+  // value is decided above, by its attribute.
+  const bool text = low == 0 && high == page_.size();
+  return OtherSite(address, text && PageSite().empty() && !InScriptOrStyle(start));
 }
 
 bool TLinkRule::InsideLinkToOtherSite(std::size_t offset, std::size_t length) const {

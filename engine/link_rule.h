@@ -10,6 +10,9 @@
 //  - any other absolute address (another attribute's whole value, or one
 //    written in text, a script or a style) whose site is known to differ
 //    from the page's;
+//  - an absolute address written in the page's text (not in a script, a
+//    style or an attribute) while the page's site is not known: a mention,
+//    which the page loads nothing from;
 // but never an asset reference of the page itself: src, srcset, poster and
 // the like of any element but a frame, a <link> that loads a style sheet,
 // an icon or a preload, url(...) in a style. A page loads those whatever
@@ -25,11 +28,14 @@
 // www.example.com, example.com and cdn.example.com are one site;
 // a.github.io and b.github.io two. The page's site comes from the address it
 // was fetched from, or else from its canonical address
-// (<link rel="canonical" href="...">).
+// (<link rel="canonical" href="...">), or else from the address it gives
+// for sharing (<meta property="og:url" content="...">).
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace engine::detail {
 
@@ -44,6 +50,8 @@ bool IsAbsoluteAddress(std::u16string_view text);
 
 // The href of the page's first <link rel="canonical">, or nothing.
 std::optional<std::u16string_view> CanonicalAddress(std::u16string_view pageText);
+// The content of the page's first <meta property="og:url"> (or name=), or nothing.
+std::optional<std::u16string_view> SharedAddress(std::u16string_view pageText);
 
 // The rule for one page; made per identification, used by one thread. It
 // costs nothing until a table's hit is asked about, and then only the tag
@@ -61,10 +69,15 @@ class TLinkRule {
  private:
   const std::string& PageSite() const;
   bool InsideTextAddress(std::size_t begin, std::size_t end, std::size_t low, std::size_t high) const;
+  // Whether `offset` lies in the content of a <script> or <style> element.
+  bool InScriptOrStyle(std::size_t offset) const;
   bool OtherSite(std::u16string_view address, bool otherWhenPageSiteUnknown) const;
 
   std::u16string_view page_, pageUrl_;
   mutable std::optional<std::string> site_;  // empty: not known
+  // The contents of the page's <script> and <style> elements, in page order;
+  // worked out when first needed.
+  mutable std::optional<std::vector<std::pair<std::size_t, std::size_t>>> rawText_;
 };
 
 }  // namespace engine::detail
