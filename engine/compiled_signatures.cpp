@@ -103,6 +103,26 @@ class TCompiledSignatures {
 
 namespace {
 
+// Whether a literal is only markup every page is full of: a tag's opening
+// ("<link ", "<img") or an attribute's name ("href=\"", "srcset=").
+bool IsMarkupToken(std::u16string_view literal) {
+  if (!literal.empty() && literal.front() == u'<') literal.remove_prefix(1);
+  while (!literal.empty() && (literal.back() == u' ' || literal.back() == u'=' || literal.back() == u'"' ||
+                              literal.back() == u'\'' || literal.back() == u'>')) {
+    literal.remove_suffix(1);
+  }
+  return std::all_of(literal.begin(), literal.end(), [](char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-';
+  });
+}
+
+// Which of two required literals filters better: the longer, where markup
+// counts half (a short literal, markup or not, is on most pages too).
+bool RarerFilter(std::u16string_view a, std::u16string_view b) {
+  const auto weight = [](std::u16string_view literal) { return literal.size() * (IsMarkupToken(literal) ? 1 : 2); };
+  return weight(a) > weight(b);
+}
+
 pcre2_code* CompileRegex(std::u16string_view pattern, bool limited) {
   auto compiled = CompileSignatureRegex(pattern, limited);
   if (compiled.code == nullptr) throw std::logic_error("invalid signature expression: " + compiled.message);
@@ -379,17 +399,20 @@ TCompiledSignatures::TCompiledSignatures(std::vector<TEntrySource> plain, std::v
       if (const auto branches = RequiredLiteralBranches(alternative); branches && scannerUsable) {
         // Each branch needs a literal long enough to filter with: one or two
         // characters filter next to nothing and report often. An expression
-        // of a signature file filters on the longest literal of each branch
-        // only: the shorter ones ("css", ".js", "site") occur on most pages
-        // and, hundreds of entries over, slow the one literal pass over every
-        // page more than they save; the exact scan that follows decides. The
-        // built-in tables' filters stay as they are, and so does their speed.
+        // of a signature file filters on one literal of each branch only, the
+        // one most likely to be rare: the others ("css", ".js", "<link ",
+        // "src=\"") occur on most pages and, hundreds of entries over, slow
+        // the one literal pass over every page more than they save; the exact
+        // scan that follows decides. The built-in tables' filters stay as
+        // they are, and so does their speed.
         for (const auto& branch : *branches) {
           std::vector<unsigned> ids;
-          std::size_t longestSize = 0;
-          for (const auto& literal : branch) longestSize = std::max(longestSize, literal.size());
+          const std::u16string* rarest = nullptr;
           for (const auto& literal : branch) {
-            if (literal.size() < 3 || (compiled.limited && literal.size() != longestSize)) continue;
+            if (rarest == nullptr || RarerFilter(literal, *rarest)) rarest = &literal;
+          }
+          for (const auto& literal : branch) {
+            if (literal.size() < 3 || (compiled.limited && &literal != rarest)) continue;
             auto it = requiredIds.find(literal);
             if (it == requiredIds.end()) it = requiredIds.emplace(literal, addLiteral(ToUtf8(literal), 0, -1)).first;
             ids.push_back(it->second);

@@ -386,6 +386,40 @@ TEST_F(ShippedExtraSignatures, LeavePagesOfOtherSoftwareWithoutPlatform) {
 // The tables' hits hide the extra entries on most fixture pages; real pages
 // of the same platform may not give the tables a hit, so each entry on its
 // own must keep to its platform's pages.
+// A link to a file of another site is no evidence, also when the link
+// element carries other attributes before its address: an entry that begins
+// at the element must not reach past them into the address of a link.
+TEST_F(ShippedExtraSignatures, CreditNothingForLinksToOtherSitesFiles) {
+  const char16_t* const addresses[] = {
+      u"https://city.example/media/system/js/core.min.js",
+      u"https://city.example/bundles/contaocore/contao.css",
+      u"https://city.example/cpresources/5f2a1b/js/app.js",
+      u"https://city.example/sites/city.example/files/css/css_AbCdEfGhIjKlMnOpQrStUvWx.css",
+      u"https://city.example/index.php?ACT=23&amp;id=4",
+      u"https://city.example/user/themes/quark/css/theme.css",
+      u"https://city.example/public/cards.min.css?v=1a2b3c",
+      u"https://city.example/layouts/system/VisitorIdentification.js",
+      u"https://static1.squarespace.com/static/vta/5c5a/css/site.css",
+      u"https://static.parastorage.com/services/wix-thunderbolt/dist/main.js",
+      u"https://city.example/system/modules/org.opencms.apollo.theme/css/style.css",
+      u"https://city.example/Frontend-Assembly/Telerik.Sitefinity.Frontend/assets/main.css",
+      u"https://city.example/_resources/themes/simple/css/layout.css",
+      u"https://city.example/textpattern/css.php?n=default",
+      u"https://city.example/serendipity.css.php",
+      u"https://city.example/lib/tiki-js.js",
+      u"https://cdn2.editmysite.com/css/sites.css",
+      u"https://city.example/Portals/_default/Skins/Xcillion/skin.css",
+      u"https://city.example/tmp/cache/stylesheet_combined_0a1b2c3d.css",
+  };
+  for (const char16_t* address : addresses) {
+    const std::u16string page = std::u16string(u"<p>Our neighbours' <a class=\"download\" target=\"_blank\" href=\"") +
+                                address + u"\">file</a>.</p>";
+    for (const auto& credit : EveryCredit(*extras_, check_.file, page)) {
+      ADD_FAILURE() << Narrow(address) << " gained " << credit;
+    }
+  }
+}
+
 TEST_F(ShippedExtraSignatures, NoEntryAloneMatchesAnotherPlatformsPage) {
   const TReferenceMatcher reference(check_.file);
   for (const QString& folder : {QStringLiteral("positive"), QStringLiteral("negative")}) {
