@@ -627,8 +627,9 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
   // another site, each time searching on from one unit after the start of
   // the last; whether one that counts is left.
   auto counts = [&](const TRegexAlternative& alternative) {
-    while (links != nullptr && links->InsideLinkToOtherSite(ovector[0], ovector[1] - ovector[0])) {
-      std::size_t next = ovector[0] + 1;
+    std::size_t resume = 0;
+    while (links != nullptr && links->InsideLinkToOtherSite(ovector[0], ovector[1] - ovector[0], &resume)) {
+      std::size_t next = std::max<std::size_t>(ovector[0] + 1, resume);
       if (next < pageText.size() && IsLowSurrogateAfterHigh(pageText, next)) ++next;
       if (next > pageText.size() || !search(alternative, next)) return false;
     }

@@ -261,13 +261,32 @@ bool TLinkRule::InsideTextAddress(std::size_t begin, std::size_t end, std::size_
   return OtherSite(address, text && PageSite().empty() && !InScriptOrStyle(start));
 }
 
-bool TLinkRule::InsideLinkToOtherSite(std::size_t offset, std::size_t length) const {
+bool TLinkRule::InsideLinkToOtherSite(std::size_t offset, std::size_t length, std::size_t* resumeAt) const {
   if (length == 0 || offset >= page_.size()) return false;
   const std::size_t end = std::min(page_.size(), offset + length);
   const auto lt = page_[offset] == u'<' ? std::optional<std::size_t>(offset) : TagStartBefore(page_, offset);
   const auto tag = lt ? ReadStartTag(page_, *lt, offset + kTagReach) : std::nullopt;
   if (!tag || offset >= tag->end) return InsideTextAddress(offset, end, 0, page_.size());
-  if (end > tag->end) return false;  // the match goes on past the tag
+  if (end > tag->end) {
+    // A loose expression ("href=(.*?)cdn.example.com/") that runs from one
+    // tag's attribute across the page into a later tag: what it looks for is
+    // where it ends. Ending inside the address of a link to another site, it
+    // is that link; ending anywhere else (a credit link's text after its
+    // "</a>", an asset of the page), it counts.
+    const auto endLt = TagStartBefore(page_, end - 1);
+    const auto endTag = endLt && *endLt > tag->start ? ReadStartTag(page_, *endLt, end + kTagReach) : std::nullopt;
+    if (!endTag || end > endTag->end) return false;
+    for (const auto& attribute : endTag->attributes) {
+      if (attribute.nameStart < end && end <= attribute.end && attribute.valueStart < end) {
+        if (!InsideLinkToOtherSite(attribute.nameStart, end - attribute.nameStart)) return false;
+        // Every later start up to that tag ends the same way: the search
+        // may go on from the tag.
+        if (resumeAt != nullptr) *resumeAt = endTag->start;
+        return true;
+      }
+    }
+    return false;
+  }
   const bool linkElement = EqualsFolded(TagName(page_, *tag), "a") || EqualsFolded(TagName(page_, *tag), "area");
   bool inside = false;
   for (const auto& attribute : tag->attributes) {

@@ -21,7 +21,8 @@
 // The match lies inside such an address when it stays within the start tag
 // and every attribute value it reaches is one (it may begin at the
 // attribute's name), or, outside a tag, within the address itself (quotes
-// around it aside). A match that reaches beyond, such as a powered-by link
+// around it aside), or when it begins in one tag and ends in such an address
+// of a later one. A match that reaches beyond, such as a powered-by link
 // with its text, is not inside.
 //
 // A site is a registrable domain by the public suffix list (libpsl):
@@ -64,7 +65,10 @@ class TLinkRule {
 
   // Whether the match [offset, offset + length) of the page text lies
   // inside the address of a link to another site.
-  bool InsideLinkToOtherSite(std::size_t offset, std::size_t length) const;
+  // A match that runs from a tag into a later one is judged by that later
+  // tag's attribute it ends in; when it is inside, `resumeAt` (if given) gets
+  // the start of that tag, where a search for the next match may go on.
+  bool InsideLinkToOtherSite(std::size_t offset, std::size_t length, std::size_t* resumeAt = nullptr) const;
 
  private:
   const std::string& PageSite() const;

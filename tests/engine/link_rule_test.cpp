@@ -92,6 +92,17 @@ const InsideCase kInsideCases[] = {
      u"<a href=\"https://cdn.shopify.com/", true},
     {"MatchBeyondTheTagIsACreditLink", u"Powered By <a href=\"http://www.opencart.com\">OpenCart</a>", kHere,
      u"<a href=\"http://www.opencart.com\">OpenCart", false},
+    // A loose expression running from one tag into a later one: judged where
+    // it ends.
+    {"LooseMatchEndingInALinkToAnotherSite",
+     u"<a href=\"/\">Home</a><p>Sheets: <a class=\"dl\" href=\"https://cdn.shopify.com/s/files/1/a.pdf\">PDF</a>", kHere,
+     u"href=\"/\">Home</a><p>Sheets: <a class=\"dl\" href=\"https://cdn.shopify.com/", true},
+    {"LooseMatchEndingInAnAssetOfThePage",
+     u"<a href=\"/\">Home</a><script src=\"https://cdn.shopify.com/s/a.js\"></script>", kHere,
+     u"href=\"/\">Home</a><script src=\"https://cdn.shopify.com/", false},
+    {"LooseMatchEndingInACreditLinksText",
+     u"<a href=\"/\">Home</a> Powered by <a href=\"https://almubda.example\">Al Mubda</a>", kHere,
+     u"href=\"/\">Home</a> Powered by <a href=\"https://almubda.example\">Al Mubda</a>", false},
     {"MatchInAnotherAttributeOfTheAnchor", u"<a title=\"our /wp-content/ tips\" href=\"https://o.example/\">t</a>",
      kHere, u"/wp-content/", false},
     // The page's site from its canonical address when no address is given;
