@@ -108,8 +108,14 @@ inline RunResult RunToEnd(TestHost& host, const QString& runAgent = QStringLiter
   guard.start(60000);
   worker.start();
   if (whileRunning) QTimer::singleShot(0, &loop, [&] { whileRunning(worker); });
+  QElapsedTimer elapsed;
+  elapsed.start();
   loop.exec();
-  EXPECT_TRUE(result.ended) << "the run did not end";
+  // What a run that did not end had got to: whether the finish hand-over
+  // came, and whether the worker thread is still there.
+  EXPECT_TRUE(result.ended) << "the run did not end: finish hand-overs " << host.finishCount << ", worker "
+                            << (worker.isRunning() ? "still running" : "ended") << ", after " << elapsed.elapsed()
+                            << " ms";
   if (!result.ended) {
     worker.Abandon();
     worker.wait();
