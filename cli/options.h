@@ -1,6 +1,6 @@
 #pragma once
 // Command-line options of lumasift-cli. The parser is driven by a table of
-// option specifications (OptionTable), so a new option is one more row and,
+// option descriptions (OptionTable), so a new option is one more row and,
 // where it needs one, one more field of TCliOptions.
 #include <optional>
 #include <string>
