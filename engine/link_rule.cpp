@@ -206,27 +206,23 @@ bool TLinkRule::InScriptOrStyle(std::size_t offset) const {
     // while the page's site is unknown.
     rawText_.emplace();
     const std::size_t n = page_.size();
-    for (std::size_t at = 0; at + 1 < n; ++at) {
-      if (page_[at] != u'<') continue;
-      std::string_view name;
-      for (const std::string_view element : {std::string_view("script"), std::string_view("style")}) {
-        if (at + 1 + element.size() < n && EqualsFolded(page_.substr(at + 1, element.size()), element) &&
-            (IsTagSpace(page_[at + 1 + element.size()]) || page_[at + 1 + element.size()] == u'>' ||
-             page_[at + 1 + element.size()] == u'/')) {
-          name = element;
-        }
+    for (std::size_t at = page_.find(u'<'); at != std::u16string_view::npos; at = page_.find(u'<', at + 1)) {
+      std::string_view element;
+      for (const std::string_view name : {std::string_view("script"), std::string_view("style")}) {
+        if (EqualsFolded(page_.substr(at + 1, name.size()), name)) element = name;
       }
-      if (name.empty()) continue;
-      const std::size_t open = page_.find(u'>', at);
-      if (open == std::u16string_view::npos) break;
-      std::size_t close = open + 1;
-      for (; close + 2 + name.size() <= n; ++close) {
-        if (page_[close] == u'<' && page_[close + 1] == u'/' && EqualsFolded(page_.substr(close + 2, name.size()), name)) {
-          break;
-        }
+      if (element.empty()) continue;
+      const auto tag = ReadStartTag(page_, at, at + kTagReach);
+      if (!tag || TagName(page_, *tag).size() != element.size()) continue;
+      // The content runs to the element's end tag, or to the page's end.
+      std::size_t close = tag->end;
+      while (close + 2 + element.size() <= n &&
+             !(page_[close] == u'<' && page_[close + 1] == u'/' &&
+               EqualsFolded(page_.substr(close + 2, element.size()), element))) {
+        ++close;
       }
-      close = std::min(close, n);
-      rawText_->emplace_back(open + 1, close);
+      if (close + 2 + element.size() > n) close = n;
+      rawText_->emplace_back(tag->end, close);
       at = close;
     }
   }
