@@ -552,7 +552,7 @@ TTableHit PlainHit(const TCompiledSignatures& tables, const TPageScan& scan, std
         if (alternative.empty() || (scanned && (id < 0 || scan.firstEnd[static_cast<std::size_t>(id)] == 0))) continue;
         for (std::size_t at = pageText.find(alternative); at != std::u16string_view::npos && at < best;
              at = pageText.find(alternative, at + 1)) {
-          if (links != nullptr && links->InsideLinkToOtherSite(at, alternative.size())) continue;
+          if (links != nullptr && links->NoEvidence(at, alternative.size())) continue;
           best = at;
           hit.alternative = a;
         }
@@ -628,7 +628,7 @@ TTableHit RegExHit(const TCompiledSignatures& tables, const TPageScan& scan, std
   // the last; whether one that counts is left.
   auto counts = [&](const TRegexAlternative& alternative) {
     std::size_t resume = 0;
-    while (links != nullptr && links->InsideLinkToOtherSite(ovector[0], ovector[1] - ovector[0], &resume)) {
+    while (links != nullptr && links->NoEvidence(ovector[0], ovector[1] - ovector[0], &resume)) {
       std::size_t next = std::max<std::size_t>(ovector[0] + 1, resume);
       if (next < pageText.size() && IsLowSurrogateAfterHigh(pageText, next)) ++next;
       if (next > pageText.size() || !search(alternative, next)) return false;

@@ -45,6 +45,12 @@ std::u16string_view TrimBlanks(std::u16string_view s) {
   return s;
 }
 
+// A host as links compare it: "www.example.com" is "example.com".
+std::string WithoutWww(std::string host) {
+  if (host.starts_with("www.")) host.erase(0, 4);
+  return host;
+}
+
 // The length of the "//" (or "\/\/") at `at`, or 0.
 std::size_t SlashesAt(std::u16string_view text, std::size_t at) {
   if (text.substr(at, 2) == u"//") return 2;
@@ -105,7 +111,7 @@ bool IsAbsoluteAddress(std::u16string_view text) {
   return i < text.size() && text[i] != u'/' && text[i] != u'\\' && (text[i] == u'[' || !IsDelimiter(text[i]));
 }
 
-std::string SiteOf(std::u16string_view address) {
+std::string HostOf(std::u16string_view address) {
   address = TrimBlanks(address);
   if (!IsAbsoluteAddress(address)) return {};
   std::string url = SlashesAt(address, 0) != 0 ? "http:" : "";
@@ -135,6 +141,11 @@ std::string SiteOf(std::u16string_view address) {
   }
   for (char& c : host) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
   while (!host.empty() && host.back() == '.') host.pop_back();
+  return host;
+}
+
+std::string SiteOf(std::u16string_view address) {
+  std::string host = HostOf(address);
   if (host.empty() || IsIpAddress(host) || PublicSuffixes() == nullptr) return host;
   const char* domain = psl_registrable_domain(PublicSuffixes(), host.c_str());
   return domain != nullptr ? std::string(domain) : host;
@@ -182,13 +193,15 @@ TLinkRule::TLinkRule(std::u16string_view pageText, std::u16string_view pageUrl) 
 
 const std::string& TLinkRule::PageSite() const {
   if (!site_) {
-    site_ = SiteOf(pageUrl_);
-    if (site_->empty()) {
-      if (const auto canonical = CanonicalAddress(page_)) site_ = SiteOf(*canonical);
+    std::u16string_view address = pageUrl_;
+    if (HostOf(address).empty()) {
+      if (const auto canonical = CanonicalAddress(page_)) address = *canonical;
     }
-    if (site_->empty()) {
-      if (const auto shared = SharedAddress(page_)) site_ = SiteOf(*shared);
+    if (HostOf(address).empty()) {
+      if (const auto shared = SharedAddress(page_)) address = *shared;
     }
+    site_ = SiteOf(address);
+    host_ = WithoutWww(HostOf(address));
   }
   return *site_;
 }
@@ -200,32 +213,98 @@ bool TLinkRule::OtherSite(std::u16string_view address, bool otherWhenPageSiteUnk
   return own.empty() ? otherWhenPageSiteUnknown : target != own;
 }
 
-bool TLinkRule::InScriptOrStyle(std::size_t offset) const {
-  if (!rawText_) {
-    // One pass over the page, the first time a text address is asked about
-    // while the page's site is unknown.
-    rawText_.emplace();
-    const std::size_t n = page_.size();
-    for (std::size_t at = page_.find(u'<'); at != std::u16string_view::npos; at = page_.find(u'<', at + 1)) {
-      std::string_view element;
-      for (const std::string_view name : {std::string_view("script"), std::string_view("style")}) {
-        if (EqualsFolded(page_.substr(at + 1, name.size()), name)) element = name;
-      }
-      if (element.empty()) continue;
-      const auto tag = ReadStartTag(page_, at, at + kTagReach);
-      if (!tag || TagName(page_, *tag).size() != element.size()) continue;
-      // The content runs to the element's end tag, or to the page's end.
-      std::size_t close = tag->end;
-      while (close + 2 + element.size() <= n &&
-             !(page_[close] == u'<' && page_[close + 1] == u'/' &&
-               EqualsFolded(page_.substr(close + 2, element.size()), element))) {
-        ++close;
-      }
-      if (close + 2 + element.size() > n) close = n;
-      rawText_->emplace_back(tag->end, close);
-      at = close;
-    }
+bool TLinkRule::OtherHost(std::u16string_view address) const {
+  const std::string target = HostOf(address);
+  if (target.empty()) return false;  // relative, or no host: this site
+  return PageSite().empty() || WithoutWww(target) != *host_;
+}
+
+bool TLinkRule::PictureOfOtherSite(const TStartTag& tag, const TTagAttribute& attribute, std::size_t offset) const {
+  if (PageSite().empty() || offset < attribute.valueStart) return false;
+  const auto element = TagName(page_, tag);
+  if (!EqualsFolded(element, "img") && !EqualsFolded(element, "source")) return false;
+  const auto name = AttributeName(page_, attribute);
+  bool picture = false;
+  for (const char* source : {"src", "srcset", "data-src", "data-srcset", "data-lazy-src", "data-lazy-srcset",
+                             "data-original"}) {
+    picture = picture || EqualsFolded(name, source);
   }
+  if (!picture) return false;
+  // The address of the candidate the match begins in (a srcset holds several).
+  std::size_t start = offset;
+  while (start > attribute.valueStart && !IsDelimiter(page_[start - 1]) && page_[start - 1] != u',') --start;
+  std::size_t stop = start;
+  while (stop < attribute.valueEnd && !IsDelimiter(page_[stop])) ++stop;
+  const auto address = page_.substr(start, stop - start);
+  if (!IsAbsoluteAddress(address)) return false;
+  // Only a match in the path: a host the page chose for its pictures (a
+  // platform's own file host) is the page's choice and counts.
+  std::size_t hostEnd = start + SlashesAt(address, 0);
+  if (hostEnd == start) {
+    const std::size_t colon = address.find(u':');
+    hostEnd = start + colon + 1 + SlashesAt(address, colon + 1);
+  }
+  while (hostEnd < stop && page_[hostEnd] != u'/' && page_[hostEnd] != u'\\') ++hostEnd;
+  return offset >= hostEnd && OtherHost(address);
+}
+
+std::optional<std::size_t> TLinkRule::QuotedCodeEnd(std::size_t offset) const {
+  if (!quoted_) {
+    quoted_ = ElementContents({"pre", "code", "textarea", "xmp"});
+  }
+  const auto after = std::upper_bound(quoted_->begin(), quoted_->end(), offset,
+                                      [](std::size_t o, const auto& range) { return o < range.first; });
+  if (after == quoted_->begin() || offset >= std::prev(after)->second) return std::nullopt;
+  return std::prev(after)->second;
+}
+
+bool TLinkRule::NoEvidence(std::size_t offset, std::size_t length, std::size_t* resumeAt) const {
+  if (length == 0 || offset >= page_.size()) return false;
+  // Code a page quotes (markup in <pre>, <code>, a text box) is text about
+  // some site, not of this one. A match that begins there is passed over with
+  // the whole quote; one that runs into a quote from outside is judged where
+  // it ends, as below.
+  if (const auto quoteEnd = QuotedCodeEnd(offset)) {
+    if (resumeAt != nullptr) *resumeAt = *quoteEnd;
+    return true;
+  }
+  const std::size_t end = std::min(page_.size(), offset + length);
+  if (QuotedCodeEnd(end - 1)) return true;
+  return InsideLinkToOtherSite(offset, length, resumeAt);
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> TLinkRule::ElementContents(
+    std::initializer_list<std::string_view> names) const {
+  // One pass over the page: each element's content runs to its end tag, or
+  // to the page's end; an element inside one found before is part of it.
+  std::vector<std::pair<std::size_t, std::size_t>> contents;
+  const std::size_t n = page_.size();
+  for (std::size_t at = page_.find(u'<'); at != std::u16string_view::npos; at = page_.find(u'<', at + 1)) {
+    std::string_view element;
+    for (const std::string_view name : names) {
+      if (EqualsFolded(page_.substr(at + 1, name.size()), name)) element = name;
+    }
+    if (element.empty()) continue;
+    const auto tag = ReadStartTag(page_, at, at + kTagReach);
+    if (!tag || TagName(page_, *tag).size() != element.size()) continue;
+    std::size_t close = tag->end;
+    while (close + 2 + element.size() <= n &&
+           !(page_[close] == u'<' && page_[close + 1] == u'/' &&
+             EqualsFolded(page_.substr(close + 2, element.size()), element))) {
+      ++close;
+    }
+    if (close + 2 + element.size() > n) close = n;
+    contents.emplace_back(tag->end, close);
+    at = close;
+    if (at >= n) break;
+  }
+  return contents;
+}
+
+bool TLinkRule::InScriptOrStyle(std::size_t offset) const {
+  // Worked out the first time a text address is asked about while the page's
+  // site is unknown.
+  if (!rawText_) rawText_ = ElementContents({"script", "style"});
   const auto after = std::upper_bound(rawText_->begin(), rawText_->end(), offset,
                                       [](std::size_t o, const auto& range) { return o < range.first; });
   return after != rawText_->begin() && offset < std::prev(after)->second;
@@ -292,9 +371,9 @@ bool TLinkRule::InsideLinkToOtherSite(std::size_t offset, std::size_t length, st
     const auto value = AttributeValue(page_, attribute);
     bool other = false;
     if (linkElement && EqualsFolded(AttributeName(page_, attribute), "href")) {
-      other = OtherSite(value, true);
+      other = OtherHost(value);
     } else if (IsAssetReference(page_, *tag, attribute)) {
-      other = false;
+      other = PictureOfOtherSite(*tag, attribute, std::max(offset, attribute.valueStart));
     } else if (IsAbsoluteAddress(TrimBlanks(value))) {
       other = OtherSite(value, false);
     } else {

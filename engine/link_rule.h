@@ -5,18 +5,26 @@
 //
 // What counts as such an address:
 //  - the href of an <a> or <area> element that is absolute (scheme://host or
-//    //host) and names another site than the page's, or any absolute one
-//    while the page's site is not known;
+//    //host) and names another host than the page's ("www." aside: a link to
+//    blog.example.com from www.example.com goes to another server), or any
+//    absolute one while the page's site is not known;
 //  - any other absolute address (another attribute's whole value, or one
 //    written in text, a script or a style) whose site is known to differ
 //    from the page's;
 //  - an absolute address written in the page's text (not in a script, a
 //    style or an attribute) while the page's site is not known: a mention,
 //    which the page loads nothing from;
-// but never an asset reference of the page itself: src, srcset, poster and
-// the like of any element but a frame, a <link> that loads a style sheet,
-// an icon or a preload, url(...) in a style. A page loads those whatever
-// host they are on, so a platform's own file hosts still count.
+//  - the path of a picture's address (<img>, <source>) on another host than
+//    the page's ("www." aside), the page's site being known: the other
+//    site's picture, shown here;
+// but never an asset reference of the page itself otherwise: src, srcset,
+// poster and the like of any element but a frame, a <link> that loads a
+// style sheet, an icon or a preload, url(...) in a style. A page loads those
+// whatever host they are on, so a platform's own file hosts still count
+// (a picture's host included: the page chose it).
+//
+// Code a page quotes is no evidence either: a match in the content of a
+// <pre>, <code>, <textarea> or <xmp> element.
 //
 // The match lies inside such an address when it stays within the start tag
 // and every attribute value it reaches is one (it may begin at the
@@ -32,11 +40,14 @@
 // (<link rel="canonical" href="...">), or else from the address it gives
 // for sharing (<meta property="og:url" content="...">).
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "engine/page_tags.h"
 
 namespace engine::detail {
 
@@ -45,6 +56,10 @@ namespace engine::detail {
 // punycode; an IP address, or a host that is itself a public suffix, stands
 // for itself. Empty when the text is no absolute address or names no host.
 std::string SiteOf(std::u16string_view address);
+
+// The host of an absolute address, in lower case and punycode; empty as
+// for SiteOf.
+std::string HostOf(std::u16string_view address);
 
 // Whether `text` begins as an absolute address does (scheme://, //).
 bool IsAbsoluteAddress(std::u16string_view text);
@@ -70,18 +85,38 @@ class TLinkRule {
   // the start of that tag, where a search for the next match may go on.
   bool InsideLinkToOtherSite(std::size_t offset, std::size_t length, std::size_t* resumeAt = nullptr) const;
 
+  // Whether the match is no evidence of the page's own platform: inside a
+  // link to another site as above, or in code the page quotes (the content
+  // of a <pre>, <code>, <textarea> or <xmp> element). `resumeAt` as above;
+  // for a match that begins in a quote, the quote's end.
+  bool NoEvidence(std::size_t offset, std::size_t length, std::size_t* resumeAt = nullptr) const;
+
  private:
   const std::string& PageSite() const;
   bool InsideTextAddress(std::size_t begin, std::size_t end, std::size_t low, std::size_t high) const;
   // Whether `offset` lies in the content of a <script> or <style> element.
   bool InScriptOrStyle(std::size_t offset) const;
   bool OtherSite(std::u16string_view address, bool otherWhenPageSiteUnknown) const;
+  // Whether a link's address names another host than the page's ("www."
+  // aside): another server, whatever domain it shares. Any host while the
+  // page's is unknown.
+  bool OtherHost(std::u16string_view address) const;
+  // Whether `offset` lies in the path of a picture's address on another host
+  // (an <img> or <source>), the page's site being known.
+  bool PictureOfOtherSite(const TStartTag& tag, const TTagAttribute& attribute, std::size_t offset) const;
+  // The end of the quoted code `offset` lies in, or nothing.
+  std::optional<std::size_t> QuotedCodeEnd(std::size_t offset) const;
+  // The contents of the page's elements of these names, in page order.
+  std::vector<std::pair<std::size_t, std::size_t>> ElementContents(std::initializer_list<std::string_view> names) const;
 
   std::u16string_view page_, pageUrl_;
   mutable std::optional<std::string> site_;  // empty: not known
+  mutable std::optional<std::string> host_;  // without "www."; worked out with site_
   // The contents of the page's <script> and <style> elements, in page order;
   // worked out when first needed.
   mutable std::optional<std::vector<std::pair<std::size_t, std::size_t>>> rawText_;
+  // The contents of <pre>, <code>, <textarea> and <xmp> elements, the same way.
+  mutable std::optional<std::vector<std::pair<std::size_t, std::size_t>>> quoted_;
 };
 
 }  // namespace engine::detail

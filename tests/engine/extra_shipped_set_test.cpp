@@ -108,7 +108,7 @@ class TReferenceMatcher {
       result.names.push_back(std::move(name));
     };
     const engine::detail::TLinkRule links(page, u"");
-    const auto counts = [&](std::size_t at, std::size_t length) { return !links.InsideLinkToOtherSite(at, length); };
+    const auto counts = [&](std::size_t at, std::size_t length) { return !links.NoEvidence(at, length); };
     bool found = false;
     for (const auto& entry : plain_) {
       for (const auto& alternative : entry.alternatives) {

@@ -61,12 +61,12 @@ void PrintTo(const InsideCase& c, std::ostream* os) { *os << c.name; }
 
 class LinkRule : public testing::TestWithParam<InsideCase> {};
 
-TEST_P(LinkRule, TellsMatchesInsideLinksToOtherSites) {
+TEST_P(LinkRule, TellsMatchesThatAreNoEvidence) {
   const auto& c = GetParam();
   const auto at = c.page.find(c.match);
   ASSERT_NE(at, std::u16string_view::npos);
   const engine::detail::TLinkRule rule(c.page, c.pageUrl);
-  EXPECT_EQ(rule.InsideLinkToOtherSite(at, c.match.size()), c.inside);
+  EXPECT_EQ(rule.NoEvidence(at, c.match.size()), c.inside);
 }
 
 constexpr std::u16string_view kHere = u"https://www.news.example/2024/story";
@@ -78,8 +78,12 @@ const InsideCase kInsideCases[] = {
     {"AnchorRelative", u"<a href=\"/wp-content/uploads/a.pdf\">a</a>", kHere, u"/wp-content/", false},
     {"AnchorToTheSameSiteOtherName", u"<a href=\"https://news.example/wp-content/a.pdf\">a</a>", kHere,
      u"/wp-content/", false},
-    {"AnchorToTheSitesFileHost", u"<a href=\"https://cdn.news.example/wp-content/a.pdf\">a</a>", kHere,
-     u"/wp-content/", false},
+    // A link to another host of the same domain is another server's page
+    // (a department's blog beside the main site).
+    {"AnchorToAnotherHostOfTheSameDomain", u"<a href=\"https://blog.news.example/wp-content/a.pdf\">a</a>", kHere,
+     u"/wp-content/", true},
+    {"AnchorToTheBareNameOfThePagesHost", u"<a href=\"http://NEWS.example/wp-content/a.pdf\">a</a>",
+     u"https://news.example/", u"/wp-content/", false},
     {"AnchorWhileThePageSiteIsUnknown", u"<a href=\"https://news.example/wp-content/a.pdf\">a</a>", u"",
      u"/wp-content/", true},
     {"AnchorProtocolRelativeUnquoted", u"<A class=x HREF=//cdn.shopify.com/s/files/1/a.pdf>a</A>", kHere,
@@ -123,7 +127,22 @@ const InsideCase kInsideCases[] = {
      u"/wp-content/", false},
     {"ScriptOnAFileHost", u"<script src=\"https://static1.squarespace.com/static/vta/a.js\"></script>", kHere,
      u"src=\"https://static1.squarespace.com/static/", false},
-    {"PictureSrcset", u"<img srcset=\"https://o.example/wp-content/a.jpg 1x, https://o.example/b.jpg 2x\">", kHere,
+    // Pictures: a platform's file host the page chose counts; a path on
+    // another site is that site's picture, shown here.
+    {"PictureOnAFileHost", u"<img src=\"https://cdn.shopify.com/s/files/1/a.jpg\">", kHere, u"cdn.shopify.com/s/",
+     false},
+    {"PictureOfTheSameHost", u"<img src=\"https://news.example/wp-content/a.jpg\">", kHere, u"/wp-content/", false},
+    {"PictureOfAnotherHostOfTheSameDomain", u"<img src=\"https://blog.news.example/wp-content/a.jpg\">", kHere,
+     u"/wp-content/", true},
+    {"PictureOfAnotherSite", u"<IMG class=x SRC=https://o.example/wp-content/uploads/a.jpg>", kHere, u"/wp-content/",
+     true},
+    {"PictureSrcsetOfAnotherSite", u"<img srcset=\"/a.jpg 1x, https://o.example/wp-content/b.jpg 2x\">", kHere,
+     u"/wp-content/", true},
+    {"LazyPictureInAPictureElement", u"<picture><source data-srcset=\"//o.example/wp-content/a.webp\"></picture>",
+     kHere, u"/wp-content/", true},
+    {"PictureWhileThePageSiteIsUnknown", u"<img src=\"https://o.example/wp-content/a.jpg\">", u"", u"/wp-content/",
+     false},
+    {"ScriptOfAnotherSite", u"<script src=\"https://o.example/wp-content/plugins/w/a.js\"></script>", kHere,
      u"/wp-content/", false},
     {"StyleUrl", u"<div style=\"background:url('https://o.example/wp-content/bg.jpg')\">", kHere, u"/wp-content/",
      false},
@@ -176,6 +195,17 @@ const InsideCase kInsideCases[] = {
      u"u = \"https://o.example/wp-content/", false},
     {"RelativePathInText", u"<p>files live in /wp-content/uploads/</p>", kHere, u"/wp-content/", false},
     {"CommentIsText", u"<!-- https://o.example/wp-content/x -->", kHere, u"/wp-content/", true},
+    // Code the page quotes, whatever it holds.
+    {"PathInQuotedCode", u"<pre><code>&lt;link href=\"/wp-content/themes/t/style.css\"&gt;</code></pre>", kHere,
+     u"/wp-content/", true},
+    {"MarkupInATextBox", u"<TEXTAREA rows=3><script src=\"/wp-includes/js/a.js\"></script></TEXTAREA>", kHere,
+     u"/wp-includes/", true},
+    {"QuoteNeverClosed", u"<p>x</p><code>/wp-content/", kHere, u"/wp-content/", true},
+    {"AfterTheQuote", u"<code>x</code><link rel=stylesheet href=\"/wp-content/a.css\">", kHere, u"/wp-content/",
+     false},
+    {"ElementWithALongerName", u"<codex>/wp-content/</codex>", kHere, u"/wp-content/", false},
+    {"LooseMatchEndingInQuotedCode", u"<a href=\"/\">Home</a><code>cdn.shopify.com/</code>", kHere,
+     u"href=\"/\">Home</a><code>cdn.shopify.com/", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, LinkRule, testing::ValuesIn(kInsideCases),
@@ -226,6 +256,12 @@ const IdentifyCase kIdentifyCases[] = {
      u"<a href=\"https://static1.squarespace.com/static/5f/t/menu.pdf\">menu</a>"
      u"<script src=\"https://static1.squarespace.com/static/vta/5c/scripts/site-bundle.js\"></script>",
      kHere, "Squarespace", ""},
+    {"QuotedMarkupThenThePagesOwnFile", "",
+     u"<pre>&lt;script src=\"/wp-content/themes/x/a.js\"&gt;</pre><p>Ours:</p>"
+     u"<link rel=\"stylesheet\" href=\"https://cdn.shopify.com/s/files/1/t.css\">",
+     kHere, "Shopify", "WordPress, Shopify"},
+    {"PictureOfAnotherSiteThenNothing", "", u"<p><img src=\"https://o.example/wp-content/uploads/a.jpg\"></p>",
+     kHere, "", "WordPress"},
     {"SameSiteLinkCounts", "", u"<a href=\"https://www.news.example/wp-content/uploads/m.pdf\">m</a>", kHere,
      "WordPress", "WordPress"},
 };
