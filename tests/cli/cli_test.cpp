@@ -155,7 +155,7 @@ TEST_F(CliTool, LinksToOtherSitesWithExtrasAndUrl) {
   const auto page = Write("page.html", "<p><a href=\"https://www.shop.example/wp-content/uploads/price-list.pdf\">"
                                        "Price list</a></p>\n");
   const auto canonical = Write("canonical.html", "<link rel=\"canonical\" href=\"https://shop.example/news/\">\n"
-                                                 "<a href=\"https://cdn.shop.example/wp-content/uploads/a.pdf\">a</a>\n");
+                                                 "<a href=\"https://www.shop.example/wp-content/uploads/a.pdf\">a</a>\n");
   const struct {
     QStringList arguments;
     std::string expected;
