@@ -107,7 +107,12 @@ inline RunResult RunToEnd(TestHost& host, const QString& runAgent = QStringLiter
   QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
   guard.start(60000);
   worker.start();
-  if (whileRunning) QTimer::singleShot(0, &loop, [&] { whileRunning(worker); });
+  // From a timer, as a user's action comes, not from a queued call: a loop
+  // of its own started inside the delivery of queued calls (a zero timer is
+  // one) leaves the calls already queued behind it undelivered until
+  // something new is queued, which is the GLib event dispatcher's way and
+  // would hold the worker's first hand-over for as long as the loop runs.
+  if (whileRunning) QTimer::singleShot(1, &loop, [&] { whileRunning(worker); });
   QElapsedTimer elapsed;
   elapsed.start();
   loop.exec();
