@@ -279,12 +279,23 @@ std::vector<std::pair<std::size_t, std::size_t>> TLinkRule::ElementContents(
   // to the page's end; an element inside one found before is part of it.
   std::vector<std::pair<std::size_t, std::size_t>> contents;
   const std::size_t n = page_.size();
+  std::size_t gt = 0;  // the first '>' at or after the last candidate
   for (std::size_t at = page_.find(u'<'); at != std::u16string_view::npos; at = page_.find(u'<', at + 1)) {
     std::string_view element;
     for (const std::string_view name : names) {
       if (EqualsFolded(page_.substr(at + 1, name.size()), name)) element = name;
     }
     if (element.empty()) continue;
+    // A start tag ends within reach of its '<'. Where the next '>' lies
+    // beyond that, no candidate before it can be one: skip them all, so a
+    // hostile page of "<pre <pre <pre..." costs one pass, not one read of
+    // the reach per candidate.
+    if (gt < at) gt = page_.find(u'>', at);
+    if (gt == std::u16string_view::npos) break;
+    if (gt - at >= kTagReach) {
+      at = gt - kTagReach;
+      continue;
+    }
     const auto tag = ReadStartTag(page_, at, at + kTagReach);
     if (!tag || TagName(page_, *tag).size() != element.size()) continue;
     std::size_t close = tag->end;
