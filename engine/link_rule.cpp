@@ -250,7 +250,11 @@ bool TLinkRule::PictureOfOtherSite(const TStartTag& tag, const TTagAttribute& at
 
 std::optional<std::size_t> TLinkRule::QuotedCodeEnd(std::size_t offset) const {
   if (!quoted_) {
-    quoted_ = ElementContents({"pre", "code", "textarea", "xmp"});
+    // Only elements that end: a "<pre>" never closed is more likely a
+    // fragment in a script's string or a broken page than a quote of all
+    // that follows. Tags written inside scripts and styles are no elements.
+    if (!rawText_) rawText_ = ElementContents({"script", "style"});
+    quoted_ = ElementContents({"pre", "code", "textarea", "xmp"}, &*rawText_, true);
   }
   const auto after = std::upper_bound(quoted_->begin(), quoted_->end(), offset,
                                       [](std::size_t o, const auto& range) { return o < range.first; });
@@ -274,18 +278,29 @@ bool TLinkRule::NoEvidence(std::size_t offset, std::size_t length, std::size_t* 
 }
 
 std::vector<std::pair<std::size_t, std::size_t>> TLinkRule::ElementContents(
-    std::initializer_list<std::string_view> names) const {
-  // One pass over the page: each element's content runs to its end tag, or
-  // to the page's end; an element inside one found before is part of it.
+    std::initializer_list<std::string_view> names, const std::vector<std::pair<std::size_t, std::size_t>>* skip,
+    bool closedOnly) const {
+  // One pass over the page: each element's content runs to its end tag (or,
+  // unless `closedOnly`, to the page's end); an element inside one found
+  // before is part of it, and so is anything in the `skip` ranges.
   std::vector<std::pair<std::size_t, std::size_t>> contents;
   const std::size_t n = page_.size();
   std::size_t gt = 0;  // the first '>' at or after the last candidate
+  std::size_t skipped = 0;  // the skip ranges ended before the candidate
+  std::vector<std::string_view> neverClosed;  // no end tag after the last try: none after any later start
   for (std::size_t at = page_.find(u'<'); at != std::u16string_view::npos; at = page_.find(u'<', at + 1)) {
+    if (skip != nullptr) {
+      while (skipped < skip->size() && (*skip)[skipped].second <= at) ++skipped;
+      if (skipped < skip->size() && (*skip)[skipped].first <= at) {
+        at = (*skip)[skipped].second - 1;
+        continue;
+      }
+    }
     std::string_view element;
     for (const std::string_view name : names) {
       if (EqualsFolded(page_.substr(at + 1, name.size()), name)) element = name;
     }
-    if (element.empty()) continue;
+    if (element.empty() || std::find(neverClosed.begin(), neverClosed.end(), element) != neverClosed.end()) continue;
     // A start tag ends within reach of its '<'. Where the next '>' lies
     // beyond that, no candidate before it can be one: skip them all, so a
     // hostile page of "<pre <pre <pre..." costs one pass, not one read of
@@ -304,7 +319,13 @@ std::vector<std::pair<std::size_t, std::size_t>> TLinkRule::ElementContents(
              EqualsFolded(page_.substr(close + 2, element.size()), element))) {
       ++close;
     }
-    if (close + 2 + element.size() > n) close = n;
+    if (close + 2 + element.size() > n) {
+      if (closedOnly) {
+        neverClosed.push_back(element);
+        continue;
+      }
+      close = n;
+    }
     contents.emplace_back(tag->end, close);
     at = close;
     if (at >= n) break;
@@ -313,8 +334,7 @@ std::vector<std::pair<std::size_t, std::size_t>> TLinkRule::ElementContents(
 }
 
 bool TLinkRule::InScriptOrStyle(std::size_t offset) const {
-  // Worked out the first time a text address is asked about while the page's
-  // site is unknown.
+  // Worked out when first needed.
   if (!rawText_) rawText_ = ElementContents({"script", "style"});
   const auto after = std::upper_bound(rawText_->begin(), rawText_->end(), offset,
                                       [](std::size_t o, const auto& range) { return o < range.first; });

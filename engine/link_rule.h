@@ -87,7 +87,8 @@ class TLinkRule {
 
   // Whether the match is no evidence of the page's own platform: inside a
   // link to another site as above, or in code the page quotes (the content
-  // of a <pre>, <code>, <textarea> or <xmp> element). `resumeAt` as above;
+  // of a <pre>, <code>, <textarea> or <xmp> element that ends, not one
+  // written in a script or a style). `resumeAt` as above;
   // for a match that begins in a quote, the quote's end.
   bool NoEvidence(std::size_t offset, std::size_t length, std::size_t* resumeAt = nullptr) const;
 
@@ -106,8 +107,12 @@ class TLinkRule {
   bool PictureOfOtherSite(const TStartTag& tag, const TTagAttribute& attribute, std::size_t offset) const;
   // The end of the quoted code `offset` lies in, or nothing.
   std::optional<std::size_t> QuotedCodeEnd(std::size_t offset) const;
-  // The contents of the page's elements of these names, in page order.
-  std::vector<std::pair<std::size_t, std::size_t>> ElementContents(std::initializer_list<std::string_view> names) const;
+  // The contents of the page's elements of these names, in page order,
+  // passing over the `skip` ranges; with `closedOnly`, only elements whose
+  // end tag is there.
+  std::vector<std::pair<std::size_t, std::size_t>> ElementContents(
+      std::initializer_list<std::string_view> names,
+      const std::vector<std::pair<std::size_t, std::size_t>>* skip = nullptr, bool closedOnly = false) const;
 
   std::u16string_view page_, pageUrl_;
   mutable std::optional<std::string> site_;  // empty: not known

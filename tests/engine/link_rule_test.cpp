@@ -200,7 +200,12 @@ const InsideCase kInsideCases[] = {
      u"/wp-content/", true},
     {"MarkupInATextBox", u"<TEXTAREA rows=3><script src=\"/wp-includes/js/a.js\"></script></TEXTAREA>", kHere,
      u"/wp-includes/", true},
-    {"QuoteNeverClosed", u"<p>x</p><code>/wp-content/", kHere, u"/wp-content/", true},
+    // A quote that never ends, or one a script writes, is no quote: what
+    // follows it still counts.
+    {"QuoteNeverClosed", u"<p>x</p><code>/wp-content/", kHere, u"/wp-content/", false},
+    {"QuoteWrittenByAScript",
+     u"<script>var box = $('<textarea>');</script><link rel=stylesheet href=\"/wp-content/a.css\"><pre>x</pre>",
+     kHere, u"/wp-content/", false},
     {"AfterTheQuote", u"<code>x</code><link rel=stylesheet href=\"/wp-content/a.css\">", kHere, u"/wp-content/",
      false},
     {"ElementWithALongerName", u"<codex>/wp-content/</codex>", kHere, u"/wp-content/", false},
