@@ -630,6 +630,20 @@ void TAppForm::SetIdleButton() {
   ui_->ButtonStart->setText(startCaption_);
   ui_->ButtonStart->setEnabled(true);
   ui_->ButtonStart->setIcon(icon);
+  // A keyboard user who pressed Stop, or turned the extra signatures on,
+  // finds Start where it was, not Export Results.
+  if (std::exchange(startLostFocus_, false) && focusWidget() == focusAfterStart_.data())
+    ui_->ButtonStart->setFocus(Qt::OtherFocusReason);
+  focusAfterStart_ = nullptr;
+}
+
+void TAppForm::DisableStart() {
+  const bool hadFocus = focusWidget() == ui_->ButtonStart;
+  ui_->ButtonStart->setEnabled(false);
+  if (hadFocus) {
+    startLostFocus_ = true;
+    focusAfterStart_ = focusWidget();
+  }
 }
 
 void TAppForm::SetBusyCursor(bool busy) {
@@ -645,7 +659,7 @@ void TAppForm::ButtonStartClick() {
   if (ui_->ButtonStart->text() != startCaption_) {
     run::StopFlag().store(true);
     ui_->ButtonStart->setText(i18n::Translate(QStringLiteral("Stopping...")));
-    ui_->ButtonStart->setEnabled(false);
+    DisableStart();
     return;
   }
   if (!proxy_->EnsurePassword(this)) return;
@@ -736,7 +750,7 @@ void TAppForm::PrepareSignatures() {
     return;
   }
   // Start waits for them; the window goes on answering meanwhile.
-  ui_->ButtonStart->setEnabled(false);
+  DisableStart();
   statusPanel1_->setText(i18n::Translate(QStringLiteral("Preparing the extra signatures...")));
   progress_->setRange(0, 0);  // moving: how long it takes is not known
   signatures_->Prepare(paths, [this] { SignaturesPrepared(); });

@@ -195,6 +195,9 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   void WriteSetting(const QString& key, const QString& value);
   void SetBusyCursor(bool busy);
   void SetIdleButton();
+  // Disables Start; the keyboard focus Qt then passes on comes back to it
+  // when SetIdleButton() enables it, unless the user has moved it meanwhile.
+  void DisableStart();
   // Sort the work list; each returns the old row of every new row.
   std::vector<size_t> Column1Sort();
   std::vector<size_t> Column2Sort();
@@ -256,6 +259,9 @@ class TAppForm : public QMainWindow, public run::TRunHost, public services::TImp
   // their files are unchanged; a Start made while they compile waits for them.
   TSignaturePreparation* signatures_ = nullptr;
   bool startPending_ = false;
+  // Whether Start had the focus when it was last disabled, and where Qt put it.
+  bool startLostFocus_ = false;
+  QPointer<QWidget> focusAfterStart_;
   void PrepareSignatures();
   void SignaturesPrepared();
   QString firstStopped_;

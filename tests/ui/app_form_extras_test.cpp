@@ -160,6 +160,20 @@ TEST_F(ExtrasTest, SignaturesCompileOffTheWindowThreadAndAreKeptWhileUnchanged) 
   EXPECT_TRUE(ui::TMessageBoxSeam::TakeShown().empty());
 }
 
+// Turning the extras on from the menu disables Start while they compile;
+// the keyboard focus it had comes back to it once they are ready.
+TEST_F(ExtrasTest, StartKeepsTheKeyboardFocusWhileTheSignaturesCompile) {
+  ShipSignatures();
+  OpenForm();
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  StartButton()->setFocus(Qt::TabFocusReason);
+  Item("ExtraSignatures1")->trigger();
+  ASSERT_FALSE(StartButton()->isEnabled());
+  EXPECT_TRUE(WaitFor([&] { return StartButton()->isEnabled(); }, 20000));
+  EXPECT_EQ(form_->focusWidget(), StartButton());
+}
+
 TEST_F(ExtrasTest, FilesAreReadAtEveryStartAndAFaultyOneIsLeftOut) {
   ShipSignatures();
   WriteData(QStringLiteral("signatures.txt"),

@@ -132,6 +132,33 @@ TEST_F(RunTest, StopGoesThroughStoppingToStartAndLeavesUnreachedRowsBlank) {
   EXPECT_EQ(form_->StatusText(0), QStringLiteral("1 / 3"));
 }
 
+// Stop disables the button, and Qt passes the keyboard focus on to Export
+// Results; at the end of the run it comes back to Start, unless the user has
+// put it somewhere else meanwhile (the parameter).
+class StopFocusTest : public RunTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(StopFocusTest, TheKeyboardFocusComesBackToStartAfterAStop) {
+  const bool userMovesOn = GetParam();
+  OpenForm();
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  SetLines({Url("/hold/a"), Url("/p/b")});
+  StartButton()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(StartButton(), Qt::Key_Space);
+  ASSERT_TRUE(WaitFor([&] { return site_.Held() >= 1; }));
+  QTest::keyClick(StartButton(), Qt::Key_Space);
+  ASSERT_FALSE(StartButton()->isEnabled());
+  EXPECT_NE(form_->focusWidget(), StartButton());
+  QWidget* elsewhere = Child<QWidget>("Edit3");
+  if (userMovesOn) elsewhere->setFocus(Qt::TabFocusReason);
+  site_.Release();
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(form_->focusWidget(), userMovesOn ? elsewhere : StartButton());
+}
+
+INSTANTIATE_TEST_SUITE_P(User, StopFocusTest, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "MovesOn" : "Waits"; });
+
 TEST_F(RunTest, StoppingAndTheResetQuestionPassThroughTheLanguageFile) {
   testsupport::ScopedEnv env("LANGUAGE", "tr_TR");  // Windows language 1055
   ASSERT_TRUE(QDir(folder_.path()).mkdir(QStringLiteral("Languages")));
