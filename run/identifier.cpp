@@ -149,10 +149,20 @@ TMyIdentifier::~TMyIdentifier() {
     Abandon();
     wait();
   }
+  SeeRunEnded();
 }
 
-bool TMyIdentifier::Failed() const { return failed_; }
-QString TMyIdentifier::FailureMessage() const { return failureMessage_; }
+void TMyIdentifier::SeeRunEnded() const { (void)ran_.load(std::memory_order_acquire); }
+
+bool TMyIdentifier::Failed() const {
+  SeeRunEnded();
+  return failed_;
+}
+
+QString TMyIdentifier::FailureMessage() const {
+  SeeRunEnded();
+  return failureMessage_;
+}
 
 void TMyIdentifier::Abandon() {
   abandon_.store(true);
@@ -167,10 +177,15 @@ void TMyIdentifier::run() {
   try {
     Execute();
   } catch (...) {
-    if (abandon_.load()) return;  // nobody left to tell
-    failed_ = true;
-    failureMessage_ = ExceptionMessage(std::current_exception());
+    if (!abandon_.load()) {  // else nobody is left to tell
+      failed_ = true;
+      failureMessage_ = ExceptionMessage(std::current_exception());
+    }
   }
+  // Last: whoever uses this object after wait() reads it (SeeRunEnded), so
+  // that the order of the run before the join is plain to the thread
+  // sanitizer too, which cannot see the join inside Qt's own code.
+  ran_.store(true, std::memory_order_release);
 }
 
 void TMyIdentifier::Execute() {

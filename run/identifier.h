@@ -94,6 +94,8 @@ class TMyIdentifier : public QThread {
   void RunSequential();
   void RunPooled();
   bool JobsMayStart() const;
+  // Reads what run() stored last, before the object is used after the run.
+  void SeeRunEnded() const;
   // Performs `step` on the main thread and waits for it; false when the run
   // was abandoned (the step then may not have run).
   bool HandOver(const std::function<void()>& step);
@@ -105,6 +107,7 @@ class TMyIdentifier : public QThread {
   PoolLimits defaultLimits_;
   std::unique_ptr<THandOverLine> line_;
   std::atomic<bool> abandon_{false};
+  std::atomic<bool> ran_{false};  // set when run() ends
 
   std::atomic<qint64> KacTaneToplam{0};
   std::atomic<qint64> KacTaneBitti{0};

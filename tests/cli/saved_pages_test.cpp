@@ -35,7 +35,7 @@ namespace {
 // AddressSanitizer's shadow memory and its quarantine of freed blocks (256 MB)
 // inflate the tool's resident memory in a sanitizer build; the bound is
 // checked in the ordinary build, the rest of the checks in both.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kMemoryBoundHolds = false;
 #else
 constexpr bool kMemoryBoundHolds = true;
