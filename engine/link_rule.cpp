@@ -144,12 +144,28 @@ std::string HostOf(std::u16string_view address) {
   return host;
 }
 
-std::string SiteOf(std::u16string_view address) {
-  std::string host = HostOf(address);
+namespace {
+
+// The site of a host (as HostOf gives it): its registrable domain; an IP
+// address, or a host that is itself a public suffix, stands for itself.
+std::string SiteOfHost(std::string host) {
   if (host.empty() || IsIpAddress(host) || PublicSuffixes() == nullptr) return host;
   const char* domain = psl_registrable_domain(PublicSuffixes(), host.c_str());
   return domain != nullptr ? std::string(domain) : host;
 }
+
+// The range of sorted, disjoint `ranges` that holds `offset`, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> RangeHolding(
+    const std::vector<std::pair<std::size_t, std::size_t>>& ranges, std::size_t offset) {
+  const auto after = std::upper_bound(ranges.begin(), ranges.end(), offset,
+                                      [](std::size_t o, const auto& range) { return o < range.first; });
+  if (after == ranges.begin() || offset >= std::prev(after)->second) return std::nullopt;
+  return *std::prev(after);
+}
+
+}  // namespace
+
+std::string SiteOf(std::u16string_view address) { return SiteOfHost(HostOf(address)); }
 
 namespace {
 
@@ -193,15 +209,15 @@ TLinkRule::TLinkRule(std::u16string_view pageText, std::u16string_view pageUrl) 
 
 const std::string& TLinkRule::PageSite() const {
   if (!site_) {
-    std::u16string_view address = pageUrl_;
-    if (HostOf(address).empty()) {
-      if (const auto canonical = CanonicalAddress(page_)) address = *canonical;
+    std::string host = HostOf(pageUrl_);
+    if (host.empty()) {
+      if (const auto canonical = CanonicalAddress(page_)) host = HostOf(*canonical);
     }
-    if (HostOf(address).empty()) {
-      if (const auto shared = SharedAddress(page_)) address = *shared;
+    if (host.empty()) {
+      if (const auto shared = SharedAddress(page_)) host = HostOf(*shared);
     }
-    site_ = SiteOf(address);
-    host_ = WithoutWww(HostOf(address));
+    host_ = WithoutWww(host);
+    site_ = SiteOfHost(std::move(host));
   }
   return *site_;
 }
@@ -256,10 +272,8 @@ std::optional<std::size_t> TLinkRule::QuotedCodeEnd(std::size_t offset) const {
     if (!rawText_) rawText_ = ElementContents({"script", "style"});
     quoted_ = ElementContents({"pre", "code", "textarea", "xmp"}, &*rawText_, true);
   }
-  const auto after = std::upper_bound(quoted_->begin(), quoted_->end(), offset,
-                                      [](std::size_t o, const auto& range) { return o < range.first; });
-  if (after == quoted_->begin() || offset >= std::prev(after)->second) return std::nullopt;
-  return std::prev(after)->second;
+  if (const auto quote = RangeHolding(*quoted_, offset)) return quote->second;
+  return std::nullopt;
 }
 
 bool TLinkRule::NoEvidence(std::size_t offset, std::size_t length, std::size_t* resumeAt) const {
@@ -336,9 +350,7 @@ std::vector<std::pair<std::size_t, std::size_t>> TLinkRule::ElementContents(
 bool TLinkRule::InScriptOrStyle(std::size_t offset) const {
   // Worked out when first needed.
   if (!rawText_) rawText_ = ElementContents({"script", "style"});
-  const auto after = std::upper_bound(rawText_->begin(), rawText_->end(), offset,
-                                      [](std::size_t o, const auto& range) { return o < range.first; });
-  return after != rawText_->begin() && offset < std::prev(after)->second;
+  return RangeHolding(*rawText_, offset).has_value();
 }
 
 bool TLinkRule::InsideTextAddress(std::size_t begin, std::size_t end, std::size_t low, std::size_t high) const {
